@@ -1,0 +1,44 @@
+#include "feedcast/sender_config.h"
+
+namespace feedcast {
+namespace {
+
+constexpr const char* kSection = "MCast";
+
+}  // namespace
+
+SenderConfig read_sender_config(const platform::ProfileFile& ini) {
+  SenderConfig c;
+  c.source = ini.read_string(kSection, "Source", "111", 20);
+  c.group = ini.read_string(kSection, "IP", packet::kDefaultGroup, 20);
+  c.message_type = ini.read_int(kSection, "MessageType", 1);
+  c.stat_scheme = ini.read_int(kSection, "StatScheme", 0);
+  c.server_name = ini.read_string(kSection, "ServerName", "", 100);
+  c.update_rate = ini.read_int(kSection, "UpdateRate", 0);
+  c.ttl = ini.read_int(kSection, "TTL", 0);
+  c.release_number = ini.read_int(kSection, "ReleaseNumber", 6);
+  c.minor_version = ini.read_int(kSection, "MinorVersion", 0);
+  c.build_number = ini.read_int(kSection, "BuildNumber", 6);
+  return c;
+}
+
+const packet::Kind* check_kind_and_scheme(const SenderConfig& config, std::string& message) {
+  const packet::Kind* kind = packet::find_kind(config.message_type);
+  if (kind == nullptr) {
+    message = "Incorrect Msg Type and Stat Scheme selected";
+    return nullptr;
+  }
+  if (!packet::is_stat_scheme(config.stat_scheme)) {
+    message = kind->scheme_message;
+    return nullptr;
+  }
+  return kind;
+}
+
+std::u16string server_name_in_header_form(const std::string& server_name) {
+  std::u16string units;
+  for (char c : server_name) units.push_back(static_cast<unsigned char>(c));
+  return units;
+}
+
+}  // namespace feedcast

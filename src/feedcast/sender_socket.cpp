@@ -1,0 +1,30 @@
+#include "feedcast/sender_socket.h"
+
+namespace feedcast {
+namespace {
+
+std::string failure(const char* what, int error) {
+  return std::string(what) + " failed! Error: " + std::to_string(error);
+}
+
+}  // namespace
+
+std::string open_sender_socket(const SenderConfig& config, platform::UdpSocket& socket) {
+  const platform::Ipv4 local =
+      config.source.size() >= 4 ? platform::parse_dotted(config.source) : platform::kAnyAddress;
+  if (const int e = socket.open()) return failure("Allocating socket", e);
+  if (const int e = socket.bind(local, 0)) return failure("Binding socket", e);
+  if (const int e = socket.set_multicast_ttl(effective_ttl(config))) return failure("setsockopt", e);
+  if (config.source.size() > 8) {
+    if (const int e = socket.set_multicast_interface(local)) return failure("setsockopt", e);
+  }
+  return {};
+}
+
+Destination destination_of(const SenderConfig& config, const packet::Kind& kind) {
+  return {platform::parse_dotted(config.group),
+          static_cast<std::uint16_t>(packet::stat_port(
+              kind.message_type, static_cast<std::uint8_t>(config.stat_scheme)))};
+}
+
+}  // namespace feedcast

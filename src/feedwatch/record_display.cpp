@@ -1,0 +1,41 @@
+#include "feedwatch/record_display.h"
+
+#include <algorithm>
+#include <array>
+
+#include "feedwatch/print_packet.h"
+#include "packet/header.h"
+#include "packet/record_layouts.h"
+
+namespace feedwatch {
+namespace {
+
+constexpr std::string_view kSeparator =
+    "               ************************************************\n\n";
+
+void display_record(const std::uint8_t* record, const packet::RecordLayout& layout,
+                    Console& console) {
+  for (const packet::DisplayLine& line : layout.lines) {
+    std::array<FormatArg, packet::kMaxLineFields> args;
+    for (std::size_t i = 0; i < line.count; ++i) {
+      args[i] = FormatArg(packet::shown_value(record, layout.fields[line.fields[i]]));
+    }
+    console.print_args(line.format, std::span(args).first(line.count));
+  }
+  console.print(kSeparator);
+}
+
+}  // namespace
+
+void display_records(const std::uint8_t* packet, Console& console) {
+  const packet::RecordLayout* layout = packet::display_layout(
+      packet::message_type(packet), packet::release_number(packet), packet::minor_version(packet));
+  if (layout == nullptr) return;
+  const std::size_t fit = (kPacketBufferSize - packet::kHeaderSize) / layout->size;
+  const std::size_t count = std::min<std::size_t>(packet::num_record(packet), fit);
+  for (std::size_t i = 0; i < count; ++i) {
+    display_record(packet + packet::kHeaderSize + i * layout->size, *layout, console);
+  }
+}
+
+}  // namespace feedwatch

@@ -1,0 +1,81 @@
+// IPv4 UDP sockets for multicast, over the platform's socket interface.
+// Every operation that can fail returns the platform's error number (errno,
+// or the Windows Sockets number), 0 meaning success.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// An IPv4 address in network byte order.
+using Ipv4 = std::uint32_t;
+
+// The all-zero wildcard address.
+inline constexpr Ipv4 kAnyAddress = 0;
+
+// The error number with which the platform refuses a second membership of a
+// group on one interface, reached through an alias address of that interface.
+extern const int kAliasMembershipError;
+
+// Converts dotted IPv4 text; text that is no dotted address gives the
+// all-ones address 255.255.255.255, as the classic conversion does.
+Ipv4 parse_dotted(const std::string& text);
+
+// Returns the dotted text of an address.
+std::string dotted(Ipv4 address);
+
+// The use of the platform's sockets library for the life of the object.
+class SocketsSession {
+ public:
+  // Starts the library (version 1.1 where versions exist).
+  SocketsSession();
+  // Releases the library.
+  ~SocketsSession();
+  SocketsSession(const SocketsSession&) = delete;
+  SocketsSession& operator=(const SocketsSession&) = delete;
+
+  // The start-up's error code; 0 when the library is ready.
+  int error() const { return error_; }
+
+ private:
+  int error_ = 0;
+};
+
+// One IPv4 datagram socket, closed when the object goes.
+class UdpSocket {
+ public:
+  UdpSocket() = default;
+  ~UdpSocket();
+  UdpSocket(const UdpSocket&) = delete;
+  UdpSocket& operator=(const UdpSocket&) = delete;
+
+  // Opens the socket (IPv4, datagram, default protocol).
+  int open();
+  // Binds to a local address and port (host order; 0 for any free port).
+  int bind(Ipv4 address, std::uint16_t port);
+  // Allows other sockets to bind the same port.
+  int set_reuse_address();
+  // Sets the time-to-live of multicast datagrams.
+  int set_multicast_ttl(int ttl);
+  // Sends multicast datagrams out of the interface with this local address.
+  int set_multicast_interface(Ipv4 address);
+  // Joins a multicast group on the interface with this local address.
+  int join_group(Ipv4 group, Ipv4 interface_address);
+  // Delivers only the groups this socket joined, not those other sockets of
+  // the host joined on the same port (a no-op where that is the rule anyway).
+  int receive_joined_groups_only();
+  // Sends one datagram to an address and port (host order).
+  int send_to(const std::uint8_t* data, std::size_t length, Ipv4 address, std::uint16_t port);
+  // Waits for one datagram and stores at most `capacity` bytes of it; returns
+  // its length, or -1 with `error` set.
+  long receive(std::uint8_t* buffer, std::size_t capacity, int& error);
+  // Stops the receiving side.
+  void shutdown_receive();
+
+ private:
+  std::intptr_t handle_ = -1;
+};
+
+}  // namespace platform

@@ -1,0 +1,38 @@
+// Process-level services: the working directory, the clock, pauses, local
+// dates and the generator's error box.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The character that joins a directory and a file name.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// Returns the path of `file_name` in the current working directory, however
+// long the directory's name is.
+std::string path_in_current_directory(std::string_view file_name);
+
+// Shows a failure to the user: a box captioned "Error" where the platform has
+// one, and always the line "Error: <text>" on standard error.
+void show_error_box(std::string_view text);
+
+// Returns the calendar time in seconds since 1970-01-01 00:00:00 UTC.
+std::int64_t current_time();
+
+// Pauses the thread for `milliseconds`; 0 only yields the processor.
+void pause_milliseconds(std::uint32_t milliseconds);
+
+// Returns the local calendar time of `seconds` since the epoch (an unsigned
+// 32-bit count) as "Www Mmm DD hh:mm:ss YYYY\n" with a zero-padded day.  The
+// TZ variable is removed from the environment first, so the date is always in
+// the operating system's own time zone.
+std::string local_date_text(std::uint32_t seconds);
+
+}  // namespace platform

@@ -1,0 +1,113 @@
+// IPv4 UDP sockets over POSIX sockets; error numbers are errno values.
+#include "platform/sockets.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace platform {
+namespace {
+
+int socket_of(std::intptr_t handle) { return static_cast<int>(handle); }
+
+sockaddr_in ipv4_address(Ipv4 address, std::uint16_t port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = address;
+  return a;
+}
+
+// The result of a call that returns -1 on failure: 0 or errno.
+int outcome(int result) { return result < 0 ? errno : 0; }
+
+}  // namespace
+
+// On Linux a second membership of one group on one interface is refused with
+// EADDRINUSE, whichever of the interface's addresses named it.
+const int kAliasMembershipError = EADDRINUSE;
+
+Ipv4 parse_dotted(const std::string& text) { return inet_addr(text.c_str()); }
+
+std::string dotted(Ipv4 address) {
+  char text[INET_ADDRSTRLEN] = {};
+  in_addr a{};
+  a.s_addr = address;
+  inet_ntop(AF_INET, &a, text, sizeof text);
+  return text;
+}
+
+SocketsSession::SocketsSession() = default;
+SocketsSession::~SocketsSession() = default;
+
+UdpSocket::~UdpSocket() {
+  if (handle_ >= 0) ::close(socket_of(handle_));
+}
+
+int UdpSocket::open() {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return errno;
+  handle_ = fd;
+  return 0;
+}
+
+int UdpSocket::bind(Ipv4 address, std::uint16_t port) {
+  const sockaddr_in a = ipv4_address(address, port);
+  return outcome(::bind(socket_of(handle_), reinterpret_cast<const sockaddr*>(&a), sizeof a));
+}
+
+int UdpSocket::set_reuse_address() {
+  const int on = 1;
+  return outcome(setsockopt(socket_of(handle_), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on));
+}
+
+int UdpSocket::set_multicast_ttl(int ttl) {
+  return outcome(setsockopt(socket_of(handle_), IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl));
+}
+
+int UdpSocket::set_multicast_interface(Ipv4 address) {
+  in_addr a{};
+  a.s_addr = address;
+  return outcome(setsockopt(socket_of(handle_), IPPROTO_IP, IP_MULTICAST_IF, &a, sizeof a));
+}
+
+int UdpSocket::join_group(Ipv4 group, Ipv4 interface_address) {
+  ip_mreq request{};
+  request.imr_multiaddr.s_addr = group;
+  request.imr_interface.s_addr = interface_address;
+  return outcome(
+      setsockopt(socket_of(handle_), IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request));
+}
+
+int UdpSocket::receive_joined_groups_only() {
+  const int off = 0;
+  return outcome(setsockopt(socket_of(handle_), IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off));
+}
+
+int UdpSocket::send_to(const std::uint8_t* data, std::size_t length, Ipv4 address,
+                       std::uint16_t port) {
+  const sockaddr_in a = ipv4_address(address, port);
+  const ssize_t sent = ::sendto(socket_of(handle_), data, length, 0,
+                                reinterpret_cast<const sockaddr*>(&a), sizeof a);
+  return sent < 0 ? errno : 0;
+}
+
+long UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity, int& error) {
+  sockaddr_in from{};
+  socklen_t from_length = sizeof from;
+  ssize_t n;
+  do {
+    n = ::recvfrom(socket_of(handle_), buffer, capacity, 0, reinterpret_cast<sockaddr*>(&from),
+                   &from_length);
+  } while (n < 0 && errno == EINTR);
+  error = n < 0 ? errno : 0;
+  return static_cast<long>(n);
+}
+
+void UdpSocket::shutdown_receive() { ::shutdown(socket_of(handle_), SHUT_RD); }
+
+}  // namespace platform

@@ -1,0 +1,59 @@
+// Process-level services on POSIX systems.
+#include "platform/system.h"
+
+#include <sched.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+namespace platform {
+
+std::string path_in_current_directory(std::string_view file_name) {
+  // getcwd with no buffer allocates one as long as the name needs.
+  const std::unique_ptr<char, decltype(&std::free)> directory(getcwd(nullptr, 0), &std::free);
+  std::string path = directory ? directory.get() : "";
+  if (path.empty() || path.back() != kPathSeparator) path += kPathSeparator;
+  path += file_name;
+  return path;
+}
+
+void show_error_box(std::string_view text) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "Error: %.*s\n", static_cast<int>(text.size()), text.data());
+  std::fflush(stderr);
+}
+
+std::int64_t current_time() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+void pause_milliseconds(std::uint32_t milliseconds) {
+  if (milliseconds == 0) {
+    sched_yield();
+    return;
+  }
+  timespec wait{static_cast<time_t>(milliseconds / 1000),
+                static_cast<long>(milliseconds % 1000) * 1'000'000L};
+  while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+  }
+}
+
+std::string local_date_text(std::uint32_t seconds) {
+  static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  unsetenv("TZ");
+  tzset();
+  const time_t t = static_cast<time_t>(seconds);
+  tm local{};
+  if (localtime_r(&t, &local) == nullptr) return {};
+  char text[64];
+  std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %d\n", kDays[local.tm_wday % 7],
+                kMonths[local.tm_mon % 12], local.tm_mday, local.tm_hour, local.tm_min,
+                local.tm_sec, local.tm_year + 1900);
+  return text;
+}
+
+}  // namespace platform
