@@ -1,0 +1,74 @@
+#include "support/packets.h"
+
+#include <zlib.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "packet/catalogue.h"
+
+namespace test_support {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "feedtest-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+void TempDir::write(const std::string& name, const std::string& content) const {
+  std::ofstream(file(name), std::ios::binary | std::ios::trunc) << content;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<std::uint8_t> make_packet(const packet::HeaderFields& fields,
+                                      const std::vector<std::uint8_t>& records) {
+  std::vector<std::uint8_t> p(packet::kHeaderSize);
+  packet::write_header(p.data(), fields);
+  p.insert(p.end(), records.begin(), records.end());
+  return p;
+}
+
+packet::HeaderFields default_fields(std::uint8_t message_type, std::uint16_t num_record) {
+  packet::HeaderFields f;
+  f.release_number = 6;
+  f.build_number = 6;
+  f.server_name = u"CC1";
+  f.message_type = message_type;
+  f.timestamp = 1607198400;
+  f.num_record = num_record;
+  const packet::Kind* kind = packet::find_kind(message_type);
+  f.record_size = kind ? kind->record_size : 0;
+  return f;
+}
+
+std::vector<std::uint8_t> zlib_compress(const std::vector<std::uint8_t>& plain) {
+  std::vector<std::uint8_t> stream(compressBound(plain.size()));
+  uLongf length = stream.size();
+  if (compress(stream.data(), &length, plain.data(), plain.size()) != Z_OK) {
+    throw std::runtime_error("compress failed");
+  }
+  stream.resize(length);
+  return stream;
+}
+
+std::vector<std::uint8_t> be32_words(const std::vector<std::uint32_t>& words) {
+  std::vector<std::uint8_t> bytes(words.size() * 4);
+  for (std::size_t i = 0; i < words.size(); ++i) packet::store_be32(&bytes[4 * i], words[i]);
+  return bytes;
+}
+
+}  // namespace test_support

@@ -1,0 +1,53 @@
+// Test helper: a program run as a child process in a given directory, with a
+// pipe to its standard input and its output captured in files.
+#pragma once
+
+#include <chrono>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "support/packets.h"
+
+namespace test_support {
+
+class Process {
+ public:
+  // Starts `argv` in directory `cwd`.
+  Process(const std::vector<std::string>& argv, const std::string& cwd);
+  // Kills the child if it still runs.
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  // Writes to the child's standard input.
+  void send_input(const std::string& text);
+  // Waits up to `timeout` for the child to end; true when it has.
+  bool wait_for(std::chrono::milliseconds timeout);
+  // Ends the child with SIGKILL and reaps it.
+  void kill();
+  // The exit status after wait_for() returned true (-1 when killed by a signal).
+  int exit_status() const { return exit_status_; }
+  // What the child wrote so far.
+  std::string output() const;
+  std::string errors() const;
+
+ private:
+  TempDir capture_;
+  int pid_ = -1;
+  int input_ = -1;
+  int exit_status_ = -1;
+};
+
+// Waits until `predicate` holds or `timeout` passes; returns the predicate's value.
+template <class Predicate>
+bool eventually(Predicate predicate, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!predicate()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+}  // namespace test_support
