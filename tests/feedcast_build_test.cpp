@@ -1,1 +1,306 @@
+// The generator's packets, byte for byte, built from configuration files.
 #include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "feedcast/compression.h"
+#include "feedcast/sender_config.h"
+#include "feedcast/transmit_loop.h"
+#include "packet/catalogue.h"
+#include "packet/header.h"
+#include "support/packets.h"
+
+namespace {
+
+using test_support::TempDir;
+
+constexpr std::int64_t kNow = 0x1'5FCB'E6C0;  // a 64-bit clock; the header keeps the low 32 bits
+
+std::uint32_t be32(const std::uint8_t* p) {
+  return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
+// A trace stream whose text can be read back.
+class Trace {
+ public:
+  Trace() : stream_(open_memstream(&text_, &size_)) {}
+  ~Trace() {
+    std::fclose(stream_);
+    std::free(text_);
+  }
+  std::FILE* stream() { return stream_; }
+  std::string text() {
+    std::fflush(stream_);
+    return std::string(text_, size_);
+  }
+
+ private:
+  char* text_ = nullptr;
+  std::size_t size_ = 0;
+  std::FILE* stream_;
+};
+
+// One pass of the generator over a configuration file's text.
+struct Pass {
+  std::vector<std::uint8_t> datagram;
+  std::string failure;
+  std::string trace;
+};
+
+Pass build(const std::string& ini_text, std::vector<std::uint8_t>* buffer = nullptr) {
+  TempDir dir;
+  dir.write("feedcast.ini", ini_text);
+  platform::ProfileFile ini(dir.file("feedcast.ini"));
+  const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
+  std::string message;
+  const packet::Kind* kind = feedcast::check_kind_and_scheme(config, message);
+  EXPECT_NE(kind, nullptr) << message;
+  std::vector<std::uint8_t> local = feedcast::make_packet_buffer(*kind);
+  std::vector<std::uint8_t>& packet = buffer ? *buffer : local;
+  if (packet.empty()) packet = feedcast::make_packet_buffer(*kind);
+  Trace trace;
+  Pass pass;
+  const std::size_t length =
+      feedcast::build_packet(config, *kind, ini, packet, kNow, trace.stream(), pass.failure);
+  pass.datagram.assign(packet.begin(), packet.begin() + static_cast<long>(length));
+  pass.trace = trace.text();
+  return pass;
+}
+
+// The configuration of `records` records of a kind whose every keyed field
+// holds a value distinct per field and record.
+std::string table_config(int message_type, int records, const std::string& extra = "") {
+  const packet::Kind& kind = *packet::find_kind(message_type);
+  std::string text = "[MCast]\nMessageType=" + std::to_string(message_type) + "\n" + extra;
+  text += "[" + std::string(kind.section) + "]\nNumber=" + std::to_string(records) + "\n";
+  for (int i = 0; i < records; ++i) {
+    int n = 0;
+    for (const packet::Field& f : kind.layout->fields) {
+      if (f.keyed) {
+        text += std::string(f.name) + std::to_string(i) + "=" +
+                std::to_string(0x01020300 + 0x10000 * i + ++n) + "\n";
+      }
+    }
+  }
+  return text;
+}
+
+TEST(FeedcastPacket, HeaderFromTheConfiguration) {
+  const Pass p = build(
+      "[MCast]\nMessageType=6\nStatScheme=1\nServerName=CC1\nReleaseNumber=264\nMinorVersion=4\n"
+      "BuildNumber=-1\n[Route]\nNumber=0\nEncode=0\n");
+  ASSERT_EQ(p.datagram.size(), 68u);
+  std::vector<std::uint8_t> expected = {0, 'K', 0, 'E', 0, 'B', 0, 'O', 0, 0, 0, 0,
+                                        0, 8, 4, 0xFF, 0, 'C', 0, 'C', 0, '1'};
+  expected.resize(58);
+  for (std::uint8_t b : {6, 1, 0x5F, 0xCB, 0xE6, 0xC0, 0, 0, 0, 10}) expected.push_back(b);
+  EXPECT_EQ(p.datagram, expected);
+  EXPECT_EQ(p.trace, "");
+}
+
+TEST(FeedcastPacket, ServerNameUnitsCarryTheByteValues) {
+  const Pass p = build("[MCast]\nMessageType=4\nServerName=Caf\xE9-0123456789ABCDEFGH\n");
+  const std::u16string name = packet::server_name(p.datagram.data());
+  EXPECT_EQ(name, u"Caf\u00E9-0123456789ABCDE");
+  EXPECT_EQ(packet::load_be16(p.datagram.data() + 56), 0);
+}
+
+// Every keyed field of every kind, in two records (one Nodal Record), lands at its offset in
+// its byte order; bytes no key feeds are zero.
+TEST(FeedcastPacket, EveryKindsRecordsByteForByte) {
+  for (int type = 1; type <= 6; ++type) {
+    SCOPED_TRACE(type);
+    const packet::Kind& kind = *packet::find_kind(type);
+    std::vector<std::uint8_t> buffer = feedcast::make_packet_buffer(kind);
+    std::fill(buffer.begin(), buffer.end(), 0xAA);  // stale bytes of an earlier pass
+    const int records = std::min<int>(2, kind.max_records);
+    const Pass p = build(table_config(type, records), &buffer);
+    ASSERT_EQ(p.failure, "");
+    ASSERT_EQ(p.datagram.size(), 68u + records * kind.record_size);
+    EXPECT_EQ(packet::num_record(p.datagram.data()), records);
+    EXPECT_EQ(packet::record_size(p.datagram.data()), kind.record_size);
+    std::vector<bool> covered(records * kind.record_size, false);
+    for (int i = 0; i < records; ++i) {
+      const std::uint8_t* record = p.datagram.data() + 68 + i * kind.record_size;
+      int n = 0;
+      for (const packet::Field& f : kind.layout->fields) {
+        if (!f.keyed) continue;
+        const std::uint32_t value = 0x01020300 + 0x10000 * i + ++n;
+        const std::uint8_t* at = record + f.offset;
+        if (f.order == packet::ByteOrder::kLittle) {
+          EXPECT_EQ(at[0], value & 0xFF) << f.name;
+          EXPECT_EQ(at[1], (value >> 8) & 0xFF) << f.name;
+        } else {
+          EXPECT_EQ(be32(at), value) << f.name;
+        }
+        for (int b = 0; b < f.width; ++b) {
+          covered[i * kind.record_size + f.offset + b] = true;
+          if (b >= 4) {
+            EXPECT_EQ(at[b], 0) << f.name << " byte " << b;
+          }
+        }
+      }
+    }
+    for (std::size_t b = 0; b < covered.size(); ++b) {
+      if (!covered[b]) {
+        EXPECT_EQ(p.datagram[68 + b], 0) << "unkeyed byte " << b;
+      }
+    }
+  }
+}
+
+TEST(FeedcastPacket, StorageCuts) {
+  const Pass route = build(
+      "[MCast]\nMessageType=6\n[Route]\nNumber=2\nAllTrunksBusy0=300\nAllTrunksBusy1=70000\n"
+      "AllTrunksBusyTime1=-2\n");
+  const std::uint8_t* r = route.datagram.data() + 68;
+  EXPECT_EQ(r[4], 0x2C);
+  EXPECT_EQ(r[5], 0x01);
+  EXPECT_EQ(r[14], 0x70);
+  EXPECT_EQ(r[15], 0x11);
+  EXPECT_EQ(be32(r + 16), 0xFFFFFFFEu);
+
+  const Pass agent = build("[MCast]\nMessageType=3\n[Agent]\nNumber=1\nSupervisorUserID0=5\n");
+  const std::vector<std::uint8_t> user(agent.datagram.begin() + 68 + 36,
+                                       agent.datagram.begin() + 68 + 52);
+  EXPECT_EQ(user, std::vector<std::uint8_t>({0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(agent.datagram.size(), 152u);
+
+  const Pass wrapped = build("[MCast]\nMessageType=5\n[IVR]\nNumber=65539\nEncode=512\n");
+  EXPECT_EQ(packet::num_record(wrapped.datagram.data()), 3);
+  EXPECT_EQ(packet::encoding(wrapped.datagram.data()), 0);
+  EXPECT_EQ(wrapped.datagram.size(), 68u + 3 * 32);
+}
+
+TEST(FeedcastPacket, LimitsAreInclusive) {
+  struct Case {
+    int type;
+    int number;
+    const char* failure;
+  };
+  for (const Case& c : {Case{1, 500, ""}, Case{1, 501, "Max number of Applications exceed"},
+                        Case{2, 350, ""}, Case{2, 351, "Max number of Skillsets exceed"},
+                        Case{3, 1000, ""}, Case{3, 1001, "Max number of Agents exceed"},
+                        Case{4, 1, ""}, Case{4, 2, "Max number of Nodal exceed"},
+                        Case{5, 500, ""}, Case{5, 501, "Max number of IVRs exceed"},
+                        Case{6, 600, ""}, Case{6, 601, "Max number of Routes exceed"},
+                        Case{4, 65537, ""}}) {
+    const std::string section(packet::find_kind(c.type)->section);
+    const Pass p = build("[MCast]\nMessageType=" + std::to_string(c.type) + "\n[" + section +
+                         "]\nNumber=" + std::to_string(c.number) + "\n");
+    EXPECT_EQ(p.failure, c.failure) << c.type << " " << c.number;
+    EXPECT_EQ(p.datagram.empty(), *c.failure != '\0');
+  }
+  const Pass refused = build("[MCast]\n[Application]\nNumber=501\nEncode=3\n");
+  EXPECT_EQ(refused.trace, "Encode value read from the file was 3");
+}
+
+TEST(FeedcastPacket, ApplicationTraceAndCompression) {
+  const Pass p = build(
+      "[Application]\nNumber=2\nEncode=257\nApplicationID0=-5\nApplicationID1=77\n");
+  EXPECT_EQ(p.trace,
+            "Encode value read from the file was 1"
+            "0 : App ID = -5\n1 : App ID = 77\n"
+            "\nCompressed successfully\nCompression complete");
+  ASSERT_EQ(p.datagram.size(), 68u + 168u);  // the stream is shorter than the table
+  std::vector<std::uint8_t> plain(168);
+  uLongf length = plain.size();
+  ASSERT_EQ(uncompress(plain.data(), &length, p.datagram.data() + 68, 168), Z_OK);
+  EXPECT_EQ(length, 168u);
+  EXPECT_EQ(be32(plain.data()), 0xFFFFFFFBu);
+  EXPECT_EQ(be32(plain.data() + 84), 77u);
+  EXPECT_EQ(packet::encoding(p.datagram.data()), 1);
+}
+
+TEST(FeedcastPacket, SkillsetWordsItsCompressionTraceItsOwnWay) {
+  const Pass p = build("[MCast]\nMessageType=2\n[Skillset]\nNumber=1\nEncode=1\n");
+  EXPECT_EQ(p.trace, "\nEncoded successfully\nEncoding complete");
+}
+
+TEST(FeedcastPacket, AStreamLongerThanTheTableTravelsWhole) {
+  const Pass p = build("[MCast]\nMessageType=6\n[Route]\nNumber=0\nEncode=1\n");
+  ASSERT_EQ(p.datagram.size(), 68u + 8u);
+  std::uint8_t out[12];
+  uLongf length = sizeof out;
+  EXPECT_EQ(uncompress(out, &length, p.datagram.data() + 68, 8), Z_OK);
+  EXPECT_EQ(length, 0u);
+  EXPECT_EQ(p.trace, "\nCompressed successfully\nCompression complete");
+}
+
+TEST(FeedcastCompression, AFailureSendsThePlainTableUnderEncodingZero) {
+  TempDir dir;
+  std::vector<std::uint8_t> packet(68 + 1000);
+  packet::HeaderFields f = test_support::default_fields(5, 3);
+  f.encoding = 1;
+  packet::write_header(packet.data(), f);
+  for (std::size_t i = 68; i < 68 + 96; ++i) packet[i] = static_cast<std::uint8_t>(i * 37);
+  const std::vector<std::uint8_t> before = packet;
+  std::FILE* trace = std::tmpfile();
+  const std::size_t area = feedcast::compress_record_area(packet.data(), 4, trace);
+  std::rewind(trace);
+  char text[128] = {};
+  const std::size_t n = std::fread(text, 1, sizeof text - 1, trace);
+  std::fclose(trace);
+  EXPECT_EQ(std::string(text, n), "\nCompressed eZLIB_BUF\nCompression complete");
+  EXPECT_EQ(area, 96u);
+  EXPECT_EQ(packet::encoding(packet.data()), 0);
+  EXPECT_TRUE(std::equal(packet.begin() + 68, packet.end(), before.begin() + 68));
+}
+
+TEST(FeedcastConfig, DefaultsWithoutAFile) {
+  TempDir dir;
+  const platform::ProfileFile ini(dir.file("feedcast.ini"));
+  const feedcast::SenderConfig c = feedcast::read_sender_config(ini);
+  EXPECT_EQ(c.source, "111");
+  EXPECT_EQ(c.group, "235.5.6.7");
+  EXPECT_EQ(c.message_type, 1);
+  EXPECT_EQ(c.stat_scheme, 0);
+  EXPECT_EQ(c.server_name, "");
+  EXPECT_EQ(c.update_rate, 0);
+  EXPECT_EQ(feedcast::effective_ttl(c), 64);
+  EXPECT_EQ(c.release_number, 6);
+  EXPECT_EQ(c.minor_version, 0);
+  EXPECT_EQ(c.build_number, 6);
+}
+
+TEST(FeedcastConfig, ReadLimitsAndDerivedValues) {
+  TempDir dir;
+  dir.write("feedcast.ini", "[MCast]\nSource=127.000.000.001XYZW\nServerName=" +
+                                std::string(120, 'n') + "\nTTL=-3\nUpdateRate=4294968\n");
+  const platform::ProfileFile ini(dir.file("feedcast.ini"));
+  const feedcast::SenderConfig c = feedcast::read_sender_config(ini);
+  EXPECT_EQ(c.source, "127.000.000.001XYZW");
+  EXPECT_EQ(c.server_name.size(), 99u);
+  EXPECT_EQ(feedcast::effective_ttl(c), 64);
+  EXPECT_EQ(feedcast::pause_milliseconds(c), 4294968000u - 4294967296u);
+}
+
+TEST(FeedcastConfig, KindAndSchemeChecks) {
+  struct Case {
+    int type;
+    int scheme;
+    const char* message;
+  };
+  for (const Case& c :
+       {Case{0, 0, "Incorrect Msg Type and Stat Scheme selected"},
+        Case{7, 0, "Incorrect Msg Type and Stat Scheme selected"},
+        Case{7, 9, "Incorrect Msg Type and Stat Scheme selected"},
+        Case{1, 2, "Invalid Application Stat Scheme"}, Case{2, 5, "Invalid Skillset Stat Scheme"},
+        Case{3, -1, "Invalid Agent Stat Scheme"}, Case{4, 2, "Invalid Nodal Stat Scheme"},
+        Case{5, 2, "Invalid IVR Stat Scheme"}, Case{6, 256, "Invalid Route Stat Scheme"},
+        Case{6, 1, ""}}) {
+    feedcast::SenderConfig config;
+    config.message_type = c.type;
+    config.stat_scheme = c.scheme;
+    std::string message;
+    const packet::Kind* kind = feedcast::check_kind_and_scheme(config, message);
+    EXPECT_EQ(message, c.message);
+    EXPECT_EQ(kind == nullptr, *c.message != '\0');
+  }
+}
+
+}  // namespace

@@ -1,1 +1,140 @@
+// The initialisation-file reader, rule by rule.
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "platform/profile.h"
+#include "support/packets.h"
+
+namespace {
+
+using test_support::TempDir;
+
+struct Read {
+  const char* section;
+  const char* key;
+  const char* expected;  // string read with default "DEF" and buffer 100
+};
+
+void expect_strings(const std::string& file_text, std::initializer_list<Read> reads) {
+  TempDir dir;
+  dir.write("t.ini", file_text);
+  const platform::ProfileFile ini(dir.file("t.ini"));
+  for (const Read& r : reads) {
+    EXPECT_EQ(ini.read_string(r.section, r.key, "DEF", 100), r.expected)
+        << "[" << r.section << "] " << r.key;
+  }
+}
+
+TEST(Profile, NamesAreComparedWithoutCase) {
+  expect_strings("[MCast]\nServerName=CC1\n[skillSET]\nnumber=3\n",
+                 {{"mcast", "SERVERNAME", "CC1"}, {"Skillset", "Number", "3"}});
+}
+
+TEST(Profile, BlanksAroundNamesAndValuesAreIgnored) {
+  expect_strings("  [  MCast  ]  \n\t IP \t=\t 235.5.6.8 \t\nSource = a b \n",
+                 {{"MCast", "IP", "235.5.6.8"}, {"MCast", "Source", "a b"}});
+}
+
+TEST(Profile, MatchingQuotesAreRemoved) {
+  expect_strings("[s]\na=\"x y\"\nb='z'\nc=\"mixed'\nd=\"\ne=''\n",
+                 {{"s", "a", "x y"}, {"s", "b", "z"}, {"s", "c", "\"mixed'"}, {"s", "d", "\""},
+                  {"s", "e", ""}});
+}
+
+TEST(Profile, CommentsAreWholeLinesOnly) {
+  expect_strings("; [s]\n[s]\n  ;a=1\nb=6050 ;x\n",
+                 {{"s", "a", "DEF"}, {"s", "b", "6050 ;x"}});
+}
+
+TEST(Profile, FirstDuplicateKeyAndSectionWin) {
+  expect_strings("[s]\na=1\na=2\n[t]\nb=3\n[S]\na=9\nc=4\n",
+                 {{"s", "a", "1"}, {"s", "c", "DEF"}, {"t", "b", "3"}});
+}
+
+TEST(Profile, MissingThingsGiveTheDefaultButAnEmptyValueDoesNot) {
+  expect_strings("top=1\n[s]\nnovalue\nempty=\n[broken\nafter=2\n",
+                 {{"s", "missing", "DEF"}, {"other", "a", "DEF"}, {"s", "novalue", "DEF"},
+                  {"s", "empty", ""}, {"s", "top", "DEF"}, {"s", "after", "2"}});
+}
+
+TEST(Profile, LineEndsAndByteOrderMark) {
+  expect_strings("\xEF\xBB\xBF[s]\r\na=1\r\nb=2\nc=3", {{"s", "a", "1"}, {"s", "b", "2"}, {"s", "c", "3"}});
+}
+
+TEST(Profile, StringsAreCutToTheBufferLessOne) {
+  TempDir dir;
+  dir.write("t.ini", "[s]\nname=ABCDEFGHIJKLMNOPQRSTUVWXYZ\n");
+  const platform::ProfileFile ini(dir.file("t.ini"));
+  EXPECT_EQ(ini.read_string("s", "name", "", 20), "ABCDEFGHIJKLMNOPQRS");
+  EXPECT_EQ(ini.read_string("s", "name", "", 1), "");
+  EXPECT_EQ(ini.read_string("s", "none", "0123456789", 5), "0123");
+}
+
+TEST(Profile, IntegersReadLikeTheWindowsFunction) {
+  TempDir dir;
+  dir.write("t.ini",
+            "[s]\na=12abc\nb=abc\nc=  -7\nd=+15\ne=\nf=4294967297\ng=-1\nh=\"42\"\ni= 0x10\n"
+            "j=99999999999999999999\n");
+  const platform::ProfileFile ini(dir.file("t.ini"));
+  struct Case {
+    const char* key;
+    std::int32_t expected;
+  };
+  for (const Case& c : {Case{"a", 12}, Case{"b", 0}, Case{"c", -7}, Case{"d", 15}, Case{"e", 77},
+                        Case{"f", 1}, Case{"g", -1}, Case{"h", 42}, Case{"i", 0},
+                        Case{"missing", 77}, Case{"j", 1661992959}}) {
+    EXPECT_EQ(ini.read_int("s", c.key, 77), c.expected) << c.key;
+  }
+}
+
+TEST(Profile, MissingUnreadableOrDirectoryFilesReadAsEmpty) {
+  TempDir dir;
+  const platform::ProfileFile missing(dir.file("none.ini"));
+  EXPECT_EQ(missing.read_int("s", "a", 5), 5);
+  dir.write("sub", "");
+  std::filesystem::remove(dir.file("sub"));
+  std::filesystem::create_directory(dir.file("sub"));
+  const platform::ProfileFile directory(dir.file("sub"));
+  EXPECT_EQ(directory.read_string("s", "a", "d", 10), "d");
+}
+
+TEST(Profile, AnEditShowsAfterTheNextRefresh) {
+  TempDir dir;
+  dir.write("t.ini", "[s]\nNumber=1\n");
+  platform::ProfileFile ini(dir.file("t.ini"));
+  EXPECT_EQ(ini.read_int("s", "Number", 0), 1);
+  // Same length, written within the same time-stamp tick.
+  for (int value = 2; value <= 9; ++value) {
+    dir.write("t.ini", "[s]\nNumber=" + std::to_string(value) + "\n");
+    ini.refresh();
+    EXPECT_EQ(ini.read_int("s", "Number", 0), value);
+  }
+  std::filesystem::remove(dir.file("t.ini"));
+  ini.refresh();
+  EXPECT_EQ(ini.read_int("s", "Number", 0), 0);
+  dir.write("t.ini", "[s]\nNumber=4\n");
+  ini.refresh();
+  EXPECT_EQ(ini.read_int("s", "Number", 0), 4);
+}
+
+TEST(Profile, ASettledFileIsStillReReadWhenItChanges) {
+  TempDir dir;
+  dir.write("t.ini", "[s]\nNumber=1\n");
+  const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+  std::filesystem::last_write_time(dir.file("t.ini"), old);
+  // Past the time-stamp slack, the reader trusts the stamps it saw.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+  platform::ProfileFile ini(dir.file("t.ini"));
+  EXPECT_EQ(ini.read_int("s", "Number", 0), 1);
+  ini.refresh();
+  dir.write("t.ini", "[s]\nNumber=2\n");
+  std::filesystem::last_write_time(dir.file("t.ini"), old);  // only the change time moves
+  ini.refresh();
+  EXPECT_EQ(ini.read_int("s", "Number", 0), 2);
+}
+
+}  // namespace
