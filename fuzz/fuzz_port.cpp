@@ -1,0 +1,30 @@
+// The monitor's port argument: its conversion and the whole selection.
+//
+// Input: the argument's text.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "feedwatch/console_output.h"
+#include "feedwatch/port_selection.h"
+#include "packet/catalogue.h"
+#include "platform/profile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static std::FILE* sink = std::fopen("/dev/null", "w");
+  static const platform::ProfileFile no_file("/nonexistent/feedwatch.ini");
+  const std::string argument(reinterpret_cast<const char*>(data), size);
+  const feedwatch::PortConversion c = feedwatch::convert_port_argument(argument);
+  if (c.end > argument.size()) __builtin_trap();
+
+  feedwatch::Console console(sink);
+  const char* args[] = {argument.c_str()};
+  const feedwatch::PortChoice choice = feedwatch::select_port(no_file, args, console);
+  if (!choice.accepted || !packet::is_stat_port(choice.port)) __builtin_trap();
+  const std::string_view text(argument.c_str());
+  if (packet::is_stat_port(feedwatch::convert_port_argument(text).value) &&
+      choice.port != static_cast<int>(feedwatch::convert_port_argument(text).value)) {
+    __builtin_trap();
+  }
+  return 0;
+}

@@ -1,0 +1,42 @@
+// The initialisation-file reader: arbitrary file bytes, then string and
+// integer reads of arbitrary sections and keys.
+//
+// Input: the file's bytes, a NUL byte, then queries, one a line:
+// "section<TAB>key<TAB>buffer size".
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "platform/profile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const std::string path = "/tmp/fuzz_profile." + std::to_string(getpid()) + ".ini";
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const std::size_t split = input.find('\0');
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return 0;
+  const std::string_view file = input.substr(0, split);
+  std::fwrite(file.data(), 1, file.size(), f);
+  std::fclose(f);
+
+  const platform::ProfileFile ini(path);
+  std::string_view queries = split == std::string_view::npos ? "" : input.substr(split + 1);
+  while (!queries.empty()) {
+    const std::size_t end = queries.find('\n');
+    const std::string_view line = queries.substr(0, end);
+    queries.remove_prefix(end == std::string_view::npos ? queries.size() : end + 1);
+    const std::size_t tab1 = line.find('\t');
+    const std::size_t tab2 = line.find('\t', tab1 == std::string_view::npos ? line.size() : tab1 + 1);
+    const std::string_view section = line.substr(0, tab1);
+    const std::string_view key =
+        tab1 == std::string_view::npos ? "" : line.substr(tab1 + 1, tab2 - tab1 - 1);
+    const std::size_t buffer = tab2 == std::string_view::npos ? 20 : line.size() - tab2;
+    const std::string value = ini.read_string(section, key, "default", buffer);
+    if (value.size() >= buffer) __builtin_trap();
+    ini.read_int(section, key, -1);
+  }
+  return 0;
+}
