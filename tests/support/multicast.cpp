@@ -55,7 +55,10 @@ std::optional<Datagram> GroupReceiver::receive(std::chrono::milliseconds timeout
   d.bytes.resize(65536);
   iovec io{d.bytes.data(), d.bytes.size()};
   alignas(cmsghdr) char control[64];
+  sockaddr_in from{};
   msghdr m{};
+  m.msg_name = &from;
+  m.msg_namelen = sizeof from;
   m.msg_iov = &io;
   m.msg_iovlen = 1;
   m.msg_control = control;
@@ -63,6 +66,7 @@ std::optional<Datagram> GroupReceiver::receive(std::chrono::milliseconds timeout
   const ssize_t n = recvmsg(fd_, &m, 0);
   if (n < 0) return std::nullopt;
   d.bytes.resize(static_cast<std::size_t>(n));
+  d.from = inet_ntoa(from.sin_addr);
   for (cmsghdr* c = CMSG_FIRSTHDR(&m); c != nullptr; c = CMSG_NXTHDR(&m, c)) {
     if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL) {
       std::memcpy(&d.ttl, CMSG_DATA(c), sizeof d.ttl);

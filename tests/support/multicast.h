@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace test_support {
@@ -15,10 +16,12 @@ inline constexpr const char* kGroup = "235.5.6.7";
 // place where the tests may send or join multicast.
 bool in_private_namespace();
 
-// One received datagram and the time-to-live it arrived with.
+// One received datagram, the time-to-live it arrived with and its sender's
+// address in dotted form.
 struct Datagram {
   std::vector<std::uint8_t> bytes;
   int ttl = -1;
+  std::string from;
 };
 
 // A socket joined to a group on the loopback interface.

@@ -65,4 +65,8 @@ void Process::kill() {
 std::string Process::output() const { return read_file(capture_.file("stdout")); }
 std::string Process::errors() const { return read_file(capture_.file("stderr")); }
 
+bool Process::shows(const std::string& text, std::chrono::milliseconds timeout) const {
+  return eventually([&] { return output().find(text) != std::string::npos; }, timeout);
+}
+
 }  // namespace test_support

@@ -28,9 +28,13 @@ class Process {
   void kill();
   // The exit status after wait_for() returned true (-1 when killed by a signal).
   int exit_status() const { return exit_status_; }
+  // The child's process id while it runs.
+  int pid() const { return pid_; }
   // What the child wrote so far.
   std::string output() const;
   std::string errors() const;
+  // Waits up to `timeout` for the standard output to hold `text`.
+  bool shows(const std::string& text, std::chrono::milliseconds timeout) const;
 
  private:
   TempDir capture_;
