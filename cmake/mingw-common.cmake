@@ -1,0 +1,16 @@
+# Shared by the mingw-w64 toolchain files; FEED_MINGW_TRIPLE names the target.
+set(CMAKE_C_COMPILER ${FEED_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${FEED_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${FEED_MINGW_TRIPLE}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${FEED_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# zlib's static archive, not its import library, which would need zlib1.dll.
+set(ZLIB_USE_STATIC_LIBS ON)
+set(ZLIB_LIBRARY /usr/${FEED_MINGW_TRIPLE}/lib/libz.a CACHE FILEPATH "zlib for ${FEED_MINGW_TRIPLE}")
+set(ZLIB_INCLUDE_DIR /usr/${FEED_MINGW_TRIPLE}/include CACHE PATH "zlib headers for ${FEED_MINGW_TRIPLE}")

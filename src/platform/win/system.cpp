@@ -1,0 +1,91 @@
+// Process-level services on Windows.
+#include "platform/system.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+namespace platform {
+namespace {
+
+// Setting this variable to any non-empty value keeps the box away even on a
+// desktop, for scripts run from a console window.
+constexpr const char* kNoBoxVariable = "FEEDCAST_NO_ERROR_BOX";
+
+// True when a person can be expected to see and dismiss a box: the process
+// runs in the visible window station of a logged-on user, its standard error
+// is a console (not redirected to a file or a pipe, as in scripts, scheduled
+// tasks and tests) and that console has a visible window.
+bool someone_is_watching() {
+  const char* opt_out = std::getenv(kNoBoxVariable);
+  if (opt_out != nullptr && *opt_out != '\0') return false;
+  USEROBJECTFLAGS flags{};
+  const HWINSTA station = GetProcessWindowStation();
+  if (station == nullptr ||
+      !GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, nullptr) ||
+      (flags.dwFlags & WSF_VISIBLE) == 0) {
+    return false;
+  }
+  DWORD mode = 0;
+  if (!GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode)) return false;
+  const HWND window = GetConsoleWindow();
+  return window != nullptr && IsWindowVisible(window);
+}
+
+}  // namespace
+
+std::string path_in_current_directory(std::string_view file_name) {
+  std::string directory;
+  // The needed size includes the terminating zero; the directory may change
+  // between the two calls, so ask again until it fits.
+  for (DWORD size = GetCurrentDirectoryA(0, nullptr); size != 0;) {
+    directory.resize(size);
+    const DWORD length = GetCurrentDirectoryA(size, directory.data());
+    if (length < size) {
+      directory.resize(length);
+      break;
+    }
+    size = length;
+  }
+  if (directory.empty() || (directory.back() != '\\' && directory.back() != '/')) {
+    directory += kPathSeparator;
+  }
+  directory += file_name;
+  return directory;
+}
+
+void show_error_box(std::string_view text) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "Error: %.*s\n", static_cast<int>(text.size()), text.data());
+  std::fflush(stderr);
+  if (someone_is_watching()) {
+    const std::string message(text);
+    MessageBoxA(nullptr, message.c_str(), "Error", MB_OK | MB_ICONERROR);
+  }
+}
+
+std::int64_t current_time() { return static_cast<std::int64_t>(_time64(nullptr)); }
+
+// Sleep(0) gives up the rest of the time slice, as the interface asks.
+void pause_milliseconds(std::uint32_t milliseconds) { Sleep(milliseconds); }
+
+std::string local_date_text(std::uint32_t seconds) {
+  static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  _putenv("TZ=");
+  _tzset();
+  const __time64_t t = seconds;
+  tm local{};
+  if (_localtime64_s(&local, &t) != 0) return {};
+  char text[64];
+  std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %d\n", kDays[local.tm_wday % 7],
+                kMonths[local.tm_mon % 12], local.tm_mday, local.tm_hour, local.tm_min,
+                local.tm_sec, local.tm_year + 1900);
+  return text;
+}
+
+}  // namespace platform

@@ -1,0 +1,167 @@
+#!/bin/sh
+# End-to-end tests of the Windows programs under Wine, and of their
+# interoperation with the Linux ones.  Run inside tests/windows/in-wine-netns
+# (a private network namespace with its own wineserver); never on real
+# interfaces.
+#
+#   WINE        the loader for the .exe files (e.g. /usr/lib/wine/wine64)
+#   WIN_BIN     the directory holding feedcast.exe and feedwatch.exe
+#   LINUX_BIN   the directory holding the Linux feedcast and feedwatch
+#   EXAMPLES    the directory holding the sample configuration files
+#
+# For every kind, plain and compressed: Linux feedcast feeds a Linux and a
+# Windows feedwatch at once, which must print the same text; then Windows
+# feedcast feeds a Linux feedwatch, which must print what it printed for the
+# Linux sender, the packets' time apart.  Also the exit statuses and the
+# error line of the Windows programs.
+set -u
+: "${WINE:?}" "${WIN_BIN:?}" "${LINUX_BIN:?}" "${EXAMPLES:?}"
+passed=0
+failed=0
+work=$(mktemp -d)
+
+pass() { passed=$((passed + 1)); echo "ok   $1"; }
+fail() { failed=$((failed + 1)); echo "FAIL $1"; }
+
+if ip -o link | grep -qv ' lo:'; then
+  echo "not in a private network namespace: refusing to run" >&2
+  exit 2
+fi
+
+# Waits up to $2 seconds for file $1 to hold $3 or more packets.
+wait_packets() {
+  i=0
+  while [ "$(grep -c 'Packet header id' "$1" 2>/dev/null || true)" -lt "$3" ]; do
+    i=$((i + 1))
+    [ "$i" -gt $(($2 * 10)) ] && return 1
+    sleep 0.1
+  done
+}
+
+# Waits up to $2 seconds for process $1 to end; its status is in $status.
+wait_exit() {
+  i=0
+  while kill -0 "$1" 2>/dev/null; do
+    i=$((i + 1))
+    if [ "$i" -gt $(($2 * 10)) ]; then
+      kill "$1" 2>/dev/null
+      wait "$1" 2>/dev/null
+      status=timeout
+      return 1
+    fi
+    sleep 0.1
+  done
+  wait "$1"
+  status=$?
+}
+
+# The packets a monitor printed, one per line with "|" for line ends, line
+# ends without CR; with "anytime", the timestamps blanked.
+blocks() {
+  tr -d '\r' < "$1" | awk -v anytime="${2:-}" '
+    /^Packet header id/ { if (b != "") print b; b = "" }
+    /^Packet header id/ || b != "" {
+      if (anytime != "" && $0 ~ /^Timestamp -> /) $0 = "Timestamp -> T"
+      if (anytime != "" && $0 ~ /^Storing Multipacket - time /) sub(/time [0-9]+/, "time T")
+      b = b $0 "|"
+    }
+    END { if (b != "") print b }'
+}
+
+# Prints how many packets of monitor output $2 also reached monitor $1 (the
+# same Timestamp line), or -1 when any of them printed differently.
+same_packets() {
+  awk 'match($0, /\|Timestamp -> [0-9]+ /) {
+         ts = substr($0, RSTART, RLENGTH)
+         if (FNR == NR) { seen[ts] = $0; next }
+         if (ts in seen) { if (seen[ts] != $0) { print -1; bad = 1; exit } ; n++ }
+       }
+       END { if (!bad) print n + 0 }' "$1" "$2"
+}
+
+# Starts a monitor in directory $1 with input fifo $1/in (kept open on fd
+# $3) and output $1/out; $2 is the program and its arguments.
+start_monitor() {
+  mkfifo "$1/in"
+  (cd "$1" && exec $2 < in > out 2> err) &
+}
+
+one_kind() {
+  kind=$1 encode=$2 name=$1-encode$2
+  dir=$work/$name
+  mkdir -p "$dir/cast" "$dir/wincast" "$dir/lw1" "$dir/ww" "$dir/lw2"
+  sed "s/^Encode=.*/Encode=$encode/" "$EXAMPLES/feedcast-$kind.ini" > "$dir/cast/feedcast.ini"
+  cp "$dir/cast/feedcast.ini" "$dir/wincast/feedcast.ini"
+  port=$(awk -F= '/^MessageType=/ {t=$2} /^StatScheme=/ {s=$2} END {print 6020 + 20*(t-1) + 10*s}' \
+         "$dir/cast/feedcast.ini" | tr -d '\r')
+
+  # Linux sender, Linux and Windows monitors together.
+  start_monitor "$dir/lw1" "$LINUX_BIN/feedwatch $port"; lw1=$!; exec 4> "$dir/lw1/in"
+  start_monitor "$dir/ww" "$WINE $WIN_BIN/feedwatch.exe $port"; ww=$!; exec 5> "$dir/ww/in"
+  (cd "$dir/cast" && exec "$LINUX_BIN/feedcast" > out 2> err) & cast=$!
+  wait_packets "$dir/ww/out" 30 2 && wait_packets "$dir/lw1/out" 5 2
+  printf q >&4; printf q >&5
+  wait_exit "$lw1" 10; lw1_status=$status
+  wait_exit "$ww" 20; ww_status=$status
+  exec 4>&- 5>&-
+  kill "$cast"; wait "$cast" 2>/dev/null
+  blocks "$dir/lw1/out" > "$dir/lw1.blocks"
+  blocks "$dir/ww/out" > "$dir/ww.blocks"
+  if [ "$ww_status" = 0 ] && [ "$lw1_status" = 0 ] &&
+     [ "$(same_packets "$dir/lw1.blocks" "$dir/ww.blocks")" -ge 2 ]; then
+    pass "$name: Linux feedcast -> Windows feedwatch prints what Linux feedwatch prints"
+  else
+    fail "$name: Linux feedcast -> Windows feedwatch (statuses $lw1_status $ww_status, see $dir)"
+    diff "$dir/lw1.blocks" "$dir/ww.blocks" | head -5
+  fi
+
+  # Windows sender, Linux monitor.
+  start_monitor "$dir/lw2" "$LINUX_BIN/feedwatch $port"; lw2=$!; exec 4> "$dir/lw2/in"
+  (cd "$dir/wincast" && exec $WINE "$WIN_BIN/feedcast.exe" > out 2> err) & wincast=$!
+  wait_packets "$dir/lw2/out" 30 2
+  printf q >&4
+  wait_exit "$lw2" 10; lw2_status=$status
+  exec 4>&-
+  kill "$wincast"; wait "$wincast" 2>/dev/null
+  blocks "$dir/lw1/out" anytime | sort -u > "$dir/lw1.any"
+  blocks "$dir/lw2/out" anytime | sort -u > "$dir/lw2.any"
+  if [ "$lw2_status" = 0 ] && [ -s "$dir/lw2.any" ] && cmp -s "$dir/lw1.any" "$dir/lw2.any" &&
+     [ "$(tr -d '\r' < "$dir/wincast/out" | sort -u)" = "$(sort -u "$dir/cast/out")" ]; then
+    pass "$name: Windows feedcast -> Linux feedwatch prints what the Linux pipeline prints"
+  else
+    fail "$name: Windows feedcast -> Linux feedwatch (status $lw2_status, see $dir)"
+    diff "$dir/lw1.any" "$dir/lw2.any" | head -5
+  fi
+}
+
+# Windows feedcast: a refusal is the line on standard error and status 1.
+dir=$work/refusal
+mkdir -p "$dir"
+printf '[MCast]\r\nMessageType=9\r\n' > "$dir/feedcast.ini"
+(cd "$dir" && $WINE "$WIN_BIN/feedcast.exe" > out 2> err); status=$?
+if [ "$status" = 1 ] && tr -d '\r' < "$dir/err" | grep -qx 'Error: Incorrect Msg Type and Stat Scheme selected'; then
+  pass "feedcast.exe refuses a wrong kind with status 1 and the error line"
+else
+  fail "feedcast.exe refusal: status $status, stderr: $(cat "$dir/err")"
+fi
+
+# Windows feedwatch: a failure ends it with status -1, which Wine passes on
+# as 255.
+dir=$work/badport
+mkdir -p "$dir"
+printf '[MCast]\r\nPort=1234\r\n' > "$dir/feedwatch.ini"
+(cd "$dir" && $WINE "$WIN_BIN/feedwatch.exe" < /dev/null > out 2> err); status=$?
+if [ "$status" = 255 ] && tr -d '\r' < "$dir/out" | grep -q '^Error on port selection. Value \[1234\] not allowed.$'; then
+  pass "feedwatch.exe stops with status -1 (255) on a port it cannot use"
+else
+  fail "feedwatch.exe failure: status $status, output: $(cat "$dir/out")"
+fi
+
+for kind in ${KINDS:-application skillset agent nodal ivr route}; do
+  for encode in 0 1; do
+    one_kind "$kind" "$encode"
+  done
+done
+
+echo "$passed passed, $failed failed"
+if [ "$failed" = 0 ]; then rm -rf "$work"; else echo "outputs kept in $work"; exit 1; fi
