@@ -1,12 +1,10 @@
-// Writes the dissector test's inputs into DIR:
-//   <port>/feedcast.ini  feedcast's configuration of each kind and scheme;
-//   feedcast.columns     the fields tshark prints for feedcast's datagrams;
-//   feedcast.want        per port: a display filter, then the values shown;
-//   crafted.pcap         malformed and unusual datagrams, truncated and random ones;
-//   crafted.want         per frame: the display filter it must match.
+// Writes the dissector test's inputs into DIR: feedcast's configuration for
+// each port, <port>/feedcast.ini, with the fields and values tshark must show
+// (feedcast.columns, feedcast.want); and crafted.pcap, malformed, unusual,
+// truncated and random datagrams, with the filter each frame must match
+// (crafted.want).
 //
 // Usage: craft_capture DIR
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -28,27 +26,22 @@ using test_support::default_fields;
 using test_support::make_packet;
 using test_support::zlib_compress;
 
-const std::string kOneExpert = " && count(_ws.expert) == 1";
-
-// The kind's part of its fields' names, as "skillset.".
-std::string kind_name(int type) {
-  std::string kind(packet::find_kind(type)->section);
-  for (char& c : kind) c = static_cast<char>(std::tolower(c));
-  return kind + ".";
+// The filter for a frame with one expert item, this one.
+std::string only(const std::string& expert) {
+  return "feedstats." + expert + " && count(_ws.expert) == 1";
 }
 
-std::string hex(const char* format, std::uint32_t v) {
-  char text[16];
-  std::snprintf(text, sizeof text, format, v);
-  return text;
-}
+// The kinds' parts of the record fields' names, by MessageType.
+const char* const kKinds[] = {"",       "application.", "skillset.", "agent.",
+                              "nodal.", "ivr.",         "route."};
 
-// A value as tshark prints its field: as the monitor shows it, and the
-// SupervisorUserID by its first word in decimal.
+// A value as tshark prints its field: signed decimal or hex as the monitor
+// shows it, AllTrunksBusy in 16 bits, SupervisorUserID by its first word.
 std::string shown(const Field& f, std::uint32_t v) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, f.width == 2 ? "0x%04x" : "0x%08x", f.width == 2 ? v & 0xffff : v);
   if (f.shown == packet::Shown::kDecimal) return std::to_string(static_cast<std::int32_t>(v));
-  if (f.shown == packet::Shown::kHexFirstByte) return hex("0x%04x", v & 0xffff);
-  return f.width > 4 ? std::to_string(v) : hex("0x%08x", v);
+  return f.width > 4 ? std::to_string(v) : hex;
 }
 
 // Every key of every kind gets a value of its own; two are edge cases: all
@@ -58,10 +51,9 @@ void configurations(const std::string& dir) {
   for (int type = 1; type <= 6; ++type) {
     for (int scheme = 0; scheme <= 1; ++scheme) {
       const packet::Kind& kind = *packet::find_kind(type);
-      const std::string section(kind.section),
-          port = std::to_string(packet::stat_port(type, scheme));
-      const std::string t = std::to_string(type), s = std::to_string(scheme),
-                        b = std::to_string(scheme + 1);
+      const std::string t = std::to_string(type), s = std::to_string(scheme);
+      const std::string b = std::to_string(scheme + 1), section(kind.section);
+      const std::string port = std::to_string(6000 + 20 * type + 10 * scheme);
       const int count = type == 4 ? 1 : 3;
       std::filesystem::create_directory(dir + "/" + port);
       std::ofstream ini(dir + "/" + port + "/feedcast.ini");
@@ -73,7 +65,7 @@ void configurations(const std::string& dir) {
                    "ReleaseNumber MinorVersion BuildNumber ServerName NameTerminator MessageType "
                    "StatScheme NumRecord RecordSize";
       }
-      want << port << (type == 3 ? "\tfeedstats.short_layout" + kOneExpert : "\t!_ws.expert")
+      want << port << '\t' << (type == 3 ? only("short_layout") : "!_ws.expert")
            << "\tKEBO\t0\t0\t0x00\t0x00\t" << s << "\t7." << t << '.' << b << "\t7\t" << t << '\t'
            << b << "\tCC-" << section << s << "\t0x0000\t" << t << '\t' << s << '\t' << count
            << '\t' << kind.record_size;
@@ -81,28 +73,24 @@ void configurations(const std::string& dir) {
         const auto fields = packet::find_kind(other)->layout->fields;
         for (unsigned j = 0; j < fields.size(); ++j) {
           const Field& f = fields[j];
-          const std::string name = kind_name(other) + std::string(f.name);
-          const bool first_byte = f.shown == packet::Shown::kHexFirstByte;
-          std::string values, bytes;
-          // feedcast writes RecordSize bytes a record, zero where no key fills them.
+          std::string values;
+          // feedcast writes RecordSize bytes per record, zero where no key fills them.
           for (int i = 0; other == type && f.offset + f.width <= kind.record_size && i < count;
                ++i) {
-            std::uint32_t v = i == 0 && f.name == "CallsAbandoned" ? 0xffffffff
-                              : i == 1 && f.name == "AllTrunksBusy"
-                                  ? 70000
-                                  : type * 100000 + i * 1000 + j + 1;
+            std::uint32_t v = type * 100000 + i * 1000 + j + 1;
+            if (i == 0 && f.name == "CallsAbandoned") v = 0xffffffff;
+            if (i == 1 && f.name == "AllTrunksBusy") v = 70000;
             if (f.keyed) ini << f.name << i << '=' << v << '\n';
             values += (i ? "," : "") + shown(f, f.keyed ? v : 0);
-            bytes += (i ? "," : "") + hex("0x%02x", v & 0xff);
           }
-          want << '\t' << values << (first_byte ? '\t' + bytes : "");
-          if (type == 1 && scheme == 0)
-            columns << ' ' << name << (first_byte ? ' ' + name + ".Shown" : "");
+          want << '\t' << values;
+          if (type == 1 && scheme == 0) columns << ' ' << kKinds[other] << f.name;
         }
       }
       want << '\n';
     }
   }
+  columns << '\n';
 }
 
 std::uint32_t value_of(unsigned i, unsigned j) { return 1000 * (i + 1) + j + 1; }
@@ -121,10 +109,10 @@ Bytes records(const RecordLayout& layout, unsigned count, unsigned size) {
 
 // The filter for those records: each value under its field, and no field past `size`.
 std::string decoded(int type, const RecordLayout& layout, unsigned count, unsigned size) {
-  std::string filter = "feedstats";
+  std::string filter;
   for (unsigned j = 0; j < layout.fields.size(); ++j) {
     const Field& f = layout.fields[j];
-    const std::string name = "feedstats." + kind_name(type) + std::string(f.name);
+    const std::string name = "feedstats." + (kKinds[type] + std::string(f.name));
     const bool present = count > 0 && f.offset + f.width <= size;
     filter += present ? " && count(" + name + ") == " + std::to_string(count) : " && !" + name;
     for (unsigned i = 0; present && i < count; ++i)
@@ -163,38 +151,35 @@ void crafted(const std::string& dir) {
   for (std::size_t n = 1; n <= plain.size(); ++n) {
     const auto whole = static_cast<unsigned>(n < 68 ? 0 : (n - 68) / 84);
     add(Bytes(plain.begin(), plain.begin() + n), 6020,
-        n < 68 ? "feedstats.short_header" + kOneExpert
-               : (whole < 2 ? "feedstats.short_records" + kOneExpert : "!_ws.expert") + " && " +
-                     decoded(1, app, whole, 84));
+        n < 68 ? only("short_header")
+               : (whole < 2 ? only("short_records") : "!_ws.expert") + decoded(1, app, whole, 84));
   }
   const Bytes compressed =
       with(make_packet(default_fields(2, 3), zlib_compress(records(skillset, 3, 116))), 12, 1);
   for (std::size_t n = 1; n <= compressed.size(); ++n) {
     add(Bytes(compressed.begin(), compressed.begin() + n), 6040,
-        n < 68                  ? "feedstats.short_header" + kOneExpert
+        n < 68                  ? only("short_header")
         : n < compressed.size() ? "feedstats.no_expand"
-                                : "!_ws.expert && " + decoded(2, skillset, 3, 116));
+                                : "!_ws.expert" + decoded(2, skillset, 3, 116));
   }
 
   add(with(compressed, compressed.size() - 1, compressed.back() ^ 0x5a), 6040,  // Adler-32
-      "feedstats.no_expand" + kOneExpert);
+      only("no_expand"));
   const Bytes routes = make_packet(default_fields(6, 2), records(route, 2, 10));
-  const std::string two_routes = " && " + decoded(6, route, 2, 10);
-  add(with(routes, 59, 2), 6120, "feedstats.unknown_scheme" + kOneExpert + two_routes);
+  const std::string two_routes = decoded(6, route, 2, 10);
+  add(with(routes, 59, 2), 6120, only("unknown_scheme") + two_routes);
   add(with(routes, 12, 2), 6120,  // read as plain once it does not expand
       "feedstats.encoding && feedstats.no_expand && count(_ws.expert) == 2" + two_routes);
-  add(with(routes, 67, 0), 6120, "feedstats.record_size" + kOneExpert + two_routes);
-  add(with(routes, 58, 7), 6120, "feedstats.unknown_kind" + kOneExpert + " && !feedstats.Record");
-  add(with(routes, 7, 'X'), 6120,
-      "feedstats.header_id" + kOneExpert + " && feedstats.HeaderId == \"KEBX\"");
+  add(with(routes, 67, 0), 6120, only("record_size") + two_routes);
+  add(with(routes, 58, 7), 6120, only("unknown_kind") + " && !feedstats.Record");
+  add(with(routes, 7, 'X'), 6120, only("header_id") + " && feedstats.HeaderId == \"KEBX\"");
   add(with(make_packet(default_fields(6, 1), zlib_compress(records(route, 4, 10))), 12, 1), 6120,
-      "feedstats.expand_room" + kOneExpert + " && feedstats.ExpandedLength == 40 && " +
-          decoded(6, route, 1, 10));
+      only("expand_room") + " && feedstats.ExpandedLength == 40" + decoded(6, route, 1, 10));
   add(make_packet(default_fields(2, 3), records(skillset, 3, 116)), 6120,  // on the Route port
-      "feedstats.port" + kOneExpert + " && " + decoded(2, skillset, 3, 116));
+      only("port") + decoded(2, skillset, 3, 116));
   // 2,338 Nodal records fill the monitor's 65,536 bytes.
   add(with(make_packet(default_fields(4, 3000), zlib_compress(Bytes(84000))), 12, 1), 6080,
-      "feedstats.monitor_room" + kOneExpert + " && count(feedstats.Record) == 2338");
+      only("monitor_room") + " && count(feedstats.Record) == 2338");
   add(with(make_packet(default_fields(5, 0), zlib_compress({})), 12, 1), 6100,
       "!_ws.expert && feedstats.ExpandedLength == 0");
 
@@ -206,14 +191,14 @@ void crafted(const std::string& dir) {
     h.minor_version = size == 108 ? 4 : 5;
     h.record_size = size;
     add(make_packet(h, records(agent, 2, size)), 6060,
-        "!_ws.expert && feedstats.ServerName == \"ABCDEFGHIJKLMNOPQRST\" && " +
+        "!_ws.expert && feedstats.ServerName == \"ABCDEFGHIJKLMNOPQRST\"" +
             decoded(3, agent, 2, size));
   }
   // Two parts of a message, then a single packet with the same Timestamp.
   const Bytes single = make_packet(default_fields(4, 1), records(packet::kNodalLayout, 1, 28));
   for (int number : {1, 2}) {
     add(with(with(single, 8, number), 9, 2), 6080,
-        "feedstats.multipacket" + kOneExpert + " && feedstats.Part == \"" + std::to_string(number) +
+        only("multipacket") + " && feedstats.Part == \"" + std::to_string(number) +
             " of 2 (Timestamp 1607198400)\"" +
             (number == 2 ? " && feedstats.PartFrame == " + std::to_string(frames) : ""));
   }
@@ -223,16 +208,13 @@ void crafted(const std::string& dir) {
   std::mt19937 random(8);
   auto pick = [&](std::size_t below) { return static_cast<std::uint32_t>(random() % below); };
   for (int n = 0; n < 400; ++n) {
-    packet::HeaderFields r = default_fields(static_cast<std::uint8_t>(1 + pick(6)),
-                                            static_cast<std::uint16_t>(pick(12)));
-    r.encoding = static_cast<std::uint8_t>(pick(2));
-    const Bytes area(std::size_t{r.num_record} * r.record_size,
-                     static_cast<std::uint8_t>(pick(256)));
-    Bytes p = make_packet(r, r.encoding ? zlib_compress(area) : area);
-    for (int k = 1 + pick(6); k > 0; --k)
-      p[pick(pick(4) ? 68 : p.size())] = static_cast<std::uint8_t>(pick(256));
+    const int type = 1 + pick(6), encode = pick(2), num = pick(12);
+    const Bytes area(num * packet::find_kind(type)->record_size, pick(256));
+    Bytes p = with(make_packet(default_fields(type, num), encode ? zlib_compress(area) : area), 12,
+                   encode);
+    for (int k = 1 + pick(6); k > 0; --k) p[pick(pick(4) ? 68 : p.size())] = pick(256);
     if (pick(4) == 0) p.resize(1 + pick(p.size()));
-    add(p, 6020 + 10 * static_cast<int>(pick(12)), "feedstats");
+    add(p, 6020 + 10 * pick(12), "feedstats");
   }
 }
 

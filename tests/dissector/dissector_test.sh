@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # Checks the Wireshark dissector with tshark: feedcast's datagrams of every
 # kind, plain and compressed, captured on lo in a private network namespace,
-# show every value typed into feedcast.ini under its field; a crafted capture
-# of malformed and unusual datagrams decodes without a Lua error and with the
-# expected expert items.  craft_capture writes the configurations, the capture
-# and what tshark must show.
+# show every value typed into feedcast.ini under its field; crafted datagrams,
+# malformed or unusual, decode without a Lua error and with the expected
+# expert items.  craft_capture writes the inputs and what tshark must show.
 #
 # Usage: dissector_test.sh FEEDCAST CRAFT_CAPTURE SOURCE_DIR   (as root;
 # KEEP_WORK=1 keeps the files in /tmp)
@@ -18,14 +17,14 @@ work=$(mktemp -d)
 "$2" "$work"
 touch "$work/failed"
 
-# Checks each line of WANT, "KEY-VALUE<TAB>FILTER[<TAB>VALUE...]": the frame
-# with that value of KEY matches the filter and GLOBAL, has no Lua error, and
-# shows the values under the FIELDs.
-check() {  # capture want global key field...
-  local capture=$1 want=$2 global=$3 key=$4 filter args=()
+# Checks each line of WANT, "KEY<TAB>FILTER[<TAB>VALUE...]": the frame whose
+# KEY_FIELD is KEY has no Lua error, matches FILTER and GLOBAL, and shows the
+# values under the FIELDs, in one tshark run.
+check() {  # capture want global key-field field...
+  local capture=$1 want=$2 global=$3 filter args=()
   shift 3
   for field; do args+=(-e "$field"); done
-  filter=$(awk -F'\t' -v key="$key" '{ sep = $2 in keys ? ", " : ""; keys[$2] = keys[$2] sep $1 }
+  filter=$(awk -F'\t' -v key="$1" '{ sep = $2 in keys ? ", " : ""; keys[$2] = keys[$2] sep $1 }
     END { for (f in keys) printf "%s(%s in {%s} && (%s))", n++ ? " || " : "", key, keys[f], f }' "$want")
   TZ=UTC tshark -n -X lua_script:"$src/dissector/feedstats.lua" -r "$capture" -T fields -E occurrence=a \
     -E aggregator=, -Y "!_ws.lua.error && !_ws.malformed.expert && $global && ($filter)" "${args[@]}" \
@@ -38,7 +37,7 @@ check() {  # capture want global key field...
   ' "$work/got" "$want" >> "$work/failed"
 }
 
-# One datagram of each configuration, all captured at once.
+# One datagram of each configuration, all in one capture.
 start=$(date -u -d '-1 sec' '+%F %T')
 "$src/scripts/in-private-netns" bash -c '
   cd "$1"
