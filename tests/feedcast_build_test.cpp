@@ -27,20 +27,22 @@ std::uint32_t be32(const std::uint8_t* p) {
 // A trace stream whose text can be read back.
 class Trace {
  public:
-  Trace() : stream_(open_memstream(&text_, &size_)) {}
-  ~Trace() {
-    std::fclose(stream_);
-    std::free(text_);
-  }
+  Trace() : stream_(std::tmpfile()) {}
+  ~Trace() { std::fclose(stream_); }
   std::FILE* stream() { return stream_; }
   std::string text() {
     std::fflush(stream_);
-    return std::string(text_, size_);
+    const long end = std::ftell(stream_);
+    std::string all;
+    std::rewind(stream_);
+    char chunk[4096];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, stream_)) > 0) all.append(chunk, n);
+    std::fseek(stream_, end, SEEK_SET);
+    return all;
   }
 
  private:
-  char* text_ = nullptr;
-  std::size_t size_ = 0;
   std::FILE* stream_;
 };
 

@@ -85,7 +85,7 @@ TEST(Profile, IntegersReadLikeTheWindowsFunction) {
     std::int32_t expected;
   };
   for (const Case& c : {Case{"a", 12}, Case{"b", 0}, Case{"c", -7}, Case{"d", 15}, Case{"e", 77},
-                        Case{"f", 1}, Case{"g", -1}, Case{"h", 42}, Case{"i", 0},
+                        Case{"f", 1}, Case{"g", -1}, Case{"h", 42}, Case{"i", 16},
                         Case{"missing", 77}, Case{"j", 1661992959}}) {
     EXPECT_EQ(ini.read_int("s", c.key, 77), c.expected) << c.key;
   }
@@ -135,6 +135,47 @@ TEST(Profile, ASettledFileIsStillReReadWhenItChanges) {
   std::filesystem::last_write_time(dir.file("t.ini"), old);  // only the change time moves
   ini.refresh();
   EXPECT_EQ(ini.read_int("s", "Number", 0), 2);
+}
+
+TEST(Profile, KeysOfASectionInFileOrder) {
+  TempDir dir;
+  dir.write("t.ini", "top=0\n[s]\na=1\n B \n b = ' 2 '\n;c=3\na=4\n[t]\nx=1\n[S]\nc=5\n");
+  const platform::ProfileFile ini(dir.file("t.ini"));
+  const auto keys = ini.keys("S");
+  ASSERT_EQ(keys.size(), 4u);
+  EXPECT_EQ(keys[0].name, "a");
+  EXPECT_EQ(keys[0].value, "1");
+  EXPECT_EQ(keys[1].name, "B");
+  EXPECT_FALSE(keys[1].has_value);
+  EXPECT_EQ(keys[2].name, "b");
+  EXPECT_EQ(keys[2].value, " 2 ");
+  EXPECT_TRUE(keys[2].has_value);
+  EXPECT_EQ(keys[3].value, "4");
+  EXPECT_EQ(ini.keys("t").size(), 1u);
+  EXPECT_TRUE(ini.keys("none").empty());
+  EXPECT_TRUE(ini.keys("").empty());
+}
+
+TEST(Profile, NamesAndNumbers) {
+  EXPECT_TRUE(platform::ProfileFile::same_name("SkillsetID10", "skillsetid10"));
+  EXPECT_FALSE(platform::ProfileFile::same_name("SkillsetID1", "SkillsetID10"));
+  EXPECT_FALSE(platform::ProfileFile::same_name("a_", "A\x7F"));
+  EXPECT_EQ(platform::ProfileFile::to_int("", 9), 9);
+  EXPECT_EQ(platform::ProfileFile::to_int(" -12x", 9), -12);
+  EXPECT_EQ(platform::ProfileFile::to_int("x", 9), 0);
+}
+
+TEST(Profile, TheVersionChangesWithEveryReadOfTheFile) {
+  TempDir dir;
+  platform::ProfileFile ini(dir.file("t.ini"));
+  const std::uint64_t missing = ini.version();
+  ini.refresh();  // still missing: nothing to read again
+  EXPECT_EQ(ini.version(), missing);
+  dir.write("t.ini", "[s]\nNumber=1\n");
+  ini.refresh();
+  const std::uint64_t written = ini.version();
+  EXPECT_NE(written, missing);
+  EXPECT_EQ(ini.read_int("s", "Number", 0), 1);
 }
 
 }  // namespace

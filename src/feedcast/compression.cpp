@@ -31,14 +31,14 @@ std::uint32_t compression_capacity(const std::uint8_t* packet) {
   return packet::expand_buffer_size(table_length(packet));
 }
 
-std::size_t compress_record_area(std::uint8_t* packet, std::uint32_t capacity, std::FILE* trace) {
+std::size_t compress_record_area(std::uint8_t* packet, std::uint32_t capacity, std::string& trace) {
   const std::uint32_t length = table_length(packet);
   std::uint8_t* area = packet + packet::offset::kRecordArea;
   std::vector<std::uint8_t> stream(capacity);
   uLongf stream_length = capacity;
   const int result = compress(stream.data(), &stream_length, area, length);
   const bool skillset = packet::message_type(packet) == 2;
-  std::fputs(result_line(result, skillset), trace);
+  trace += result_line(result, skillset);
   std::size_t sent = length;
   if (result == Z_OK) {
     std::memcpy(area, stream.data(), stream_length);
@@ -46,7 +46,14 @@ std::size_t compress_record_area(std::uint8_t* packet, std::uint32_t capacity, s
   } else {
     packet[packet::offset::kEncoding] = 0;
   }
-  std::fputs(skillset ? "Encoding complete" : "Compression complete", trace);
+  trace += skillset ? "Encoding complete" : "Compression complete";
+  return sent;
+}
+
+std::size_t compress_record_area(std::uint8_t* packet, std::uint32_t capacity, std::FILE* trace) {
+  std::string lines;
+  const std::size_t sent = compress_record_area(packet, capacity, lines);
+  std::fwrite(lines.data(), 1, lines.size(), trace);
   return sent;
 }
 

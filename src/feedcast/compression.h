@@ -4,16 +4,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace feedcast {
 
 // Replaces the plain record area of `packet` (NumRecord x RecordSize bytes
 // from byte 68, as its header says) with one zlib stream made in a buffer of
-// `capacity` bytes, and prints the trace lines to `trace`.  Returns the length
-// of the record area to send: the table's length, or the stream's where that
-// is longer.  When compression fails, the plain table stays and Encoding is
-// set to 0, so the header still describes what is sent.  `packet` must have
-// room for `capacity` bytes behind the header.
+// `capacity` bytes, and appends the trace lines to `trace`.  Returns the
+// length of the record area to send: the table's length, or the stream's
+// where that is longer.  When compression fails, the plain table stays and
+// Encoding is set to 0, so the header still describes what is sent.
+// `packet` must have room for `capacity` bytes behind the header.
+std::size_t compress_record_area(std::uint8_t* packet, std::uint32_t capacity, std::string& trace);
+
+// The same, printing the trace lines to `trace`.
 std::size_t compress_record_area(std::uint8_t* packet, std::uint32_t capacity, std::FILE* trace);
 
 // The capacity of the compression buffer for a table: the expansion room.

@@ -27,31 +27,24 @@ packet::HeaderFields header_fields(const SenderConfig& config, const packet::Kin
 }
 
 void trace_application_ids(const std::uint8_t* record_area, std::uint16_t num_record,
-                           const packet::Kind& kind, std::FILE* trace) {
+                           const packet::Kind& kind, std::string& trace) {
   const packet::Field& id = kind.layout->fields.front();
   for (unsigned j = 0; j < num_record; ++j) {
     const auto value = static_cast<std::int32_t>(
         packet::shown_value(record_area + std::size_t{j} * kind.record_size, id));
-    std::fprintf(trace, "%u : App ID = %d\n", j, value);
+    trace += std::to_string(j) + " : App ID = " + std::to_string(value) + "\n";
   }
 }
 
-}  // namespace
-
-std::vector<std::uint8_t> make_packet_buffer(const packet::Kind& kind) {
-  const std::uint32_t largest = std::uint32_t{kind.max_records} * kind.record_size;
-  return std::vector<std::uint8_t>(
-      std::max<std::size_t>(2048, packet::kHeaderSize + packet::expand_buffer_size(largest)));
-}
-
-std::size_t build_packet(const SenderConfig& config, const packet::Kind& kind,
-                         platform::ProfileFile& ini, std::span<std::uint8_t> packet,
-                         std::int64_t now, std::FILE* trace, std::string& failure) {
-  ini.refresh();
+// Builds one packet from the file's contents as last refreshed; the trace
+// lines are appended to `trace`.
+std::size_t fill_packet(const SenderConfig& config, const packet::Kind& kind,
+                        const platform::ProfileFile& ini, std::span<std::uint8_t> packet,
+                        std::int64_t now, std::string& trace, std::string& failure) {
   const packet::HeaderFields h = header_fields(config, kind, ini, now);
   packet::write_header(packet.data(), h);
   const bool application = kind.message_type == 1;
-  if (application) std::fprintf(trace, "Encode value read from the file was %u", h.encoding);
+  if (application) trace += "Encode value read from the file was " + std::to_string(h.encoding);
   if (exceeds_limit(kind, h.num_record)) {
     failure = kind.limit_message;
     return 0;
@@ -66,18 +59,53 @@ std::size_t build_packet(const SenderConfig& config, const packet::Kind& kind,
   return packet::kHeaderSize + area;
 }
 
+}  // namespace
+
+std::vector<std::uint8_t> make_packet_buffer(const packet::Kind& kind) {
+  const std::uint32_t largest = std::uint32_t{kind.max_records} * kind.record_size;
+  return std::vector<std::uint8_t>(
+      std::max<std::size_t>(2048, packet::kHeaderSize + packet::expand_buffer_size(largest)));
+}
+
+std::size_t build_packet(const SenderConfig& config, const packet::Kind& kind,
+                         platform::ProfileFile& ini, std::span<std::uint8_t> packet,
+                         std::int64_t now, std::FILE* trace, std::string& failure) {
+  ini.refresh();
+  std::string lines;
+  const std::size_t length = fill_packet(config, kind, ini, packet, now, lines, failure);
+  std::fwrite(lines.data(), 1, lines.size(), trace);
+  return length;
+}
+
+PacketSource::PacketSource(const SenderConfig& config, const packet::Kind& kind,
+                           platform::ProfileFile& ini)
+    : config_(config), kind_(kind), ini_(ini), packet_(make_packet_buffer(kind)) {}
+
+std::span<const std::uint8_t> PacketSource::next(std::int64_t now, std::string& failure) {
+  ini_.refresh();
+  if (length_ != 0 && ini_.version() == version_) {
+    packet::store_be32(packet_.data() + packet::offset::kTimestamp, static_cast<std::uint32_t>(now));
+  } else {
+    trace_.clear();
+    length_ = fill_packet(config_, kind_, ini_, packet_, now, trace_, failure);
+    version_ = ini_.version();
+  }
+  return {packet_.data(), length_};
+}
+
 std::string run_transmit_loop(const SenderConfig& config, const packet::Kind& kind,
                               platform::ProfileFile& ini, platform::UdpSocket& socket,
                               const Destination& destination, std::FILE* trace) {
-  std::vector<std::uint8_t> packet = make_packet_buffer(kind);
+  PacketSource packets(config, kind, ini);
   const std::uint32_t pause = pause_milliseconds(config);
   for (;;) {
     std::string failure;
-    const std::size_t length =
-        build_packet(config, kind, ini, packet, platform::current_time(), trace, failure);
+    const std::span<const std::uint8_t> datagram = packets.next(platform::current_time(), failure);
+    std::fwrite(packets.trace().data(), 1, packets.trace().size(), trace);
     std::fflush(trace);
-    if (length == 0) return failure;
-    if (const int e = socket.send_to(packet.data(), length, destination.group, destination.port)) {
+    if (datagram.empty()) return failure;
+    if (const int e = socket.send_to(datagram.data(), datagram.size(), destination.group,
+                                     destination.port)) {
       return "sendto failed! Error: " + std::to_string(e);
     }
     platform::pause_milliseconds(pause);

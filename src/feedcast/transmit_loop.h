@@ -28,6 +28,31 @@ std::size_t build_packet(const SenderConfig& config, const packet::Kind& kind,
                          platform::ProfileFile& ini, std::span<std::uint8_t> packet,
                          std::int64_t now, std::FILE* trace, std::string& failure);
 
+// The packets of a run, one per pass.  Apart from its Timestamp, a packet and
+// its trace lines follow from the file's contents alone, so while the file
+// is unchanged a pass sends the packet of the pass before with the new time.
+class PacketSource {
+ public:
+  PacketSource(const SenderConfig& config, const packet::Kind& kind, platform::ProfileFile& ini);
+
+  // Refreshes the file and returns the packet of calendar time `now`, as
+  // build_packet() makes it, or an empty span with `failure` set to the
+  // kind's limit message.  Valid until the next call.
+  std::span<const std::uint8_t> next(std::int64_t now, std::string& failure);
+
+  // The trace lines of the last packet.
+  const std::string& trace() const { return trace_; }
+
+ private:
+  const SenderConfig& config_;
+  const packet::Kind& kind_;
+  platform::ProfileFile& ini_;
+  std::vector<std::uint8_t> packet_;
+  std::size_t length_ = 0;    // of the last packet; 0 when there is none
+  std::uint64_t version_ = 0;  // of the file contents it was built from
+  std::string trace_;
+};
+
 // Builds and sends packets, pausing UpdateRate seconds after each send, until
 // a table is over its limit or a send fails; returns that failure's message.
 std::string run_transmit_loop(const SenderConfig& config, const packet::Kind& kind,

@@ -6,16 +6,30 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace platform {
 
+// The lower-case form of an ASCII letter; any other character as it is.
+inline char ascii_lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// One key line of a section, as the file spells it.  A key written without
+// "=" has no value and reads as missing.
+struct ProfileKey {
+  std::string_view name;
+  std::string_view value;
+  bool has_value;
+};
+
 // One initialisation file, named by its path.  Reads answer from the file's
 // contents as of the last refresh(); refresh() re-reads the file only when it
-// may have changed, so reading every key of a large file costs about one read
-// and parse of the file, and an edit saved before a refresh shows in the
-// reads after it.
+// may have changed, and an edit saved before a refresh shows in the reads
+// after it.  A read looks through its section; to take a whole large section,
+// walk keys() once.
 class ProfileFile {
  public:
   // Names the file and reads it for the first time.  A missing or unreadable
@@ -27,6 +41,15 @@ class ProfileFile {
 
   // Brings the contents up to date with the file as it is now.
   void refresh();
+
+  // Changes whenever refresh() reads the file again: two reads that saw the
+  // same version saw the same contents.
+  std::uint64_t version() const;
+
+  // The keys of a section (its first occurrence) in file order, duplicate
+  // keys included: the reads answer from the first of them.  Empty when the
+  // section is missing; valid until the next refresh().
+  std::span<const ProfileKey> keys(std::string_view section) const;
 
   // Returns the key's value, or `default_value` when the file, the section or
   // the key is missing, cut to `buffer_size` - 1 characters as a buffer of
@@ -40,6 +63,18 @@ class ProfileFile {
   // value is empty.
   std::int32_t read_int(std::string_view section, std::string_view key,
                         std::int32_t default_value) const;
+
+  // A value as read_int() reads it: `default_value` when it is empty.
+  static std::int32_t to_int(std::string_view value, std::int32_t default_value);
+
+  // True when two section or key names are the same name: ASCII case is ignored.
+  static bool same_name(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (a[i] != b[i] && ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+    }
+    return true;
+  }
 
   // The path the file was named by.
   const std::string& path() const { return path_; }

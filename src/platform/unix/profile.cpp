@@ -9,26 +9,32 @@
 // - Lines whose first non-blank character is ";" are comments.  There are no
 //   comments at the end of a value line: "Port=6050 ;x" is the value "6050 ;x".
 // - Section and key names are compared without regard to ASCII case.
-// - Blanks (spaces, tabs) around section names, key names and values are
-//   ignored.  A value wrapped in matching double or single quotes loses them.
+// - Blanks (spaces, tabs, Ctrl-Z) around section names, key names and values
+//   are ignored, and so are those around the names a read asks for.  A value
+//   wrapped in matching double or single quotes loses them.
 // - The first of duplicate sections is the one read; within it, the first of
 //   duplicate keys.  Keys before the first section belong to no section.
-// - Lines end in LF or CR LF; a UTF-8 byte-order mark at the start is ignored.
-// - Integers: leading blanks, an optional sign, then decimal digits up to the
-//   first other character ("12abc" reads 12, "abc" reads 0); the low 32 bits
-//   of a longer number are kept.  An empty value reads as the default.
+// - Lines end in LF, CR LF or a lone CR; a UTF-8 byte-order mark at the start
+//   is ignored.
+// - Integers: the first 29 characters of the value are read: leading control
+//   characters and spaces, an optional sign, an optional "0x", "0o" or "0b"
+//   (lower case) for hexadecimal, octal or binary, then digits of that base up
+//   to the first other character ("12abc" reads 12, "abc" reads 0); the low
+//   32 bits of a longer number are kept.  An empty value reads as the default.
 //
-// The file is parsed once into an index of views over its bytes.  refresh()
-// compares the file's identity, size and change times with those of the last
-// read, and reads it again when they differ, or when the last read came so
-// soon after a change that a later edit might carry the same time stamps (the
-// file system's time stamps advance in ticks of several milliseconds).
+// The file is parsed once into the key lines of its sections, views over its
+// bytes in file order.  refresh() compares the file's identity, size and
+// change times with those of the last read, and reads it again when they
+// differ, or when the last read came so soon after a change that a later edit
+// might carry the same time stamps (the file system's time stamps advance in
+// ticks of several milliseconds).
 #include "platform/profile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <unordered_map>
@@ -41,11 +47,16 @@ namespace {
 // later edit: well above any file system's tick.
 constexpr std::int64_t kStampSlackNs = 2'000'000'000;
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+// Ctrl-Z is the end-of-file mark of old editors.
+bool is_blank(char c) {
+  const auto u = static_cast<unsigned char>(c);  // most characters fail the first test
+  return u <= ' ' && (u == ' ' || u == '\t' || u == '\r' || u == '\v' || u == '\f' || u == '\x1a');
+}
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+// The longest prefix of a value that an integer read looks at.
+constexpr std::size_t kIntegerChars = 29;
 
-std::string_view trim(std::string_view s) {
+inline std::string_view trim(std::string_view s) {
   while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
   while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
   return s;
@@ -61,28 +72,16 @@ std::string_view unquote(std::string_view s) {
 struct CaseInsensitiveHash {
   std::size_t operator()(std::string_view s) const {
     std::size_t h = 1469598103934665603ull;
-    for (char c : s) h = (h ^ static_cast<unsigned char>(lower(c))) * 1099511628211ull;
+    for (char c : s) h = (h ^ static_cast<unsigned char>(ascii_lower(c))) * 1099511628211ull;
     return h;
   }
 };
 
 struct CaseInsensitiveEqual {
   bool operator()(std::string_view a, std::string_view b) const {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
+    return ProfileFile::same_name(a, b);
   }
 };
-
-// A key's value; a key written without "=" has none.
-struct Value {
-  std::string_view text;
-  bool present;
-};
-
-using KeyIndex = std::unordered_map<std::string_view, Value, CaseInsensitiveHash, CaseInsensitiveEqual>;
 
 // The identity and change times of a file, or of its absence.
 struct Stamp {
@@ -112,80 +111,108 @@ std::int64_t now_ns() {
   return nanoseconds(t);
 }
 
-// Reads the whole file; a missing, unreadable or non-regular file reads as empty.
-std::string read_file(const std::string& path) {
-  std::string bytes;
+// Reads the whole file into `bytes`; a missing, unreadable or non-regular
+// file reads as empty.
+void read_file(const std::string& path, std::string& bytes) {
+  std::size_t length = 0;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return bytes;
+  if (fd < 0) {
+    bytes.clear();
+    return;
+  }
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    char chunk[65536];
+    // One read into room for the size seen (the buffer of the last read is
+    // reused); a file that grows meanwhile is read on to its end.
+    bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
     for (;;) {
-      const ssize_t n = ::read(fd, chunk, sizeof chunk);
+      if (length == bytes.size()) bytes.resize(2 * bytes.size());
+      const std::size_t room = bytes.size() - length;
+      const ssize_t n = ::read(fd, bytes.data() + length, room);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
-      bytes.append(chunk, static_cast<std::size_t>(n));
+      length += static_cast<std::size_t>(n);
+      if (static_cast<std::size_t>(n) < room) break;  // the end of a regular file
     }
   }
+  bytes.resize(length);
   ::close(fd);
-  return bytes;
 }
 
 }  // namespace
 
 struct ProfileFile::Contents {
   std::string bytes;
-  // Sections in file order; `section_index` maps a name to its first one.
-  std::vector<KeyIndex> sections;
-  std::unordered_map<std::string_view, std::size_t, CaseInsensitiveHash, CaseInsensitiveEqual>
-      section_index;
+  // The key lines of every section's first occurrence, section after section.
+  std::vector<ProfileKey> keys;
+  // Where each section's keys lie in `keys`, by name.
+  struct Range {
+    std::size_t first;
+    std::size_t end;
+  };
+  std::unordered_map<std::string_view, Range, CaseInsensitiveHash, CaseInsensitiveEqual> sections;
   Stamp stamp;
   bool settled = false;  // no later edit can share `stamp`
+  std::uint64_t version = 0;
 
   void parse();
-  const Value* find(std::string_view section, std::string_view key) const;
+  std::span<const ProfileKey> section(std::string_view name) const;
+  const ProfileKey* find(std::string_view section, std::string_view key) const;
 };
 
 void ProfileFile::Contents::parse() {
+  keys.clear();
   sections.clear();
-  section_index.clear();
-  std::string_view rest = bytes;
-  if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
-  sections.emplace_back();  // keys before the first section
-  KeyIndex* current = &sections.back();
-  bool current_is_first = true;
-  while (!rest.empty()) {
-    const std::size_t end = rest.find('\n');
-    std::string_view line = trim(rest.substr(0, end));
-    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+  const std::string_view text = bytes;
+  std::size_t pos = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+  // The next CR and LF at or after `pos` (npos: none), each searched for
+  // again only once passed, so that every byte is looked at about once.
+  std::size_t cr = text.find('\r', pos);
+  std::size_t lf = text.find('\n', pos);
+  Range* current = nullptr;  // none before the first section, nor in a repeated one
+  while (pos < text.size()) {
+    if (cr < pos) cr = text.find('\r', pos);
+    if (lf < pos) lf = text.find('\n', pos);
+    const std::size_t end = std::min({cr, lf, text.size()});
+    std::string_view line = trim(text.substr(pos, end - pos));
+    pos = end == cr && lf == cr + 1 ? lf + 1 : end + 1;
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[') {
       const std::size_t close = line.rfind(']');
       if (close == std::string_view::npos) continue;
       const std::string_view name = trim(line.substr(1, close - 1));
-      sections.emplace_back();
-      current = &sections.back();
-      current_is_first = section_index.emplace(name, sections.size() - 1).second;
+      const auto [section, first] = sections.try_emplace(name, Range{keys.size(), keys.size()});
+      current = first ? &section->second : nullptr;
       continue;
     }
-    if (!current_is_first) continue;
+    if (current == nullptr) continue;
+    // Filled in place: a temporary copied in costs more than the rest of the line.
+    ProfileKey& key = keys.emplace_back();
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) {
-      current->emplace(line, Value{{}, false});
+      key.name = line;
     } else {
-      current->emplace(trim(line.substr(0, equals)),
-                       Value{unquote(trim(line.substr(equals + 1))), true});
+      key.name = trim(line.substr(0, equals));
+      key.value = unquote(trim(line.substr(equals + 1)));
+      key.has_value = true;
     }
+    current->end = keys.size();
   }
 }
 
-const Value* ProfileFile::Contents::find(std::string_view section, std::string_view key) const {
-  const auto s = section_index.find(section);
-  if (s == section_index.end()) return nullptr;
-  const KeyIndex& keys = sections[s->second];
-  const auto k = keys.find(key);
-  if (k == keys.end() || !k->second.present) return nullptr;
-  return &k->second;
+std::span<const ProfileKey> ProfileFile::Contents::section(std::string_view name) const {
+  const auto s = sections.find(trim(name));
+  if (s == sections.end()) return {};
+  return std::span(keys).subspan(s->second.first, s->second.end - s->second.first);
+}
+
+const ProfileKey* ProfileFile::Contents::find(std::string_view section_name,
+                                              std::string_view key) const {
+  key = trim(key);
+  for (const ProfileKey& k : section(section_name)) {
+    if (same_name(k.name, key)) return k.has_value ? &k : nullptr;
+  }
+  return nullptr;
 }
 
 ProfileFile::ProfileFile(std::string path)
@@ -203,34 +230,64 @@ void ProfileFile::refresh() {
   c.stamp = stamp;
   c.settled = !stamp.exists || (stamp.modified_ns < reference - kStampSlackNs &&
                                 stamp.changed_ns < reference - kStampSlackNs);
-  c.bytes = stamp.exists ? read_file(path_) : std::string();
+  if (stamp.exists) {
+    read_file(path_, c.bytes);
+  } else {
+    c.bytes.clear();
+  }
   c.parse();
+  ++c.version;
+}
+
+std::uint64_t ProfileFile::version() const { return contents_->version; }
+
+std::span<const ProfileKey> ProfileFile::keys(std::string_view section) const {
+  return contents_->section(section);
 }
 
 std::string ProfileFile::read_string(std::string_view section, std::string_view key,
                                      std::string_view default_value,
                                      std::size_t buffer_size) const {
   if (buffer_size == 0) return {};
-  const Value* v = contents_->find(section, key);
-  const std::string_view text = v ? v->text : default_value;
+  const ProfileKey* k = contents_->find(section, key);
+  const std::string_view text = k ? k->value : default_value;
   return std::string(text.substr(0, buffer_size - 1));
 }
 
 std::int32_t ProfileFile::read_int(std::string_view section, std::string_view key,
                                    std::int32_t default_value) const {
-  const Value* v = contents_->find(section, key);
-  if (!v || v->text.empty()) return default_value;
-  std::string_view s = v->text;
-  while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
+  const ProfileKey* k = contents_->find(section, key);
+  return k ? to_int(k->value, default_value) : default_value;
+}
+
+std::int32_t ProfileFile::to_int(std::string_view s, std::int32_t default_value) {
+  if (s.empty()) return default_value;
+  s = s.substr(0, kIntegerChars);
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
   bool negative = false;
   if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
     negative = s.front() == '-';
     s.remove_prefix(1);
   }
+  std::uint32_t base = 10;
+  if (s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'o' || s[1] == 'b')) {
+    base = s[1] == 'x' ? 16 : s[1] == 'o' ? 8 : 2;
+    s.remove_prefix(2);
+  }
   std::uint32_t value = 0;
-  while (!s.empty() && s.front() >= '0' && s.front() <= '9') {
-    value = value * 10 + static_cast<std::uint32_t>(s.front() - '0');
-    s.remove_prefix(1);
+  if (base == 10) {  // the usual case, without the letters of the other bases
+    for (; !s.empty() && s.front() >= '0' && s.front() <= '9'; s.remove_prefix(1)) {
+      value = value * 10 + static_cast<std::uint32_t>(s.front() - '0');
+    }
+  }
+  for (; !s.empty(); s.remove_prefix(1)) {
+    const char c = s.front();
+    const std::uint32_t digit = c >= '0' && c <= '9'   ? static_cast<std::uint32_t>(c - '0')
+                                : c >= 'a' && c <= 'z' ? static_cast<std::uint32_t>(c - 'a' + 10)
+                                : c >= 'A' && c <= 'Z' ? static_cast<std::uint32_t>(c - 'A' + 10)
+                                                       : 99;
+    if (digit >= base) break;
+    value = value * base + digit;
   }
   if (negative) value = 0u - value;
   return static_cast<std::int32_t>(value);

@@ -1,0 +1,79 @@
+#include "bench_tables.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "feedcast/sender_config.h"
+#include "feedcast/transmit_loop.h"
+#include "platform/profile.h"
+
+namespace bench {
+
+std::string feedcast_ini(const packet::Kind& kind, int records, bool compressed) {
+  std::string text = "[MCast]\nSource=111\nIP=235.5.6.7\nMessageType=" +
+                     std::to_string(kind.message_type) +
+                     "\nStatScheme=0\nServerName=CCSERVER01\nUpdateRate=0\nTTL=1\n"
+                     "ReleaseNumber=6\nMinorVersion=0\nBuildNumber=6\n\n";
+  text += '[';
+  text += kind.section;
+  text += "]\nNumber=" + std::to_string(records) + "\nEncode=" + (compressed ? "1" : "0") + "\n";
+  for (int i = 0; i < records; ++i) {
+    int n = 0;
+    for (const packet::Field& f : kind.layout->fields) {
+      if (!f.keyed) continue;
+      text += std::string(f.name) + std::to_string(i) + "=" + std::to_string(1000 * i + ++n) + "\n";
+    }
+  }
+  return text;
+}
+
+void write_file(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  if (!out.flush()) throw std::runtime_error("cannot write " + path);
+}
+
+void set_modified_time(const std::string& path, long seconds) {
+  timespec times[2];
+  clock_gettime(CLOCK_REALTIME, &times[0]);
+  times[0].tv_sec += seconds;
+  times[1] = times[0];
+  if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
+    throw std::runtime_error("cannot set the time of " + path);
+  }
+}
+
+std::vector<std::uint8_t> feedcast_datagram(const std::string& path, std::int64_t now) {
+  platform::ProfileFile ini(path);
+  const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
+  std::string message;
+  const packet::Kind* kind = feedcast::check_kind_and_scheme(config, message);
+  if (kind == nullptr) throw std::runtime_error(message);
+  std::vector<std::uint8_t> packet = feedcast::make_packet_buffer(*kind);
+  std::FILE* trace = std::fopen("/dev/null", "w");
+  const std::size_t length = feedcast::build_packet(config, *kind, ini, packet, now, trace, message);
+  std::fclose(trace);
+  if (length == 0) throw std::runtime_error(message);
+  packet.resize(length);
+  return packet;
+}
+
+ScratchDir::ScratchDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "feedbench.XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+}  // namespace bench

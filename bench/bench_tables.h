@@ -1,0 +1,45 @@
+// Configuration files and packets of a chosen size, shared by the benchmarks.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "packet/catalogue.h"
+
+namespace bench {
+
+// The text of a feedcast.ini that sends `records` records of `kind` as fast
+// as possible (UpdateRate 0, TTL 1), every keyed field of every record set to
+// a value of its own, compressed when `compressed`.
+std::string feedcast_ini(const packet::Kind& kind, int records, bool compressed);
+
+// Writes `text` to `path`, replacing the file.
+void write_file(const std::string& path, const std::string& text);
+
+// Sets a file's modification time `seconds` away from now (negative: in the
+// past).  A time in the future keeps the reader re-reading the file on every
+// refresh, as it does right after an edit.
+void set_modified_time(const std::string& path, long seconds);
+
+// The datagram feedcast sends for the feedcast.ini at `path`, built by the
+// generator's own code at calendar time `now`.
+std::vector<std::uint8_t> feedcast_datagram(const std::string& path, std::int64_t now);
+
+// A directory of its own under the system's temporary directory, removed
+// with its contents when the object goes.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace bench

@@ -1,0 +1,136 @@
+// The generator's record tables read in one walk of the kind's section, and
+// the packets of a run reused while the file is unchanged.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "feedcast/record_builder.h"
+#include "feedcast/sender_config.h"
+#include "feedcast/transmit_loop.h"
+#include "packet/catalogue.h"
+#include "packet/header.h"
+#include "platform/profile.h"
+#include "support/packets.h"
+
+namespace {
+
+using test_support::TempDir;
+
+// The table as a look-up of every key, one by one, reads it.
+std::vector<std::uint8_t> table_by_lookups(const packet::Kind& kind,
+                                           const platform::ProfileFile& ini, int records) {
+  std::vector<std::uint8_t> area(std::size_t(records) * kind.record_size);
+  for (int i = 0; i < records; ++i) {
+    for (const packet::Field& f : kind.layout->fields) {
+      if (!f.keyed) continue;
+      const std::string key = std::string(f.name) + std::to_string(i);
+      packet::store_field(area.data() + std::size_t(i) * kind.record_size, f,
+                          static_cast<std::uint32_t>(ini.read_int(kind.section, key, 0)));
+    }
+  }
+  return area;
+}
+
+std::vector<std::uint8_t> table_by_walk(const packet::Kind& kind, const platform::ProfileFile& ini,
+                                        int records) {
+  std::vector<std::uint8_t> area(std::size_t(records) * kind.record_size, 0xAA);
+  feedcast::build_records(kind, ini, area.data(), static_cast<std::uint16_t>(records));
+  return area;
+}
+
+// Keys in any order and spelling: every kind's table reads as the look-ups read it.
+TEST(RecordTable, TheWalkReadsWhatTheLookUpsRead) {
+  for (int type = 1; type <= 6; ++type) {
+    SCOPED_TRACE(type);
+    const packet::Kind& kind = *packet::find_kind(type);
+    const int records = std::min<int>(3, kind.max_records);
+    std::string text = "[" + std::string(kind.section) + "]\n";
+    // Backwards, so that no key comes where a file in record order has it.
+    for (int i = records; i >= 0; --i) {
+      int n = 0;
+      for (const packet::Field& f : kind.layout->fields) {
+        text += std::string(f.name) + std::to_string(i) + " = " + std::to_string(100 * i + ++n) + "\n";
+      }
+    }
+    const std::string first(kind.layout->fields.front().name);
+    const std::string last(kind.layout->fields.back().name);
+    text +=
+        // Duplicates: the first one counts, even without a value.
+        first + "0=999\n" + last + "1\n" + last + "1=7\n" +
+        // Other spellings of an index name no record.
+        first + "01=5\n" + first + "+1=5\n" + first + "000000=5\n" + first + "=5\n" +
+        // Case is ignored, blanks and quotes go.
+        "[" + std::string(kind.section) + "]\n" + first + "2=8\n";
+    std::string lower_case = text;
+    for (char& c : lower_case) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const std::string& file : {text, lower_case}) {
+      TempDir dir;
+      dir.write("t.ini", file);
+      const platform::ProfileFile ini(dir.file("t.ini"));
+      EXPECT_EQ(table_by_walk(kind, ini, records), table_by_lookups(kind, ini, records));
+    }
+  }
+}
+
+TEST(RecordTable, OrderedSparseAndQuotedKeys) {
+  const packet::Kind& kind = *packet::find_kind(6);
+  TempDir dir;
+  dir.write("t.ini",
+            "[Route]\nRouteNumber0=1\nAllTrunksBusy0='300'\nAllTrunksBusyTime0=\"-2\"\n"
+            "ALLTRUNKSBUSYTIME2=9\nroutenumber1=4\nRouteNumber1=5\nAllTrunksBusy1\n"
+            "AllTrunksBusy1=6\nRouteNumber3=77\n[Other]\nRouteNumber2=8\n[Route]\nRouteNumber2=8\n");
+  const platform::ProfileFile ini(dir.file("t.ini"));
+  const std::vector<std::uint8_t> area = table_by_walk(kind, ini, 3);
+  EXPECT_EQ(area, table_by_lookups(kind, ini, 3));
+  EXPECT_EQ(area, std::vector<std::uint8_t>({0, 0, 0, 1, 0x2C, 1, 0xFF, 0xFF, 0xFF, 0xFE,  //
+                                             0, 0, 0, 4, 0, 0, 0, 0, 0, 0,                  //
+                                             0, 0, 0, 0, 0, 0, 0, 0, 0, 9}));
+}
+
+// Two passes over an unchanged file send the same bytes but the Timestamp and
+// print the same trace lines; an edit shows in the next pass.
+TEST(PacketSource, ReusesThePacketWhileTheFileIsUnchanged) {
+  TempDir dir;
+  const std::string head = "[MCast]\nMessageType=1\n[Application]\nNumber=2\nEncode=1\n";
+  dir.write("feedcast.ini", head + "ApplicationID0=5\nApplicationID1=6\n");
+  platform::ProfileFile ini(dir.file("feedcast.ini"));
+  const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
+  const packet::Kind& kind = *packet::find_kind(1);
+  feedcast::PacketSource source(config, kind, ini);
+
+  // What build_packet makes of the file at a time.
+  auto reference = [&](std::int64_t now) {
+    platform::ProfileFile fresh(dir.file("feedcast.ini"));
+    std::vector<std::uint8_t> packet = feedcast::make_packet_buffer(kind);
+    std::string failure;
+    std::FILE* trace = std::tmpfile();
+    packet.resize(feedcast::build_packet(config, kind, fresh, packet, now, trace, failure));
+    std::rewind(trace);
+    std::string text(4096, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), trace));
+    std::fclose(trace);
+    return std::pair(packet, text);
+  };
+  auto next = [&](std::int64_t now) {
+    std::string failure;
+    const std::span<const std::uint8_t> d = source.next(now, failure);
+    EXPECT_EQ(failure, "");
+    return std::pair(std::vector<std::uint8_t>(d.begin(), d.end()), source.trace());
+  };
+
+  const auto first = next(1000);
+  EXPECT_EQ(first, reference(1000));
+  const auto second = next(2000);
+  EXPECT_EQ(second, reference(2000));
+  EXPECT_EQ(second.second,
+            "Encode value read from the file was 1"
+            "0 : App ID = 5\n1 : App ID = 6\n\nCompressed successfully\nCompression complete");
+  dir.write("feedcast.ini", head + "ApplicationID0=5\nApplicationID1=7\n");
+  const auto edited = next(2000);
+  EXPECT_NE(edited.first, second.first);
+  EXPECT_EQ(edited, reference(2000));
+}
+
+}  // namespace
