@@ -1,6 +1,8 @@
 // Process-level services on POSIX systems.
 #include "platform/system.h"
 
+#include "platform/date_text.h"
+
 #include <sched.h>
 #include <unistd.h>
 
@@ -41,19 +43,12 @@ void pause_milliseconds(std::uint32_t milliseconds) {
 }
 
 std::string local_date_text(std::uint32_t seconds) {
-  static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   unsetenv("TZ");
   tzset();
   const time_t t = static_cast<time_t>(seconds);
   tm local{};
   if (localtime_r(&t, &local) == nullptr) return {};
-  char text[64];
-  std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %d\n", kDays[local.tm_wday % 7],
-                kMonths[local.tm_mon % 12], local.tm_mday, local.tm_hour, local.tm_min,
-                local.tm_sec, local.tm_year + 1900);
-  return text;
+  return classic_date_text(local);
 }
 
 }  // namespace platform

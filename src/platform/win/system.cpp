@@ -1,6 +1,8 @@
 // Process-level services on Windows.
 #include "platform/system.h"
 
+#include "platform/date_text.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -73,19 +75,12 @@ std::int64_t current_time() { return static_cast<std::int64_t>(_time64(nullptr))
 void pause_milliseconds(std::uint32_t milliseconds) { Sleep(milliseconds); }
 
 std::string local_date_text(std::uint32_t seconds) {
-  static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   _putenv("TZ=");
   _tzset();
   const __time64_t t = seconds;
   tm local{};
   if (_localtime64_s(&local, &t) != 0) return {};
-  char text[64];
-  std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %d\n", kDays[local.tm_wday % 7],
-                kMonths[local.tm_mon % 12], local.tm_mday, local.tm_hour, local.tm_min,
-                local.tm_sec, local.tm_year + 1900);
-  return text;
+  return classic_date_text(local);
 }
 
 }  // namespace platform
