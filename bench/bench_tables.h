@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "packet/catalogue.h"
+#include "support/packets.h"
 
 namespace bench {
 
@@ -26,20 +27,7 @@ void set_modified_time(const std::string& path, long seconds);
 // generator's own code at calendar time `now`.
 std::vector<std::uint8_t> feedcast_datagram(const std::string& path, std::int64_t now);
 
-// A directory of its own under the system's temporary directory, removed
-// with its contents when the object goes.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+// A directory of its own, removed with its contents when the object goes.
+using ScratchDir = test_support::TempDir;
 
 }  // namespace bench

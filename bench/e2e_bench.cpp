@@ -10,7 +10,6 @@
 // Prints one Markdown table row per figure on standard output and its
 // progress on standard error.
 #include <fcntl.h>
-#include <ifaddrs.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -34,6 +33,7 @@
 #include <vector>
 
 #include "bench_tables.h"
+#include "support/multicast.h"
 #include "feedcast/sender_config.h"
 #include "feedcast/sender_socket.h"
 #include "feedwatch/console_output.h"
@@ -48,17 +48,6 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 // ---- Processes and counters ------------------------------------------------
-
-bool in_private_namespace() {
-  ifaddrs* list = nullptr;
-  if (getifaddrs(&list) != 0) return false;
-  bool only_loopback = true;
-  for (const ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
-    if (std::strcmp(i->ifa_name, "lo") != 0) only_loopback = false;
-  }
-  freeifaddrs(list);
-  return only_loopback;
-}
 
 // Ends the calling child process when the harness ends, however it ends.
 void end_with_parent() { prctl(PR_SET_PDEATHSIG, SIGKILL); }
@@ -546,7 +535,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s FEEDCAST FEEDWATCH [figures, e.g. 145] [rounds]\n", argv[0]);
     return 2;
   }
-  if (!in_private_namespace()) {
+  if (!test_support::in_private_namespace()) {
     std::fprintf(stderr, "Run me in a private network namespace (scripts/in-private-netns).\n");
     return 2;
   }
