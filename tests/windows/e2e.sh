@@ -28,10 +28,12 @@ if ip -o link | grep -qv ' lo:'; then
   exit 2
 fi
 
-# Waits up to $2 seconds for file $1 to hold $3 or more packets.
+# Waits up to $2 seconds for file $1 to hold $3 or more packets.  The file
+# may not exist yet: the monitor's shell opens it only once the fifo has a
+# writer.
 wait_packets() {
   i=0
-  while [ "$(grep -c 'Packet header id' "$1" 2>/dev/null || true)" -lt "$3" ]; do
+  while [ "$(cat "$1" 2>/dev/null | grep -c 'Packet header id')" -lt "$3" ]; do
     i=$((i + 1))
     [ "$i" -gt $(($2 * 10)) ] && return 1
     sleep 0.1
