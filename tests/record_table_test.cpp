@@ -12,6 +12,7 @@
 #include "packet/catalogue.h"
 #include "packet/header.h"
 #include "platform/profile.h"
+#include "support/console_capture.h"
 #include "support/packets.h"
 
 namespace {
@@ -105,13 +106,9 @@ TEST(PacketSource, ReusesThePacketWhileTheFileIsUnchanged) {
     platform::ProfileFile fresh(dir.file("feedcast.ini"));
     std::vector<std::uint8_t> packet = feedcast::make_packet_buffer(kind);
     std::string failure;
-    std::FILE* trace = std::tmpfile();
-    packet.resize(feedcast::build_packet(config, kind, fresh, packet, now, trace, failure));
-    std::rewind(trace);
-    std::string text(4096, '\0');
-    text.resize(std::fread(text.data(), 1, text.size(), trace));
-    std::fclose(trace);
-    return std::pair(packet, text);
+    test_support::CapturedFile trace;
+    packet.resize(feedcast::build_packet(config, kind, fresh, packet, now, trace.stream(), failure));
+    return std::pair(packet, trace.text());
   };
   auto next = [&](std::int64_t now) {
     std::string failure;

@@ -1,4 +1,4 @@
-// Test helper: what the monitor prints, captured as text.
+// Test helpers: what the programs print, captured as text.
 #pragma once
 
 #include <cstdio>
@@ -8,27 +8,49 @@
 
 namespace test_support {
 
-// A Console that writes to a temporary file, read back by text().
+// A temporary stream whose text can be read back at any time.
+class CapturedFile {
+ public:
+  CapturedFile() : file_(std::tmpfile()) {}
+  ~CapturedFile() { std::fclose(file_); }
+  CapturedFile(const CapturedFile&) = delete;
+  CapturedFile& operator=(const CapturedFile&) = delete;
+
+  // The stream to write to.
+  std::FILE* stream() { return file_; }
+
+  // Everything written so far; later writes append to it.
+  std::string text() {
+    std::fflush(file_);
+    const long end = std::ftell(file_);
+    std::string all;
+    std::rewind(file_);
+    char chunk[4096];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file_)) > 0) all.append(chunk, n);
+    std::fseek(file_, end, SEEK_SET);
+    return all;
+  }
+
+ private:
+  std::FILE* file_;
+};
+
+// A Console that writes to a CapturedFile.
 class CapturedConsole {
  public:
-  CapturedConsole() : file_(std::tmpfile()), console_(file_) {}
-  ~CapturedConsole() { std::fclose(file_); }
+  CapturedConsole() : console_(file_.stream()) {}
 
   feedwatch::Console& console() { return console_; }
 
   // Everything printed so far.
   std::string text() {
     console_.flush();
-    std::string all;
-    std::rewind(file_);
-    char chunk[4096];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file_)) > 0) all.append(chunk, n);
-    return all;
+    return file_.text();
   }
 
  private:
-  std::FILE* file_;
+  CapturedFile file_;
   feedwatch::Console console_;
 };
 
