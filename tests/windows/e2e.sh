@@ -8,6 +8,10 @@
 #   WIN_BIN     the directory holding feedcast.exe and feedwatch.exe
 #   LINUX_BIN   the directory holding the Linux feedcast and feedwatch
 #   EXAMPLES    the directory holding the sample configuration files
+#   WINE_WAIT   how many seconds a Windows program may take to start or stop
+#               (default 30; more where Wine itself runs under emulation)
+#   WINDOWS_MONITOR=0  leaves out the Windows feedwatch's receiving (a receive
+#               has never completed under Wine in qemu's user-mode emulator)
 #
 # For every kind, plain and compressed: Linux feedcast feeds a Linux and a
 # Windows feedwatch at once, which must print the same text; then Windows
@@ -16,6 +20,9 @@
 # error line of the Windows programs.
 set -u
 : "${WINE:?}" "${WIN_BIN:?}" "${LINUX_BIN:?}" "${EXAMPLES:?}"
+wine_wait=${WINE_WAIT:-30}
+windows_monitor=true
+[ "${WINDOWS_MONITOR:-1}" != 0 ] || windows_monitor=false
 passed=0
 failed=0
 work=$(mktemp -d)
@@ -99,28 +106,36 @@ one_kind() {
 
   # Linux sender, Linux and Windows monitors together.
   start_monitor "$dir/lw1" "$LINUX_BIN/feedwatch $port"; lw1=$!; exec 4> "$dir/lw1/in"
-  start_monitor "$dir/ww" "$WINE $WIN_BIN/feedwatch.exe $port"; ww=$!; exec 5> "$dir/ww/in"
+  if $windows_monitor; then
+    start_monitor "$dir/ww" "$WINE $WIN_BIN/feedwatch.exe $port"; ww=$!; exec 5> "$dir/ww/in"
+  fi
   (cd "$dir/cast" && exec "$LINUX_BIN/feedcast" > out 2> err) & cast=$!
-  wait_packets "$dir/ww/out" 30 2 && wait_packets "$dir/lw1/out" 5 2
-  printf q >&4; printf q >&5
+  { ! $windows_monitor || wait_packets "$dir/ww/out" "$wine_wait" 2; } && wait_packets "$dir/lw1/out" 5 2
+  printf q >&4
+  if $windows_monitor; then printf q >&5; fi
   wait_exit "$lw1" 10; lw1_status=$status
-  wait_exit "$ww" 20; ww_status=$status
-  exec 4>&- 5>&-
+  exec 4>&-
+  if $windows_monitor; then
+    wait_exit "$ww" "$wine_wait"; ww_status=$status
+    exec 5>&-
+  fi
   kill "$cast"; wait "$cast" 2>/dev/null
-  blocks "$dir/lw1/out" > "$dir/lw1.blocks"
-  blocks "$dir/ww/out" > "$dir/ww.blocks"
-  if [ "$ww_status" = 0 ] && [ "$lw1_status" = 0 ] &&
-     [ "$(same_packets "$dir/lw1.blocks" "$dir/ww.blocks")" -ge 2 ]; then
-    pass "$name: Linux feedcast -> Windows feedwatch prints what Linux feedwatch prints"
-  else
-    fail "$name: Linux feedcast -> Windows feedwatch (statuses $lw1_status $ww_status, see $dir)"
-    diff "$dir/lw1.blocks" "$dir/ww.blocks" | head -5
+  if $windows_monitor; then
+    blocks "$dir/lw1/out" > "$dir/lw1.blocks"
+    blocks "$dir/ww/out" > "$dir/ww.blocks"
+    if [ "$ww_status" = 0 ] && [ "$lw1_status" = 0 ] &&
+       [ "$(same_packets "$dir/lw1.blocks" "$dir/ww.blocks")" -ge 2 ]; then
+      pass "$name: Linux feedcast -> Windows feedwatch prints what Linux feedwatch prints"
+    else
+      fail "$name: Linux feedcast -> Windows feedwatch (statuses $lw1_status $ww_status, see $dir)"
+      diff "$dir/lw1.blocks" "$dir/ww.blocks" | head -5
+    fi
   fi
 
   # Windows sender, Linux monitor.
   start_monitor "$dir/lw2" "$LINUX_BIN/feedwatch $port"; lw2=$!; exec 4> "$dir/lw2/in"
   (cd "$dir/wincast" && exec $WINE "$WIN_BIN/feedcast.exe" > out 2> err) & wincast=$!
-  wait_packets "$dir/lw2/out" 30 2
+  wait_packets "$dir/lw2/out" "$wine_wait" 2
   printf q >&4
   wait_exit "$lw2" 10; lw2_status=$status
   exec 4>&-
