@@ -63,22 +63,14 @@ TEST(Catalogue, KindsPortsAndLimits) {
     const char* title;
     int record_size;
     int max_records;
-    const char* limit_message;
-    const char* scheme_message;
   };
   const Row rows[] = {
-      {1, "Application", "Application Statistics - ", 84, 500, "Max number of Applications exceed",
-       "Invalid Application Stat Scheme"},
-      {2, "Skillset", "Skillset Statistics - ", 116, 350, "Max number of Skillsets exceed",
-       "Invalid Skillset Stat Scheme"},
-      {3, "Agent", "Agent Statistics - ", 84, 1000, "Max number of Agents exceed",
-       "Invalid Agent Stat Scheme"},
-      {4, "Nodal", "Nodal Statistics - ", 28, 1, "Max number of Nodal exceed",
-       "Invalid Nodal Stat Scheme"},
-      {5, "IVR", "IVR Statistics - ", 32, 500, "Max number of IVRs exceed",
-       "Invalid IVR Stat Scheme"},
-      {6, "Route", "Route Statistics - ", 10, 600, "Max number of Routes exceed",
-       "Invalid Route Stat Scheme"},
+      {1, "Application", "Application Statistics - ", 84, 500},
+      {2, "Skillset", "Skillset Statistics - ", 116, 350},
+      {3, "Agent", "Agent Statistics - ", 84, 1000},
+      {4, "Nodal", "Nodal Statistics - ", 28, 1},
+      {5, "IVR", "IVR Statistics - ", 32, 500},
+      {6, "Route", "Route Statistics - ", 10, 600},
   };
   for (const Row& r : rows) {
     const packet::Kind* k = packet::find_kind(r.type);
@@ -87,8 +79,6 @@ TEST(Catalogue, KindsPortsAndLimits) {
     EXPECT_EQ(k->title, r.title);
     EXPECT_EQ(k->record_size, r.record_size);
     EXPECT_EQ(k->max_records, r.max_records);
-    EXPECT_EQ(k->limit_message, r.limit_message);
-    EXPECT_EQ(k->scheme_message, r.scheme_message);
     EXPECT_EQ(packet::stat_port(k->message_type, 0), 6000 + 20 * r.type);
     EXPECT_EQ(packet::stat_port(k->message_type, 1), 6010 + 20 * r.type);
   }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/profile.h"
 #include "support/packets.h"
@@ -13,56 +14,47 @@ namespace {
 
 using test_support::TempDir;
 
-struct Read {
-  const char* section;
-  const char* key;
-  const char* expected;  // string read with default "DEF" and buffer 100
-};
-
-void expect_strings(const std::string& file_text, std::initializer_list<Read> reads) {
-  TempDir dir;
-  dir.write("t.ini", file_text);
-  const platform::ProfileFile ini(dir.file("t.ini"));
-  for (const Read& r : reads) {
-    EXPECT_EQ(ini.read_string(r.section, r.key, "DEF", 100), r.expected)
-        << "[" << r.section << "] " << r.key;
+// Files and the strings read from them with default "DEF" and buffer 100.
+TEST(Profile, StringReadsRuleByRule) {
+  struct Read {
+    const char* section;
+    const char* key;
+    const char* expected;
+  };
+  struct Case {
+    const char* rule;
+    const char* text;
+    std::vector<Read> reads;
+  };
+  const Case cases[] = {
+      {"names are compared without case", "[MCast]\nServerName=CC1\n[skillSET]\nnumber=3\n",
+       {{"mcast", "SERVERNAME", "CC1"}, {"Skillset", "Number", "3"}}},
+      {"blanks around names and values are ignored",
+       "  [  MCast  ]  \n\t IP \t=\t 235.5.6.8 \t\nSource = a b \n",
+       {{"MCast", "IP", "235.5.6.8"}, {"MCast", "Source", "a b"}}},
+      {"matching quotes are removed", "[s]\na=\"x y\"\nb='z'\nc=\"mixed'\nd=\"\ne=''\n",
+       {{"s", "a", "x y"}, {"s", "b", "z"}, {"s", "c", "\"mixed'"}, {"s", "d", "\""}, {"s", "e", ""}}},
+      {"comments are whole lines only", "; [s]\n[s]\n  ;a=1\nb=6050 ;x\n",
+       {{"s", "a", "DEF"}, {"s", "b", "6050 ;x"}}},
+      {"the first duplicate key and section win", "[s]\na=1\na=2\n[t]\nb=3\n[S]\na=9\nc=4\n",
+       {{"s", "a", "1"}, {"s", "c", "DEF"}, {"t", "b", "3"}}},
+      {"missing things give the default, an empty value does not",
+       "top=1\n[s]\nnovalue\nempty=\n[broken\nafter=2\n",
+       {{"s", "missing", "DEF"}, {"other", "a", "DEF"}, {"s", "novalue", "DEF"}, {"s", "empty", ""},
+        {"s", "top", "DEF"}, {"s", "after", "2"}}},
+      {"line ends and byte-order mark", "\xEF\xBB\xBF[s]\r\na=1\r\nb=2\nc=3",
+       {{"s", "a", "1"}, {"s", "b", "2"}, {"s", "c", "3"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rule);
+    TempDir dir;
+    dir.write("t.ini", c.text);
+    const platform::ProfileFile ini(dir.file("t.ini"));
+    for (const Read& r : c.reads) {
+      EXPECT_EQ(ini.read_string(r.section, r.key, "DEF", 100), r.expected)
+          << "[" << r.section << "] " << r.key;
+    }
   }
-}
-
-TEST(Profile, NamesAreComparedWithoutCase) {
-  expect_strings("[MCast]\nServerName=CC1\n[skillSET]\nnumber=3\n",
-                 {{"mcast", "SERVERNAME", "CC1"}, {"Skillset", "Number", "3"}});
-}
-
-TEST(Profile, BlanksAroundNamesAndValuesAreIgnored) {
-  expect_strings("  [  MCast  ]  \n\t IP \t=\t 235.5.6.8 \t\nSource = a b \n",
-                 {{"MCast", "IP", "235.5.6.8"}, {"MCast", "Source", "a b"}});
-}
-
-TEST(Profile, MatchingQuotesAreRemoved) {
-  expect_strings("[s]\na=\"x y\"\nb='z'\nc=\"mixed'\nd=\"\ne=''\n",
-                 {{"s", "a", "x y"}, {"s", "b", "z"}, {"s", "c", "\"mixed'"}, {"s", "d", "\""},
-                  {"s", "e", ""}});
-}
-
-TEST(Profile, CommentsAreWholeLinesOnly) {
-  expect_strings("; [s]\n[s]\n  ;a=1\nb=6050 ;x\n",
-                 {{"s", "a", "DEF"}, {"s", "b", "6050 ;x"}});
-}
-
-TEST(Profile, FirstDuplicateKeyAndSectionWin) {
-  expect_strings("[s]\na=1\na=2\n[t]\nb=3\n[S]\na=9\nc=4\n",
-                 {{"s", "a", "1"}, {"s", "c", "DEF"}, {"t", "b", "3"}});
-}
-
-TEST(Profile, MissingThingsGiveTheDefaultButAnEmptyValueDoesNot) {
-  expect_strings("top=1\n[s]\nnovalue\nempty=\n[broken\nafter=2\n",
-                 {{"s", "missing", "DEF"}, {"other", "a", "DEF"}, {"s", "novalue", "DEF"},
-                  {"s", "empty", ""}, {"s", "top", "DEF"}, {"s", "after", "2"}});
-}
-
-TEST(Profile, LineEndsAndByteOrderMark) {
-  expect_strings("\xEF\xBB\xBF[s]\r\na=1\r\nb=2\nc=3", {{"s", "a", "1"}, {"s", "b", "2"}, {"s", "c", "3"}});
 }
 
 TEST(Profile, StringsAreCutToTheBufferLessOne) {

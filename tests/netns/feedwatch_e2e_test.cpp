@@ -174,18 +174,11 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, FeedwatchStartup,
     ::testing::Values(
         Startup{"Defaults", {}, "", 6040, kGroup, startup()},
-        Startup{"ArgumentOverFile", {"6100"}, "[MCast]\nPort=6045\n", 6100, kGroup,
-                startup(6100)},
         Startup{"GroupAndPortFromFile", {}, "[MCast]\nIP=235.5.6.9\nPort=6130\n", 6130,
                 "235.5.6.9", startup(6130, "235.5.6.9")},
         Startup{"FilePortNotAStatPort", {}, "[MCast]\nPort=6045\n", 0, kGroup,
                 "Multicast Address: 235.5.6.7.\n"
                 "Error on port selection. Value [6045] not allowed.\n" + std::string(kUsage)},
-        Startup{"RejectedArgumentAndBadFilePort", {"6135"}, "[MCast]\nPort=7000\n", 0, kGroup,
-                "Multicast Address: 235.5.6.7.\nNumber found (6135) is out of range "
-                "(6020 - 6130), or not a multiple of 10\nError processing inputted port value, "
-                "using value from .ini file\nError on port selection. Value [7000] not "
-                "allowed.\n" + std::string(kUsage)},
         // Cut to 19 characters, which inet_addr cannot read: Linux refuses the
         // resulting 255.255.255.255 as a group with EINVAL.
         Startup{"GroupCutAndRefused", {"6020"}, "[MCast]\nIP=235.5.6.7.extra.long.text\n", 0,

@@ -11,6 +11,7 @@
 #include <tuple>
 #include <utility>
 
+#include "packet/catalogue.h"
 #include "support/multicast.h"
 #include "support/packets.h"
 #include "support/process.h"
@@ -112,7 +113,7 @@ TEST_P(PipelineTest, ConfiguredValuesAppearOnTheMonitor) {
                                 e + "\nServerName=PIPE-" + name + "\nUpdateRate=1\nReleaseNumber=7"
                                 "\nMinorVersion=1\nBuildNumber=9\n[" + name + "]\nNumber=" +
                                 number + "\nEncode=" + e + "\n" + keys);
-  Process watch({FEEDWATCH_PATH, std::to_string(test_support::stat_port(k.type, encode))},
+  Process watch({FEEDWATCH_PATH, std::to_string(packet::stat_port(k.type, encode))},
                 dir.path());
   ASSERT_TRUE(watch.shows("adapter 0 - 127.0.0.1\n", 5s)) << watch.output();
 

@@ -44,11 +44,6 @@ std::vector<std::uint8_t> zlib_compress(const std::vector<std::uint8_t>& plain);
 // Big-endian 32-bit words as bytes.
 std::vector<std::uint8_t> be32_words(const std::vector<std::uint32_t>& words);
 
-// The port of a kind and scheme: 6020 to 6130 in steps of 10.
-inline std::uint16_t stat_port(int message_type, int stat_scheme) {
-  return static_cast<std::uint16_t>(6020 + 20 * (message_type - 1) + 10 * stat_scheme);
-}
-
 // The date the monitor prints for a timestamp: the system's own zone, whatever
 // TZ holds, as "Www Mmm DD hh:mm:ss YYYY\n" with a zero-padded day.
 std::string local_date(std::uint32_t seconds);
