@@ -15,11 +15,12 @@
 
 namespace bench {
 
-std::string feedcast_ini(const packet::Kind& kind, int records, bool compressed) {
+std::string feedcast_ini(const packet::Kind& kind, int records, bool compressed,
+                         const std::string& mcast) {
   std::string text = "[MCast]\nSource=111\nIP=235.5.6.7\nMessageType=" +
                      std::to_string(kind.message_type) +
                      "\nStatScheme=0\nServerName=CCSERVER01\nUpdateRate=0\nTTL=1\n"
-                     "ReleaseNumber=6\nMinorVersion=0\nBuildNumber=6\n\n";
+                     "ReleaseNumber=6\nMinorVersion=0\nBuildNumber=6\n" + mcast + "\n";
   text += '[';
   text += kind.section;
   text += "]\nNumber=" + std::to_string(records) + "\nEncode=" + (compressed ? "1" : "0") + "\n";
@@ -49,19 +50,17 @@ void set_modified_time(const std::string& path, long seconds) {
   }
 }
 
-std::vector<std::uint8_t> feedcast_datagram(const std::string& path, std::int64_t now) {
+std::vector<std::vector<std::uint8_t>> feedcast_message(const std::string& path, std::int64_t now) {
   platform::ProfileFile ini(path);
   const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
   std::string message;
   const packet::Kind* kind = feedcast::check_kind_and_scheme(config, message);
   if (kind == nullptr) throw std::runtime_error(message);
-  std::vector<std::uint8_t> packet = feedcast::make_packet_buffer(*kind);
-  std::FILE* trace = std::fopen("/dev/null", "w");
-  const std::size_t length = feedcast::build_packet(config, *kind, ini, packet, now, trace, message);
-  std::fclose(trace);
-  if (length == 0) throw std::runtime_error(message);
-  packet.resize(length);
-  return packet;
+  feedcast::PacketSource source(config, *kind, ini);
+  std::vector<std::vector<std::uint8_t>> datagrams;
+  for (const feedcast::Datagram d : source.next(now, message)) datagrams.emplace_back(d.begin(), d.end());
+  if (datagrams.empty()) throw std::runtime_error(message);
+  return datagrams;
 }
 
 }  // namespace bench

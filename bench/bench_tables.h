@@ -12,8 +12,10 @@ namespace bench {
 
 // The text of a feedcast.ini that sends `records` records of `kind` as fast
 // as possible (UpdateRate 0, TTL 1), every keyed field of every record set to
-// a value of its own, compressed when `compressed`.
-std::string feedcast_ini(const packet::Kind& kind, int records, bool compressed);
+// a value of its own, compressed when `compressed`; `mcast` adds lines to
+// section MCast.
+std::string feedcast_ini(const packet::Kind& kind, int records, bool compressed,
+                         const std::string& mcast = "");
 
 // Writes `text` to `path`, replacing the file.
 void write_file(const std::string& path, const std::string& text);
@@ -23,9 +25,9 @@ void write_file(const std::string& path, const std::string& text);
 // refresh, as it does right after an edit.
 void set_modified_time(const std::string& path, long seconds);
 
-// The datagram feedcast sends for the feedcast.ini at `path`, built by the
-// generator's own code at calendar time `now`.
-std::vector<std::uint8_t> feedcast_datagram(const std::string& path, std::int64_t now);
+// The datagrams feedcast sends for the feedcast.ini at `path` (one, or the
+// parts of a message), built by the generator's own code at calendar time `now`.
+std::vector<std::vector<std::uint8_t>> feedcast_message(const std::string& path, std::int64_t now);
 
 // A directory of its own, removed with its contents when the object goes.
 using ScratchDir = test_support::TempDir;

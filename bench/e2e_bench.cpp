@@ -521,7 +521,7 @@ std::vector<Table> make_tables(const bench::ScratchDir& scratch, const std::vect
       t.ini = t.dir + "/feedcast.ini";
       bench::write_file(t.ini, bench::feedcast_ini(*t.kind, records, compressed));
       bench::set_modified_time(t.ini, -3600);
-      t.datagram = bench::feedcast_datagram(t.ini, 1607198400);
+      t.datagram = bench::feedcast_message(t.ini, 1607198400).front();
       tables.push_back(std::move(t));
     }
   }

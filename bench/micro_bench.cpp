@@ -127,7 +127,7 @@ std::vector<std::uint8_t> full_packet(int message_type) {
     const packet::Kind* kind = packet::find_kind(message_type);
     const std::string path = scratch().file(std::string(kind->section) + "-packet.ini");
     bench::write_file(path, bench::feedcast_ini(*kind, kind->max_records, false));
-    std::vector<std::uint8_t> datagram = bench::feedcast_datagram(path, 1607198400);
+    std::vector<std::uint8_t> datagram = bench::feedcast_message(path, 1607198400).front();
     datagram.resize(feedwatch::kPacketBufferSize);
     it->second = std::move(datagram);
   }

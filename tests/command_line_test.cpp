@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "feedcast/options.h"
 #include "feedcast/random_source.h"
 #include "platform/command_line.h"
 
@@ -59,6 +60,38 @@ TEST(CommandLine, WholeNumbers) {
     EXPECT_FALSE(platform::parse_whole_number(bad, 4294967295u, value)) << bad;
   }
   EXPECT_FALSE(platform::parse_whole_number("7", 5, value));
+}
+
+// feedcast's options, rendered as "help version config count" or the error.
+TEST(FeedcastOptions, ValuesAndErrors) {
+  const struct {
+    std::vector<const char*> args;
+    std::string expected;
+  } cases[] = {
+      {{}, "0 0  0"},
+      {{"ignored", "-c", "3", "--config=a b.ini", "-f", "x.ini"}, "0 0 x.ini 3"},
+      {{"--count=18446744073709551615", "-fdir/f.ini"}, "0 0 dir/f.ini 18446744073709551615"},
+      {{"-V", "-h", "--bogus"}, "unrecognized option '--bogus'"},
+      {{"-Vh"}, "0 1  0"},
+      {{"--help", "--version"}, "1 0  0"},
+      {{"-c"}, "option requires an argument -- 'c'"},
+      {{"--config"}, "option '--config' requires an argument"},
+      {{"--config="}, "invalid configuration file name: ''"},
+      {{"-c", "0"}, "invalid message count: '0'"},
+      {{"--count=-1"}, "invalid message count: '-1'"},
+      {{"-c", "2x"}, "invalid message count: '2x'"},
+      {{"-c", "18446744073709551616"}, "invalid message count: '18446744073709551616'"},
+      {{"-x"}, "invalid option -- 'x'"},
+  };
+  for (const auto& c : cases) {
+    feedcast::Options o;
+    std::string error;
+    const bool valid = feedcast::parse_options(c.args, o, error);
+    EXPECT_EQ(valid ? std::to_string(o.help) + " " + std::to_string(o.version) + " " + o.config_file +
+                          " " + std::to_string(o.count)
+                    : error,
+              c.expected);
+  }
 }
 
 // The stream is the same on every platform: these numbers come from the

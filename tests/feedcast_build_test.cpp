@@ -25,14 +25,16 @@ std::uint32_t be32(const std::uint8_t* p) {
   return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
 }
 
-// One pass of the generator over a configuration file's text.
+// One pass of the generator over a configuration file's text: its message,
+// the datagram of a single packet, and its trace.
 struct Pass {
+  std::vector<std::vector<std::uint8_t>> parts;
   std::vector<std::uint8_t> datagram;
   std::string failure;
   std::string trace;
 };
 
-Pass build(const std::string& ini_text, std::vector<std::uint8_t>* buffer = nullptr) {
+Pass build(const std::string& ini_text) {
   TempDir dir;
   dir.write("feedcast.ini", ini_text);
   platform::ProfileFile ini(dir.file("feedcast.ini"));
@@ -40,15 +42,11 @@ Pass build(const std::string& ini_text, std::vector<std::uint8_t>* buffer = null
   std::string message;
   const packet::Kind* kind = feedcast::check_kind_and_scheme(config, message);
   EXPECT_NE(kind, nullptr) << message;
-  std::vector<std::uint8_t> local = feedcast::make_packet_buffer(*kind);
-  std::vector<std::uint8_t>& packet = buffer ? *buffer : local;
-  if (packet.empty()) packet = feedcast::make_packet_buffer(*kind);
-  test_support::CapturedFile trace;
+  feedcast::PacketSource source(config, *kind, ini);
   Pass pass;
-  const std::size_t length =
-      feedcast::build_packet(config, *kind, ini, packet, kNow, trace.stream(), pass.failure);
-  pass.datagram.assign(packet.begin(), packet.begin() + static_cast<long>(length));
-  pass.trace = trace.text();
+  for (const feedcast::Datagram d : source.next(kNow, pass.failure)) pass.parts.emplace_back(d.begin(), d.end());
+  if (pass.parts.size() == 1) pass.datagram = pass.parts.front();
+  pass.trace = source.trace();
   return pass;
 }
 
@@ -96,10 +94,8 @@ TEST(FeedcastPacket, EveryKindsRecordsByteForByte) {
   for (int type = 1; type <= 6; ++type) {
     SCOPED_TRACE(type);
     const packet::Kind& kind = *packet::find_kind(type);
-    std::vector<std::uint8_t> buffer = feedcast::make_packet_buffer(kind);
-    std::fill(buffer.begin(), buffer.end(), 0xAA);  // stale bytes of an earlier pass
     const int records = std::min<int>(2, kind.max_records);
-    const Pass p = build(table_config(type, records), &buffer);
+    const Pass p = build(table_config(type, records));
     ASSERT_EQ(p.failure, "");
     ASSERT_EQ(p.datagram.size(), 68u + records * kind.record_size);
     EXPECT_EQ(packet::num_record(p.datagram.data()), records);

@@ -12,7 +12,6 @@
 #include "packet/catalogue.h"
 #include "packet/header.h"
 #include "platform/profile.h"
-#include "support/console_capture.h"
 #include "support/packets.h"
 
 namespace {
@@ -101,20 +100,18 @@ TEST(PacketSource, ReusesThePacketWhileTheFileIsUnchanged) {
   const packet::Kind& kind = *packet::find_kind(1);
   feedcast::PacketSource source(config, kind, ini);
 
-  // What build_packet makes of the file at a time.
+  auto next_of = [](feedcast::PacketSource& s, std::int64_t now) {
+    std::string failure;
+    const feedcast::Datagram d = s.next(now, failure).front();
+    EXPECT_EQ(failure, "");
+    return std::pair(std::vector<std::uint8_t>(d.begin(), d.end()), s.trace());
+  };
+  auto next = [&](std::int64_t now) { return next_of(source, now); };
+  // What a fresh run makes of the file at a time.
   auto reference = [&](std::int64_t now) {
     platform::ProfileFile fresh(dir.file("feedcast.ini"));
-    std::vector<std::uint8_t> packet = feedcast::make_packet_buffer(kind);
-    std::string failure;
-    test_support::CapturedFile trace;
-    packet.resize(feedcast::build_packet(config, kind, fresh, packet, now, trace.stream(), failure));
-    return std::pair(packet, trace.text());
-  };
-  auto next = [&](std::int64_t now) {
-    std::string failure;
-    const std::span<const std::uint8_t> d = source.next(now, failure);
-    EXPECT_EQ(failure, "");
-    return std::pair(std::vector<std::uint8_t>(d.begin(), d.end()), source.trace());
+    feedcast::PacketSource first(config, kind, fresh);
+    return next_of(first, now);
   };
 
   const auto first = next(1000);

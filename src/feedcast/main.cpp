@@ -1,11 +1,15 @@
 // feedcast: multicasts a Statistics Packet built from feedcast.ini every
-// UpdateRate seconds, until a table is over its limit or a send fails.
+// UpdateRate seconds, until a table is refused, a send fails or the messages
+// that --count asks for have gone.
 #include <cstdio>
+#include <span>
 #include <string>
 
+#include "feedcast/options.h"
 #include "feedcast/sender_config.h"
 #include "feedcast/sender_socket.h"
 #include "feedcast/transmit_loop.h"
+#include "platform/command_line.h"
 #include "platform/profile.h"
 #include "platform/sockets.h"
 #include "platform/system.h"
@@ -20,10 +24,24 @@ int stop(const std::string& message) {
 
 }  // namespace
 
-int main() {
-  platform::ProfileFile ini(platform::path_in_current_directory(feedcast::kConfigFileName));
-  const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
+int main(int argc, char** argv) {
+  feedcast::Options options;
   std::string message;
+  const std::span<const char* const> args(argv + 1, static_cast<std::size_t>(argc - 1));
+  if (!feedcast::parse_options(args, options, message)) {
+    return platform::usage_error("feedcast", message);
+  }
+  if (options.help || options.version) {
+    const std::string text = options.help ? std::string(feedcast::usage_text())
+                                          : "feedcast " + std::string(platform::program_version()) + "\n";
+    std::fputs(text.c_str(), stdout);
+    return 0;
+  }
+
+  platform::ProfileFile ini(options.config_file.empty()
+                                ? platform::path_in_current_directory(feedcast::kConfigFileName)
+                                : platform::absolute_path(options.config_file));
+  const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
   const packet::Kind* kind = feedcast::check_kind_and_scheme(config, message);
   if (kind == nullptr) return stop(message);
 
@@ -36,7 +54,8 @@ int main() {
   if (!message.empty()) return stop(message);
 
   message = feedcast::run_transmit_loop(config, *kind, ini, socket,
-                                        feedcast::destination_of(config, *kind), stdout);
+                                        feedcast::destination_of(config, *kind), options.count,
+                                        stdout);
   std::fflush(stdout);
-  return stop(message);
+  return message.empty() ? 0 : stop(message);
 }

@@ -16,9 +16,11 @@ SenderConfig read_sender_config(const platform::ProfileFile& ini) {
   c.server_name = ini.read_string(kSection, "ServerName", "", 100);
   c.update_rate = ini.read_int(kSection, "UpdateRate", 0);
   c.ttl = ini.read_int(kSection, "TTL", 0);
+  c.pause_between_multi_packet = ini.read_int(kSection, "PauseBetweenMultiPacket", 0);
   c.release_number = ini.read_int(kSection, "ReleaseNumber", 6);
   c.minor_version = ini.read_int(kSection, "MinorVersion", 0);
   c.build_number = ini.read_int(kSection, "BuildNumber", 6);
+  c.max_records_per_packet = ini.read_int(kSection, "MaxRecordsPerPacket", 0);
   return c;
 }
 

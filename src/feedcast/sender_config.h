@@ -13,8 +13,7 @@ namespace feedcast {
 // The name of the generator's configuration file in the current directory.
 inline constexpr const char* kConfigFileName = "feedcast.ini";
 
-// The "MCast" settings, as read.  PauseBetweenMultiPacket has no use (every
-// message goes out as a single packet) and is not read.
+// The "MCast" settings, as read.
 struct SenderConfig {
   std::string source;        // local address; its length selects the binding
   std::string group;         // destination multicast group, dotted
@@ -23,9 +22,12 @@ struct SenderConfig {
   std::string server_name;   // at most 99 characters
   std::int32_t update_rate = 0;
   std::int32_t ttl = 0;
+  std::int32_t pause_between_multi_packet = 0;  // milliseconds between two parts
   std::int32_t release_number = 6;
   std::int32_t minor_version = 0;
   std::int32_t build_number = 6;
+  // The most records one packet carries; below 1, every table is one packet.
+  std::int32_t max_records_per_packet = 0;
 };
 
 // Reads section "MCast" in the order of its keys, with their defaults.
@@ -45,6 +47,14 @@ inline int effective_ttl(const SenderConfig& config) { return config.ttl >= 1 ? 
 // The pause after each send, in milliseconds, as an unsigned 32-bit count.
 inline std::uint32_t pause_milliseconds(const SenderConfig& config) {
   return static_cast<std::uint32_t>(config.update_rate) * 1000u;
+}
+
+// The pause between two parts of a message, in milliseconds: 0 (a yield)
+// for a value below 1.
+inline std::uint32_t pause_between_parts(const SenderConfig& config) {
+  return config.pause_between_multi_packet > 0
+             ? static_cast<std::uint32_t>(config.pause_between_multi_packet)
+             : 0;
 }
 
 }  // namespace feedcast

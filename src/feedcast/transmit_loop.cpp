@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "feedcast/compression.h"
+#include "feedcast/faults.h"
 #include "feedcast/record_builder.h"
 #include "packet/header.h"
 #include "platform/system.h"
@@ -36,27 +37,18 @@ void trace_application_ids(const std::uint8_t* record_area, std::uint16_t num_re
   }
 }
 
-// Builds one packet from the file's contents as last refreshed; the trace
-// lines are appended to `trace`.
-std::size_t fill_packet(const SenderConfig& config, const packet::Kind& kind,
-                        const platform::ProfileFile& ini, std::span<std::uint8_t> packet,
-                        std::int64_t now, std::string& trace, std::string& failure) {
-  const packet::HeaderFields h = header_fields(config, kind, ini, now);
-  packet::write_header(packet.data(), h);
-  const bool application = kind.message_type == 1;
-  if (application) trace += "Encode value read from the file was " + std::to_string(h.encoding);
-  if (exceeds_limit(kind, h.num_record)) {
-    failure = kind.limit_message;
-    return 0;
-  }
-  std::uint8_t* record_area = packet.data() + packet::kHeaderSize;
-  build_records(kind, ini, record_area, h.num_record);
-  if (application) trace_application_ids(record_area, h.num_record, kind, trace);
-  std::size_t area = std::size_t{h.num_record} * kind.record_size;
-  if (h.encoding == 1) {
-    area = compress_record_area(packet.data(), compression_capacity(packet.data()), trace);
-  }
-  return packet::kHeaderSize + area;
+// Writes trace text, noting whether it left the line open.
+void print(std::FILE* trace, const std::string& text, bool& line_open) {
+  if (text.empty()) return;
+  std::fwrite(text.data(), 1, text.size(), trace);
+  line_open = text.back() != '\n';
+}
+
+// Fault lines start on a line of their own, whatever the trace left open.
+void print_faults(std::FILE* trace, const std::string& lines, bool& line_open) {
+  if (lines.empty()) return;
+  if (line_open) print(trace, "\n", line_open);
+  print(trace, lines, line_open);
 }
 
 }  // namespace
@@ -67,47 +59,93 @@ std::vector<std::uint8_t> make_packet_buffer(const packet::Kind& kind) {
       std::max<std::size_t>(2048, packet::kHeaderSize + packet::expand_buffer_size(largest)));
 }
 
-std::size_t build_packet(const SenderConfig& config, const packet::Kind& kind,
-                         platform::ProfileFile& ini, std::span<std::uint8_t> packet,
-                         std::int64_t now, std::FILE* trace, std::string& failure) {
-  ini.refresh();
-  std::string lines;
-  const std::size_t length = fill_packet(config, kind, ini, packet, now, lines, failure);
-  std::fwrite(lines.data(), 1, lines.size(), trace);
-  return length;
-}
-
 PacketSource::PacketSource(const SenderConfig& config, const packet::Kind& kind,
                            platform::ProfileFile& ini)
     : config_(config), kind_(kind), ini_(ini), packet_(make_packet_buffer(kind)) {}
 
-std::span<const std::uint8_t> PacketSource::next(std::int64_t now, std::string& failure) {
+std::span<const Datagram> PacketSource::next(std::int64_t now, std::string& failure) {
   ini_.refresh();
-  if (length_ != 0 && ini_.version() == version_) {
-    packet::store_be32(packet_.data() + packet::offset::kTimestamp, static_cast<std::uint32_t>(now));
+  if (!message_.empty() && ini_.version() == version_) {
+    const auto timestamp = static_cast<std::uint32_t>(now);
+    if (message_.size() == 1) {
+      packet::store_be32(packet_.data() + packet::offset::kTimestamp, timestamp);
+    } else {
+      for (std::size_t p = 0; p < message_.size(); ++p) {
+        packet::store_be32(parts_[p].data() + packet::offset::kTimestamp, timestamp);
+      }
+    }
   } else {
-    trace_.clear();
-    length_ = fill_packet(config_, kind_, ini_, packet_, now, trace_, failure);
+    fill(now, failure);
     version_ = ini_.version();
   }
-  return {packet_.data(), length_};
+  return message_;
+}
+
+// Builds the message from the file's contents as last refreshed.
+void PacketSource::fill(std::int64_t now, std::string& failure) {
+  message_.clear();
+  trace_.clear();
+  const packet::HeaderFields h = header_fields(config_, kind_, ini_, now);
+  packet::write_header(packet_.data(), h);
+  const bool application = kind_.message_type == 1;
+  if (application) trace_ += "Encode value read from the file was " + std::to_string(h.encoding);
+  if (exceeds_limit(kind_, h.num_record)) {
+    failure = kind_.limit_message;
+    return;
+  }
+  const std::uint32_t parts = part_count(h.num_record, config_.max_records_per_packet);
+  if (parts > kMaxParts) {
+    failure = too_many_parts_message(h.num_record, parts, config_.max_records_per_packet);
+    return;
+  }
+  std::uint8_t* record_area = packet_.data() + packet::kHeaderSize;
+  build_records(kind_, ini_, record_area, h.num_record);
+  if (application) trace_application_ids(record_area, h.num_record, kind_, trace_);
+  if (parts > 1) {
+    message_ = write_parts(h, record_area, parts, config_.max_records_per_packet, parts_, trace_);
+    return;
+  }
+  std::size_t area = std::size_t{h.num_record} * kind_.record_size;
+  if (h.encoding == 1) {
+    area = compress_record_area(packet_.data(), compression_capacity(packet_.data()), trace_);
+  }
+  message_.emplace_back(packet_.data(), packet::kHeaderSize + area);
 }
 
 std::string run_transmit_loop(const SenderConfig& config, const packet::Kind& kind,
                               platform::ProfileFile& ini, platform::UdpSocket& socket,
-                              const Destination& destination, std::FILE* trace) {
+                              const Destination& destination, std::uint64_t count,
+                              std::FILE* trace) {
   PacketSource packets(config, kind, ini);
+  FaultInjector faults;
   const std::uint32_t pause = pause_milliseconds(config);
-  for (;;) {
+  const std::uint32_t pause_between = pause_between_parts(config);
+  bool line_open = false;
+  for (std::uint64_t sent = 0;;) {
     std::string failure;
-    const std::span<const std::uint8_t> datagram = packets.next(platform::current_time(), failure);
-    std::fwrite(packets.trace().data(), 1, packets.trace().size(), trace);
-    std::fflush(trace);
-    if (datagram.empty()) return failure;
-    if (const int e = socket.send_to(datagram.data(), datagram.size(), destination.group,
-                                     destination.port)) {
-      return "sendto failed! Error: " + std::to_string(e);
+    const std::span<const Datagram> message = packets.next(platform::current_time(), failure);
+    print(trace, packets.trace(), line_open);
+    if (message.empty()) {
+      std::fflush(trace);
+      return failure;
     }
+    faults.update(ini);
+    std::string lines;
+    const std::span<const std::size_t> order = faults.order(message, lines);
+    for (std::size_t i = 0; i < order.size() && failure.empty(); ++i) {
+      if (i > 0) platform::pause_milliseconds(pause_between);
+      const Shipment shipment = faults.shape(message[order[i]], lines);
+      for (int copy = 0; copy < shipment.copies && failure.empty(); ++copy) {
+        if (const int e = socket.send_to(shipment.bytes.data(), shipment.bytes.size(),
+                                         destination.group, destination.port)) {
+          failure = "sendto failed! Error: " + std::to_string(e);
+        }
+      }
+    }
+    print_faults(trace, lines, line_open);
+    std::fflush(trace);
+    if (!failure.empty()) return failure;
+    if (++sent == count) return {};
     platform::pause_milliseconds(pause);
   }
 }

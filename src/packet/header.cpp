@@ -8,7 +8,10 @@ void write_header(std::uint8_t* p, const HeaderFields& f) {
   for (std::size_t i = 0; i < kHeaderIdentifier.size(); ++i) {
     store_be16(p + offset::kHeaderId + 2 * i, kHeaderIdentifier[i]);
   }
-  store_be32(p + offset::kPacketNumber, 0);
+  p[offset::kPacketNumber] = f.packet_number;
+  p[offset::kPacketCount] = f.packet_count;
+  p[offset::kReserved1] = 0;
+  p[offset::kReserved2] = 0;
   p[offset::kEncoding] = f.encoding;
   p[offset::kReleaseNumber] = f.release_number;
   p[offset::kMinorVersion] = f.minor_version;

@@ -44,6 +44,10 @@ inline constexpr std::size_t kRecordArea = kHeaderSize;
 
 // The values a sender puts into a header, in host order.
 struct HeaderFields {
+  // A part's number (1 to PacketCount) and the parts of its message; both 0
+  // in a packet that is a message by itself.
+  std::uint8_t packet_number = 0;
+  std::uint8_t packet_count = 0;
   std::uint8_t encoding = 0;
   std::uint8_t release_number = 0;
   std::uint8_t minor_version = 0;
@@ -57,8 +61,8 @@ struct HeaderFields {
   std::uint16_t record_size = 0;
 };
 
-// Writes all 68 header bytes of a sender's packet: the identifier, the four
-// zero bytes of a single packet, the given fields and a zero NameTerminator.
+// Writes all 68 header bytes of a sender's packet: the identifier, the given
+// fields, zero reserved bytes and a zero NameTerminator.
 void write_header(std::uint8_t* packet, const HeaderFields& fields);
 
 // Single-field readers, each converting from network order at its offset.

@@ -19,6 +19,10 @@ inline constexpr char kPathSeparator = '/';
 // long the directory's name is.
 std::string path_in_current_directory(std::string_view file_name);
 
+// Returns `path` itself when it is absolute, otherwise the path it names
+// from the current working directory.
+std::string absolute_path(std::string_view path);
+
 // Shows a failure to the user: a box captioned "Error" where the platform has
 // one, and always the line "Error: <text>" on standard error.
 void show_error_box(std::string_view text);

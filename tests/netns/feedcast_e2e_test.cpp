@@ -13,9 +13,14 @@
 #include <optional>
 #include <ostream>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "feedcast/sender_config.h"
+#include "feedcast/transmit_loop.h"
+#include "packet/catalogue.h"
+#include "platform/command_line.h"
 #include "support/multicast.h"
 #include "support/packets.h"
 #include "support/process.h"
@@ -62,11 +67,21 @@ class Feedcast : public ::testing::Test {
   }
 
   // Writes feedcast.ini, unless `ini` is null, and starts the program.
-  test_support::Process& start(const char* ini) {
+  test_support::Process& start(const char* ini, const std::vector<std::string>& args = {}) {
     if (ini) dir_.write("feedcast.ini", ini);
-    return process_.emplace(std::vector<std::string>{FEEDCAST_PATH}, dir_.path());
+    std::vector<std::string> argv{FEEDCAST_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return process_.emplace(argv, dir_.path());
   }
-  test_support::Process& start(const std::string& ini) { return start(ini.c_str()); }
+  test_support::Process& start(const std::string& ini, const std::vector<std::string>& args = {}) {
+    return start(ini.c_str(), args);
+  }
+
+  // Waits for the program's end, which must come with `status`.
+  void expect_end(int status) {
+    ASSERT_TRUE(process_->wait_for(kWait)) << "feedcast did not stop";
+    EXPECT_EQ(process_->exit_status(), status) << process_->errors();
+  }
 
   test_support::TempDir dir_;
   std::optional<test_support::Process> process_;
@@ -201,5 +216,137 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"TableLargerThanADatagram", "[MCast]\nMessageType=3\n[Agent]\nNumber=780\n",
                 6060, "sendto failed! Error: 90", ""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Help, version and usage errors: nothing read (the file would be refused),
+// nothing sent.
+TEST_F(Feedcast, HelpVersionAndUsageErrors) {
+  GroupReceiver receiver(6020);
+  dir_.write("feedcast.ini", "[MCast]\nMessageType=9\n");
+  const std::string usage = "\nTry 'feedcast --help'.\n";
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string output, errors;
+  } cases[] = {
+      {{"--help", "--bogus"}, 2, "", "feedcast: unrecognized option '--bogus'" + usage},
+      {{"-h", "-c", "1"}, 0, "Usage: feedcast [OPTION]...\n", ""},
+      {{"x", "--version"}, 0, "feedcast " + std::string(platform::program_version()) + "\n", ""},
+      {{"-c", "0"}, 2, "", "feedcast: invalid message count: '0'" + usage},
+      {{"--config"}, 2, "", "feedcast: option '--config' requires an argument" + usage},
+  };
+  for (const auto& c : cases) {
+    start(nullptr, c.args);
+    expect_end(c.status);
+    EXPECT_EQ(process_->output().substr(0, c.output.size()), c.output);
+    EXPECT_EQ(process_->errors(), c.errors);
+  }
+  EXPECT_FALSE(receiver.receive(100ms)) << "a packet was sent";
+}
+
+// --config names a file from the current directory or from the root;
+// --count ends the run after that many messages, without the last pause.
+TEST_F(Feedcast, ConfigFromAnotherFolderAndCount) {
+  test_support::TempDir other;
+  const std::string route = "[MCast]\nMessageType=6\nUpdateRate=";
+  other.write("route.ini", route + "0\n[Route]\nNumber=1\nRouteNumber0=77\n");
+  GroupReceiver receiver(6120);
+  const std::string relative =
+      "../" + std::filesystem::path(other.path()).filename().string() + "/route.ini";
+  start(nullptr, {"--config", relative, "-c", "3"});
+  expect_end(0);
+  for (int n = 0; n < 3; ++n) {
+    const auto d = receiver.receive(kWait);
+    ASSERT_TRUE(d) << "packet " << n;
+    EXPECT_EQ(be32(d->bytes, kHeader), 77u);
+  }
+  EXPECT_FALSE(receiver.receive(200ms)) << "more than 3 packets";
+
+  other.write("route.ini", route + "3600\n");
+  start(nullptr, {"-f" + other.file("route.ini"), "--count=1"});
+  expect_end(0);
+  EXPECT_TRUE(receiver.receive(kWait));
+  EXPECT_EQ(process_->errors(), "");
+}
+
+// A table over the UDP limit travels as a message of two parts.
+TEST_F(Feedcast, AFullAgentTableTravelsInTwoParts) {
+  GroupReceiver receiver(6060);
+  start("[MCast]\nMessageType=3\nMaxRecordsPerPacket=500\n[Agent]\nNumber=1000\nAgentID999=5\n",
+        {"--count", "1"});
+  expect_end(0);
+  std::vector<Bytes> parts;
+  while (const auto d = receiver.receive(parts.size() < 2 ? kWait : 200ms)) parts.push_back(d->bytes);
+  ASSERT_EQ(parts.size(), 2u);
+  for (int p = 0; p < 2; ++p) {
+    EXPECT_EQ(parts[p].size(), kHeader + 500 * 84);
+    EXPECT_EQ(parts[p][8], p + 1);
+    EXPECT_EQ(parts[p][9], 2);
+    EXPECT_EQ(be32(parts[p], 60), be32(parts[0], 60));
+  }
+  EXPECT_EQ(be32(parts[1], kHeader + 499 * 84 + 4), 5u);
+}
+
+// Each fault at 100 %: what arrives is what the trace lines say, against the
+// message that the generator's own code builds for the line's time.
+TEST_F(Feedcast, FaultsOnTheWireAsTheTraceSays) {
+  const std::string table =
+      "[MCast]\nMessageType=6\nMaxRecordsPerPacket=1\n[Route]\nNumber=3\nRouteNumber0=10\n"
+      "RouteNumber1=11\nRouteNumber2=12\n[Faults]\nSeed=9\n";
+  for (const char* faults : {"DropPercent=100\n", "DuplicatePercent=100\nReorderParts=1\n",
+                             "TruncatePercent=100\n", "CorruptPercent=100\n"}) {
+    SCOPED_TRACE(faults);
+    GroupReceiver receiver(6120);
+    start(table + faults, {"--count", "2"});
+    expect_end(0);
+    std::vector<Bytes> wire;
+    while (const auto d = receiver.receive(200ms)) wire.push_back(d->bytes);
+
+    std::istringstream lines(process_->output());
+    std::size_t at = 0, faulted = 0;
+    std::vector<int> order;
+    for (std::string line; std::getline(lines, line);) {
+      std::smatch m;
+      if (std::regex_match(line, m, std::regex("Fault: parts of time \\d+ sent in the order (.*)"))) {
+        for (char c : m[1].str()) if (c != ',') order.push_back(c - '0');
+        continue;
+      }
+      ASSERT_TRUE(std::regex_match(line, m, std::regex(
+          "Fault: (\\w+) (byte (\\d+) of )?packet (\\d) of 3( to (\\d+) bytes)?, time (\\d+)")))
+          << line;
+      ++faulted;
+      const int number = std::stoi(m[4]);
+      if (!order.empty()) {
+        EXPECT_EQ(number, order.front());
+        order.erase(order.begin());
+      }
+      // The part as built for that time.
+      test_support::TempDir built;
+      built.write("feedcast.ini", table);
+      platform::ProfileFile ini(built.file("feedcast.ini"));
+      const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
+      feedcast::PacketSource source(config, *packet::find_kind(6), ini);
+      std::string failure;
+      const feedcast::Datagram part = source.next(std::stoll(m[7]), failure)[number - 1];
+      Bytes expected(part.begin(), part.end());
+      const std::string fault = m[1];
+      if (fault == "dropped") continue;
+      if (fault == "truncated") expected.resize(std::stoul(m[6]));
+      for (int copy = fault == "duplicated" ? 2 : 1; copy > 0; --copy) {
+        ASSERT_LT(at, wire.size()) << line;
+        const Bytes& got = wire[at++];
+        if (fault == "changed") {
+          const std::size_t byte = std::stoul(m[3]);
+          ASSERT_EQ(got.size(), expected.size());
+          EXPECT_NE(got[byte], expected[byte]);
+          expected[byte] = got[byte];
+        }
+        EXPECT_EQ(got, expected) << line;
+      }
+    }
+    EXPECT_EQ(faulted, 6u);
+    EXPECT_EQ(at, wire.size()) << "datagrams that no line explains";
+    EXPECT_TRUE(order.empty());
+  }
+}
 
 }  // namespace

@@ -3,6 +3,7 @@
 // value under its label.  Compressed cases use the other scheme: all twelve ports.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -147,5 +148,48 @@ INSTANTIATE_TEST_SUITE_P(
       return kKinds[std::get<0>(info.param)].name +
              std::string(std::get<1>(info.param) ? "_Compressed" : "_Plain");
     });
+
+// The records that a monitor's output shows, packet after packet: what
+// follows each Encoding line up to the next packet.
+std::string shown_records(const std::string& output) {
+  std::string records;
+  for (std::size_t at = output.find("\nEncoding : "); at != std::string::npos;
+       at = output.find("\nEncoding : ", at)) {
+    at = output.find('\n', at + 1) + 1;
+    const std::size_t end = std::min(output.find("Packet header id", at), output.find("\nPrint packet", at));
+    records += output.substr(at, end - at);
+  }
+  return records;
+}
+
+// A table sent in parts, compressed part by part, shows on the monitor as the
+// same records as the single packet of the same table.
+TEST(PipelineMultipacket, PartsShowTheRecordsOfTheSinglePacket) {
+  ASSERT_TRUE(test_support::in_private_namespace()) << "run through scripts/in-private-netns";
+  Kind skillset = kKinds[1];
+  skillset.records = 5;
+  const auto [records, keys] = fill(skillset);
+  test_support::TempDir dir;
+  const std::string table = "ServerName=PARTS\n[Skillset]\nNumber=5\nEncode=1\n" + keys;
+  dir.write("single.ini", "[MCast]\nMessageType=2\n" + table);
+  dir.write("parts.ini", "[MCast]\nMessageType=2\nMaxRecordsPerPacket=2\n" + table);
+  Process watch({FEEDWATCH_PATH, "6040"}, dir.path());
+  ASSERT_TRUE(watch.shows("adapter 0 - 127.0.0.1\n", 5s)) << watch.output();
+
+  for (const char* ini : {"single.ini", "parts.ini"}) {
+    Process cast({FEEDCAST_PATH, "--config", ini, "--count", "1"}, dir.path());
+    ASSERT_TRUE(cast.wait_for(5s));
+    EXPECT_EQ(cast.exit_status(), 0) << cast.errors();
+  }
+  ASSERT_TRUE(watch.shows("\nPrint packet 3:\n", 5s)) << watch.output();
+  watch.send_input("q");
+  test_support::send_datagram(6040, test_support::make_packet(test_support::default_fields(2)));
+  ASSERT_TRUE(watch.wait_for(5s));
+  const std::string out = watch.output();
+  const std::size_t parts = out.find("Reserve bytes -> 1;3;0;0\n");
+  ASSERT_NE(parts, std::string::npos) << out;
+  EXPECT_EQ(shown_records(out.substr(0, parts)), records) << out;
+  EXPECT_EQ(shown_records(out.substr(parts)), records) << out;
+}
 
 }  // namespace

@@ -23,6 +23,11 @@ std::string path_in_current_directory(std::string_view file_name) {
   return path;
 }
 
+std::string absolute_path(std::string_view path) {
+  if (!path.empty() && path.front() == kPathSeparator) return std::string(path);
+  return path_in_current_directory(path);
+}
+
 void show_error_box(std::string_view text) {
   std::fflush(stdout);
   std::fprintf(stderr, "Error: %.*s\n", static_cast<int>(text.size()), text.data());

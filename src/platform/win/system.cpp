@@ -59,6 +59,22 @@ std::string path_in_current_directory(std::string_view file_name) {
   return directory;
 }
 
+std::string absolute_path(std::string_view path) {
+  // The system's rules: drive letters, UNC names, "\\dir" on the current drive.
+  const std::string given(path);
+  std::string full;
+  for (DWORD size = GetFullPathNameA(given.c_str(), 0, nullptr, nullptr); size != 0;) {
+    full.resize(size);
+    const DWORD length = GetFullPathNameA(given.c_str(), size, full.data(), nullptr);
+    if (length < size) {
+      full.resize(length);
+      return full;
+    }
+    size = length;
+  }
+  return given;
+}
+
 void show_error_box(std::string_view text) {
   std::fflush(stdout);
   std::fprintf(stderr, "Error: %.*s\n", static_cast<int>(text.size()), text.data());

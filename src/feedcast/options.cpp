@@ -1,0 +1,65 @@
+#include "feedcast/options.h"
+
+#include <cstdint>
+
+#include "platform/command_line.h"
+
+namespace feedcast {
+namespace {
+
+enum Option : std::size_t { kHelp, kVersion, kConfig, kCount };
+
+constexpr platform::OptionSpec kOptions[] = {
+    {'h', "help", false}, {'V', "version", false}, {'f', "config", true}, {'c', "count", true}};
+
+}  // namespace
+
+bool parse_options(std::span<const char* const> args, Options& options, std::string& error) {
+  const platform::CommandLine line = platform::parse_command_line(args, kOptions, false);
+  if (!line.error.empty()) {
+    error = line.error;
+    return false;
+  }
+  for (const platform::GivenOption& given : line.options) {
+    const std::string value(given.value);
+    switch (given.option) {
+      case kHelp:
+        options.help = options.help || !options.version;
+        break;
+      case kVersion:
+        options.version = options.version || !options.help;
+        break;
+      case kConfig:
+        if (value.empty()) {
+          error = "invalid configuration file name: ''";
+          return false;
+        }
+        options.config_file = value;
+        break;
+      case kCount:
+        if (!platform::parse_whole_number(value, UINT64_MAX, options.count) || options.count == 0) {
+          error = "invalid message count: '" + value + "'";
+          return false;
+        }
+        break;
+    }
+  }
+  return true;
+}
+
+std::string_view usage_text() {
+  return "Usage: feedcast [OPTION]...\n"
+         "Multicast a contact-centre statistics feed whose every value comes from a\n"
+         "configuration file: one message every UpdateRate seconds, until a failure.\n"
+         "\n"
+         "  -f, --config=FILE  read FILE instead of feedcast.ini in the current directory\n"
+         "  -c, --count=N      send N messages (N from 1 up), then exit with status 0\n"
+         "  -h, --help         display this help and exit\n"
+         "  -V, --version      output version information and exit\n"
+         "\n"
+         "Exit status: 0 after --count messages, 1 on a failure (an 'Error:' line on\n"
+         "standard error), 2 on a wrong command line.  The keys of the configuration\n"
+         "file are described in feedcast.ini(5).\n";
+}
+
+}  // namespace feedcast

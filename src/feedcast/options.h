@@ -1,0 +1,27 @@
+// feedcast's command line: feedcast [OPTION]...
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace feedcast {
+
+// What the command line asks for.
+struct Options {
+  bool help = false;         // print the usage and exit
+  bool version = false;      // print the version and exit
+  std::string config_file;   // empty: feedcast.ini in the current directory
+  std::uint64_t count = 0;   // messages to send before exiting; 0: no end
+};
+
+// Reads the arguments after the program's name; the last of repeated options
+// counts, and of -h and -V the first given.  Arguments that are no options are
+// ignored.  Returns false with `error` set to what is wrong.
+bool parse_options(std::span<const char* const> args, Options& options, std::string& error);
+
+// The text that -h/--help prints.
+std::string_view usage_text();
+
+}  // namespace feedcast
