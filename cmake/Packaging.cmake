@@ -4,8 +4,9 @@
 #   cd build && cpack -G DEB        # feedtools_<version>_<arch>.deb
 #
 # The package installs under /usr: the programs, their manual pages, the
-# sample configurations in /usr/share/doc/feedtools/examples and the Wireshark
-# dissector where Debian's Wireshark looks for Lua plugins.
+# sample configurations in /usr/share/doc/feedtools/examples, the Wireshark
+# dissector where Debian's Wireshark looks for Lua plugins and the systemd
+# template unit feedcast@.service (not enabled).
 
 include(GNUInstallDirs)
 
@@ -24,6 +25,10 @@ set(FEED_WIRESHARK_PLUGIN_DIR "${_plugin_dir}" CACHE STRING
     "Where the Wireshark dissector is installed, relative to the prefix")
 
 set(FEED_DOC_DIR "${CMAKE_INSTALL_DATADIR}/doc/${PROJECT_NAME}")
+
+# systemd reads units from lib/systemd/system below /usr and below /usr/local.
+set(FEED_SYSTEMD_UNIT_DIR "lib/systemd/system" CACHE STRING
+    "Where the systemd unit feedcast@.service is installed, relative to the prefix")
 
 # Manual pages and the changelog go out compressed, as Debian wants them, into
 # ${PROJECT_BINARY_DIR}/compressed with the suffix FEED_DOC_SUFFIX (plain
@@ -76,4 +81,6 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "tshark | wireshark")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    "${PROJECT_SOURCE_DIR}/cmake/debian/postinst;${PROJECT_SOURCE_DIR}/cmake/debian/postrm")
 include(CPack)

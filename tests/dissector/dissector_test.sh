@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Checks the Wireshark dissector with tshark: feedcast's datagrams of every
 # kind, plain and compressed, captured on lo in a private network namespace,
-# show every value typed into feedcast.ini under its field; crafted datagrams,
+# show every value typed into feedcast.ini under its field; the parts of a
+# multi-packet message, compressed part by part, decode linked to each other;
+# crafted datagrams,
 # malformed or unusual, decode without a Lua error and with the expected
 # expert items.  craft_capture writes the inputs and what tshark must show.
 #
@@ -55,6 +57,24 @@ check "$work/feedcast.pcapng" "$work/feedcast.want" \
 [ ! -s "$work/failed" ] || grep -sH 'captured\|rror' "$work"/dumpcap.err "$work"/6*/out >> "$work/failed" || true
 
 check "$work/crafted.pcap" "$work/crafted.want" feedstats frame.number
+
+# One message of three parts; read in two passes, each part names the others.
+mkdir "$work/parts"
+printf '[MCast]\nMessageType=6\nMaxRecordsPerPacket=1\n[Route]\nNumber=3\nEncode=1\nRouteNumber0=10\nRouteNumber1=11\nRouteNumber2=12\n' \
+  > "$work/parts/feedcast.ini"
+"$src/scripts/in-private-netns" bash -c '
+  cd "$1"
+  dumpcap -q -i lo -f "udp dst port 6120" -c 3 -a duration:20 -w parts.pcapng 2> dumpcap.err &
+  capture=$!
+  for _ in $(seq 200); do grep -q "^File:" dumpcap.err && break; sleep 0.05; done
+  "$2" --count 1 > out 2>&1
+  wait "$capture" || true' parts "$work/parts" "$feedcast"
+tshark -2 -n -X lua_script:"$src/dissector/feedstats.lua" -r "$work/parts/parts.pcapng" -T fields \
+  -E occurrence=a -E aggregator=, -Y '!_ws.lua.error && !_ws.malformed.expert' -e frame.number \
+  -e feedstats.Part -e feedstats.PartFrame -e feedstats.route.RouteNumber 2> /dev/null |
+  sed 's/ (Timestamp [0-9]*)//' > "$work/parts/got" || true
+printf '1\t1 of 3\t2,3\t10\n2\t2 of 3\t1,3\t11\n3\t3 of 3\t1,2\t12\n' |
+  diff - "$work/parts/got" | sed 's/^/multi-packet message: /' >> "$work/failed" || true
 
 if [ -s "$work/failed" ]; then
   sed 's/^/FAIL: /' "$work/failed" >&2

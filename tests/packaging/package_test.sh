@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Checks the Debian package: cpack builds it, lintian finds no error (which
 # covers stripping, Depends and the copyright file), and unpacked into a
-# staging root it holds working programs, the manual pages, the examples and
-# the dissector where Wireshark loads it.
+# staging root it holds working programs, the manual pages, the examples, the
+# dissector where Wireshark loads it and a systemd unit that systemd accepts.
+# `cmake --install` names the program in the unit where it puts it.
 #
 # Usage: package_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$(realpath "$1")
 src=$(realpath "$2")
-for tool in cpack dpkg-deb lintian tshark; do
+for tool in cpack dpkg-deb lintian tshark systemd-analyze; do
   command -v "$tool" > /dev/null || { echo "$tool is missing: run scripts/install-deps" >&2; exit 1; }
 done
 work=$(mktemp -d)
@@ -39,6 +40,17 @@ diff -r "$src/examples" "$root/usr/share/doc/$project/examples" >&2 || fail "the
 cmp -s "$src/dissector/feedstats.lua" "$root$plugins/feedstats.lua" || fail "$plugins/feedstats.lua is missing or differs"
 global=$(tshark -G folders 2> /dev/null | sed -n 's/^Global Lua Plugins:[[:space:]]*//p')
 [ "$global" = "$plugins" ] || fail "the dissector goes to $plugins, Wireshark loads Lua plugins from '$global'"
+
+unit=lib/systemd/system/feedcast@.service
+grep -qx 'ExecStart=/usr/bin/feedcast --config /etc/feedcast/%i.ini' "$root/usr/$unit" ||
+  fail "/usr/$unit is missing or starts something else"
+# systemd's own check of an instance, with the staged program and manual pages.
+mkdir "$work/unit"
+sed "s|^ExecStart=/usr/bin/|ExecStart=$root/usr/bin/|" "$root/usr/$unit" > "$work/unit/feedcast@.service"
+verified=$(cd "$work/unit" && MANPATH=$root/usr/share/man systemd-analyze verify feedcast@skillset.service 2>&1) &&
+  [ -z "$verified" ] || fail "systemd-analyze verify: $verified"
+cmake --install "$build" --prefix "$work/local" > /dev/null
+grep -q "^ExecStart=$work/local/bin/feedcast " "$work/local/$unit" || fail "cmake --install: $unit names another program"
 
 # The programs run: each refuses a bad configuration before opening a socket.
 cd "$work"
