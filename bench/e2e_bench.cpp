@@ -1,7 +1,8 @@
 // Whole-process figures, each beside its baseline, measured inside a private
 // network namespace (run it through scripts/in-private-netns):
 //   1. feedcast's packet rate with UpdateRate 0 and the largest table of each
-//      kind, against a bare sender looping over the same datagram;
+//      kind, and a full Agent table as two parts, against a bare sender
+//      looping over the same datagrams;
 //   4. feedcast's datagrams paced into feedwatch (output to a file): the
 //      highest rate without a lost datagram and the first rate with losses,
 //      against a bare receiver on the same kind of socket;
@@ -180,14 +181,16 @@ struct Sender {
   }
 };
 
-// Sends `datagram` in a loop for at most `limit` and at most 10 million
-// times: the bare sender.
-void send_in_a_loop(const std::string& ini_path, const std::vector<std::uint8_t>& datagram,
+using Datagrams = std::vector<std::vector<std::uint8_t>>;
+
+// Sends `datagrams` in turn in a loop for at most `limit` and at most 10
+// million times: the bare sender.
+void send_in_a_loop(const std::string& ini_path, const Datagrams& datagrams,
                     Clock::duration limit) {
   Sender sender(ini_path);
   const auto end = Clock::now() + limit;
   for (long n = 0; n < 10'000'000 && Clock::now() < end; n += 64) {
-    for (int i = 0; i < 64; ++i) sender.send(datagram);
+    for (int i = 0; i < 64; ++i) sender.send(datagrams[i % datagrams.size()]);
   }
 }
 
@@ -245,7 +248,8 @@ struct Table {
   bool compressed;
   std::string dir;
   std::string ini;
-  std::vector<std::uint8_t> datagram;
+  Datagrams message;                  // the datagrams of one message
+  std::vector<std::uint8_t> datagram;  // its first
 };
 
 // The largest table feedcast can send: Agent tables above 779 records make
@@ -254,7 +258,10 @@ int largest_table(const packet::Kind& kind) { return kind.message_type == 3 ? 77
 
 std::string describe(const Table& t) {
   return std::string(t.kind->section) + " " + std::to_string(t.records) +
-         (t.compressed ? " compressed" : " plain") + " (" + std::to_string(t.datagram.size()) + " B)";
+         (t.compressed ? " compressed" : " plain") +
+         (t.message.size() > 1 ? " as " + std::to_string(t.message.size()) + " parts (" +
+                                     std::to_string(t.datagram.size()) + " B each)"
+                               : " (" + std::to_string(t.datagram.size()) + " B)");
 }
 
 void figure_1(const std::vector<Table>& tables, const std::string& feedcast, int rounds) {
@@ -262,11 +269,11 @@ void figure_1(const std::vector<Table>& tables, const std::string& feedcast, int
   for (const Table& t : tables) {
     double best_cast = -1, best_bare = -1, best_floor = -1;
     for (int round = 0; round < rounds; ++round) {
-      Child bare([&] { send_in_a_loop(t.ini, t.datagram, limit); });
+      Child bare([&] { send_in_a_loop(t.ini, t.message, limit); });
       best_bare = std::max(best_bare, sending_rate(bare));
       Child cast({feedcast}, t.dir, "/dev/null");
       best_cast = std::max(best_cast, sending_rate(cast));
-      if (!t.compressed) {
+      if (!t.compressed && t.message.size() == 1) {
         Child floor([&] { send_with_pass_calls(t.ini, t.datagram, limit); });
         best_floor = std::max(best_floor, sending_rate(floor));
       }
@@ -440,7 +447,7 @@ void figure_4(const std::vector<Table>& tables, const std::string& feedwatch,
     // The sender's own ceiling: how fast this machine sends the datagram.
     double ceiling = 0;
     {
-      Child bare([&] { send_in_a_loop(t.ini, t.datagram, kRateWarmUp + kRateWindow + 1s); });
+      Child bare([&] { send_in_a_loop(t.ini, t.message, kRateWarmUp + kRateWindow + 1s); });
       ceiling = sending_rate(bare) * 0.9;
     }
     const std::string watch_out = work + "/feedwatch.out";
@@ -507,8 +514,9 @@ void figure_5(const std::vector<Table>& tables, const std::string& feedcast,
 
 // Writes the tables' configuration files, then waits until the reader trusts
 // their time stamps, as it would in a file that has not been edited lately.
+// `mcast` adds lines to section MCast.
 std::vector<Table> make_tables(const bench::ScratchDir& scratch, const std::vector<std::pair<int, int>>& sizes,
-                               const std::vector<bool>& encodings) {
+                               const std::vector<bool>& encodings, const std::string& mcast = "") {
   std::vector<Table> tables;
   for (const auto& [type, records] : sizes) {
     for (const bool compressed : encodings) {
@@ -516,12 +524,14 @@ std::vector<Table> make_tables(const bench::ScratchDir& scratch, const std::vect
       t.kind = packet::find_kind(type);
       t.records = records;
       t.compressed = compressed;
-      t.dir = scratch.file(std::string(t.kind->section) + std::to_string(records) + (compressed ? "z" : ""));
+      t.dir = scratch.file(std::string(t.kind->section) + std::to_string(records) +
+                           (compressed ? "z" : "") + (mcast.empty() ? "" : "p"));
       std::filesystem::create_directory(t.dir);
       t.ini = t.dir + "/feedcast.ini";
-      bench::write_file(t.ini, bench::feedcast_ini(*t.kind, records, compressed));
+      bench::write_file(t.ini, bench::feedcast_ini(*t.kind, records, compressed, mcast));
       bench::set_modified_time(t.ini, -3600);
-      t.datagram = bench::feedcast_message(t.ini, 1607198400).front();
+      t.message = bench::feedcast_message(t.ini, 1607198400);
+      t.datagram = t.message.front();
       tables.push_back(std::move(t));
     }
   }
@@ -532,7 +542,10 @@ std::vector<Table> make_tables(const bench::ScratchDir& scratch, const std::vect
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s FEEDCAST FEEDWATCH [figures, e.g. 145] [rounds]\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s FEEDCAST FEEDWATCH [figures, e.g. 145; p: the multi-packet row of 1 only] "
+                 "[rounds]\n",
+                 argv[0]);
     return 2;
   }
   if (!test_support::in_private_namespace()) {
@@ -554,8 +567,11 @@ int main(int argc, char** argv) {
     }
     const std::vector<Table> full = make_tables(scratch, largest, {false, true});
     const std::vector<Table> small = make_tables(scratch, modest, {false});
+    const std::vector<Table> parts =
+        make_tables(scratch, {{3, 1000}}, {false}, "MaxRecordsPerPacket=500\n");
     pause_for(2100ms);
     if (figures.find('1') != std::string::npos) figure_1(full, feedcast, rounds);
+    if (figures.find_first_of("1p") != std::string::npos) figure_1(parts, feedcast, rounds);
     if (figures.find('4') != std::string::npos) figure_4(small, feedwatch, scratch.path(), rounds);
     if (figures.find('5') != std::string::npos) {
       std::vector<Table> skillset;

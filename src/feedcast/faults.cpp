@@ -60,9 +60,9 @@ std::span<const std::size_t> FaultInjector::order(std::span<const Datagram> mess
   }
   lines += "Fault: parts of time " + time_of(message.front()) + " sent in the order ";
   for (std::size_t i = 0; i < order_.size(); ++i) {
-    lines += (i ? "," : "") + std::to_string(order_[i] + 1);
+    lines += std::to_string(order_[i] + 1);
+    lines += i + 1 < order_.size() ? ',' : '\n';
   }
-  lines += "\n";
   return order_;
 }
 

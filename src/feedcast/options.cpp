@@ -57,9 +57,11 @@ std::string_view usage_text() {
          "  -h, --help         display this help and exit\n"
          "  -V, --version      output version information and exit\n"
          "\n"
+         "Multi-packet messages (MaxRecordsPerPacket) and faults ([Faults]) are set in\n"
+         "the file too; feedcast.ini(5) describes every key.\n"
+         "\n"
          "Exit status: 0 after --count messages, 1 on a failure (an 'Error:' line on\n"
-         "standard error), 2 on a wrong command line.  The keys of the configuration\n"
-         "file are described in feedcast.ini(5).\n";
+         "standard error), 2 on a wrong command line.\n";
 }
 
 }  // namespace feedcast

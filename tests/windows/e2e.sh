@@ -16,8 +16,9 @@
 # For every kind, plain and compressed: Linux feedcast feeds a Linux and a
 # Windows feedwatch at once, which must print the same text; then Windows
 # feedcast feeds a Linux feedwatch, which must print what it printed for the
-# Linux sender, the packets' time apart.  Also the exit statuses and the
-# error line of the Windows programs.
+# Linux sender, the packets' time apart.  The same for a multi-packet
+# message, sent with --config from another folder and --count.  Also the
+# options, the exit statuses and the error line of the Windows programs.
 set -u
 : "${WINE:?}" "${WIN_BIN:?}" "${LINUX_BIN:?}" "${EXAMPLES:?}"
 wine_wait=${WINE_WAIT:-30}
@@ -62,6 +63,16 @@ wait_exit() {
   done
   wait "$1"
   status=$?
+}
+
+# Waits up to $2 seconds for file $1 to hold the text $3.
+wait_text() {
+  i=0
+  until grep -qF -- "$3" "$1" 2>/dev/null; do
+    i=$((i + 1))
+    [ "$i" -gt $(($2 * 10)) ] && return 1
+    sleep 0.1
+  done
 }
 
 # The packets a monitor printed, one per line with "|" for line ends, line
@@ -172,6 +183,76 @@ if [ "$status" = 255 ] && tr -d '\r' < "$dir/out" | grep -q '^Error on port sele
   pass "feedwatch.exe stops with status -1 (255) on a port it cannot use"
 else
   fail "feedwatch.exe failure: status $status, output: $(cat "$dir/out")"
+fi
+
+# Windows feedcast's options: help and version on standard output with status
+# 0, nothing read (the file in the folder would be refused); a wrong option
+# on standard error with status 2.
+dir=$work/options
+mkdir -p "$dir"
+printf '[MCast]\r\nMessageType=9\r\n' > "$dir/feedcast.ini"
+option_case() {  # expected status, expected output, expected errors, arguments...
+  want_status=$1 want_out=$2 want_err=$3
+  shift 3
+  (cd "$dir" && $WINE "$WIN_BIN/feedcast.exe" "$@" > out 2> err); status=$?
+  if [ "$status" = "$want_status" ] && [ "$(tr -d '\r' < "$dir/out" | head -n 1)" = "$want_out" ] &&
+     [ "$(tr -d '\r' < "$dir/err")" = "$want_err" ]; then
+    pass "feedcast.exe $*: status $want_status"
+  else
+    fail "feedcast.exe $*: status $status, output: $(head -c 200 "$dir/out"), errors: $(cat "$dir/err")"
+  fi
+}
+option_case 0 'Usage: feedcast [OPTION]...' '' --help
+option_case 0 "$("$LINUX_BIN/feedcast" --version)" '' -V
+option_case 2 '' "$(printf "feedcast: invalid message count: '0'\nTry 'feedcast --help'.")" --count 0
+
+# A full Agent table in two parts.  Linux feedcast sends one message to a
+# Linux and a Windows monitor; Windows feedcast, given the file from another
+# folder, sends one to a Linux monitor.  A second message from Linux feedcast
+# lets the monitors see their q.
+dir=$work/multipacket
+mkdir -p "$dir/conf" "$dir/run" "$dir/lw1" "$dir/ww" "$dir/lw2"
+cp "$EXAMPLES/feedcast-multipacket.ini" "$dir/conf/feed.ini"
+one_message() { (cd "$dir/run" && exec "$LINUX_BIN/feedcast" --config ../conf/feed.ini --count 1 > out 2> err); }
+start_monitor "$dir/lw1" "$LINUX_BIN/feedwatch 6060"; lw1=$!; exec 4> "$dir/lw1/in"
+if $windows_monitor; then
+  start_monitor "$dir/ww" "$WINE $WIN_BIN/feedwatch.exe 6060"; ww=$!; exec 5> "$dir/ww/in"
+  wait_text "$dir/ww/out" "$wine_wait" 'adapter 0 - '
+fi
+wait_text "$dir/lw1/out" 5 'adapter 0 - '
+one_message; cast_status=$?
+{ ! $windows_monitor || wait_packets "$dir/ww/out" "$wine_wait" 2; } && wait_packets "$dir/lw1/out" 5 2
+printf q >&4
+if $windows_monitor; then printf q >&5; fi
+one_message
+wait_exit "$lw1" 10; lw1_status=$status
+exec 4>&-
+blocks "$dir/lw1/out" | head -n 2 > "$dir/lw1.blocks"
+if $windows_monitor; then
+  wait_exit "$ww" "$wine_wait"; ww_status=$status
+  exec 5>&-
+  blocks "$dir/ww/out" | head -n 2 > "$dir/ww.blocks"
+  if [ "$cast_status" = 0 ] && [ "$ww_status" = 0 ] && grep -q '^Print packet 2:' "$dir/lw1/out" &&
+     cmp -s "$dir/lw1.blocks" "$dir/ww.blocks"; then
+    pass "multi-packet message: Linux feedcast -> Windows feedwatch prints what Linux feedwatch prints"
+  else
+    fail "multi-packet message: Linux feedcast -> Windows feedwatch (statuses $cast_status $ww_status, see $dir)"
+  fi
+fi
+start_monitor "$dir/lw2" "$LINUX_BIN/feedwatch 6060"; lw2=$!; exec 4> "$dir/lw2/in"
+wait_text "$dir/lw2/out" 5 'adapter 0 - '
+(cd "$dir/run" && $WINE "$WIN_BIN/feedcast.exe" --config '..\conf\feed.ini' --count 1 > winout 2> winerr); wincast_status=$?
+wait_packets "$dir/lw2/out" 10 2
+printf q >&4
+one_message
+wait_exit "$lw2" 10; lw2_status=$status
+exec 4>&-
+if [ "$wincast_status" = 0 ] && [ "$lw2_status" = 0 ] && [ "$lw1_status" = 0 ] && [ ! -s "$dir/run/winerr" ] &&
+   grep -q '^Print packet 2:' "$dir/lw2/out" &&
+   [ "$(blocks "$dir/lw2/out" anytime | head -n 2)" = "$(blocks "$dir/lw1/out" anytime | head -n 2)" ]; then
+  pass "multi-packet message: feedcast.exe --config from another folder --count 1 -> Linux feedwatch"
+else
+  fail "multi-packet message: feedcast.exe (statuses $wincast_status $lw2_status $lw1_status, see $dir)"
 fi
 
 for kind in ${KINDS:-application skillset agent nodal ivr route}; do
