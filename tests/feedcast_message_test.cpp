@@ -125,13 +125,6 @@ TEST(Multipacket, AtMost255Parts) {
   EXPECT_EQ(route(601, 1).failure, "Max number of Routes exceed");
 }
 
-// A full Agent table goes out as two datagrams that fit into UDP.
-TEST(Multipacket, AFullAgentTableInTwoParts) {
-  const Message m = pass("[MCast]\nMessageType=3\nMaxRecordsPerPacket=500\n[Agent]\nNumber=1000\n");
-  ASSERT_EQ(m.parts.size(), 2u);
-  for (const Bytes& part : m.parts) EXPECT_EQ(part.size(), 68u + 500 * 84);
-}
-
 // While the file is unchanged, a pass sends the parts of the pass before
 // with the new Timestamp in every part.
 TEST(Multipacket, TheTimestampOfEveryPartIsRenewed) {
@@ -179,34 +172,17 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
-// Each fault, at 100 %, on a single packet and on the parts of a message:
-// the datagrams sent are what the lines say.
+// What the lines say is done: one byte changed, in the record area or in the
+// header of an empty table; parts sent in every order.  (The end-to-end tests
+// check each fault on the wire.)
 TEST(Faults, EachFaultIsDoneAsItsLineSays) {
   const std::vector<Bytes> single = pass(application(2, 0, "")).parts;
   const std::vector<Bytes> empty = pass("[Application]\nNumber=0\n").parts;
   const std::vector<Bytes> parts = pass(application(3, 0, "MaxRecordsPerPacket=1\n")).parts;
   const std::string t = std::to_string(kNow);
-
-  Injected r = inject("DropPercent=100\nDuplicatePercent=100\n", parts, 1);
-  EXPECT_TRUE(r.sent.empty());
-  EXPECT_EQ(r.lines, "Fault: dropped packet 1 of 3, time " + t + "\nFault: dropped packet 2 of 3, time " +
-                         t + "\nFault: dropped packet 3 of 3, time " + t + "\n");
-
-  r = inject("DuplicatePercent=100\n", single, 1);
-  EXPECT_EQ(r.sent, std::vector<Bytes>({single[0], single[0]}));
-  EXPECT_EQ(r.lines, "Fault: duplicated packet 1 of 1, time " + t + "\n");
-
-  for (int n = 0; n < 50; ++n) {
-    r = inject("TruncatePercent=100\nSeed=" + std::to_string(n + 1), single, 1);
-    ASSERT_EQ(r.sent.size(), 1u);
-    const std::size_t length = r.sent[0].size();
-    ASSERT_LT(length, single[0].size());
-    EXPECT_EQ(r.sent[0], Bytes(single[0].begin(), single[0].begin() + static_cast<long>(length)));
-    EXPECT_EQ(r.lines, "Fault: truncated packet 1 of 1 to " + std::to_string(length) + " bytes, time " + t + "\n");
-
-    // One byte changed: in the record area, or in the header of an empty table.
+  for (int seed = 1; seed <= 20; ++seed) {
     for (const auto* message : {&single, &empty}) {
-      r = inject("CorruptPercent=100\nSeed=" + std::to_string(n + 1), *message, 1);
+      const Injected r = inject("CorruptPercent=100\nSeed=" + std::to_string(seed), *message, 1);
       const Bytes& before = message->front();
       ASSERT_EQ(r.sent.size(), 1u);
       ASSERT_EQ(r.sent[0].size(), before.size());
@@ -221,7 +197,7 @@ TEST(Faults, EachFaultIsDoneAsItsLineSays) {
   }
 
   // Every order of three parts turns up, and the parts go out in the order named.
-  r = inject("ReorderParts=1\nSeed=3\n", parts, 60);
+  const Injected r = inject("ReorderParts=1\nSeed=3\n", parts, 60);
   std::set<std::string> orders;
   ASSERT_EQ(r.sent.size(), 180u);
   const std::vector<std::string> lines = lines_of(r.lines);
