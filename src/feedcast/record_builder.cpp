@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "feedcast/simulation.h"
+
 namespace feedcast {
 namespace {
 
@@ -102,7 +104,7 @@ class KeyFinder {
 // table fills it.  A field takes the value that a look-up of its key would
 // find: that of the first of duplicate keys, and none from a key without one.
 void build_records(const packet::Kind& kind, const platform::ProfileFile& ini,
-                   std::uint8_t* record_area, std::uint16_t num_record) {
+                   std::uint8_t* record_area, std::uint16_t num_record, Simulation* simulation) {
   const packet::RecordLayout& layout = *kind.layout;
   std::memset(record_area, 0, std::size_t{num_record} * kind.record_size);
   std::vector<bool> seen(std::size_t{num_record} * layout.fields.size());
@@ -115,9 +117,10 @@ void build_records(const packet::Kind& kind, const platform::ProfileFile& ini,
     if (seen[slot]) continue;
     seen[slot] = true;
     if (!entry.has_value) continue;
+    std::uint8_t* record = record_area + std::size_t{index} * kind.record_size;
+    if (simulation != nullptr && simulation->place(index, field, entry.value, record)) continue;
     const auto value = static_cast<std::uint32_t>(platform::ProfileFile::to_int(entry.value, 0));
-    packet::store_field(record_area + std::size_t{index} * kind.record_size, layout.fields[field],
-                        value);
+    packet::store_field(record, layout.fields[field], value);
   }
 }
 

@@ -21,6 +21,8 @@ SenderConfig read_sender_config(const platform::ProfileFile& ini) {
   c.minor_version = ini.read_int(kSection, "MinorVersion", 0);
   c.build_number = ini.read_int(kSection, "BuildNumber", 6);
   c.max_records_per_packet = ini.read_int(kSection, "MaxRecordsPerPacket", 0);
+  c.simulate = ini.read_int(kSection, "Simulate", 0);
+  c.simulate_seed = ini.read_int(kSection, "SimulateSeed", 0);
   return c;
 }
 

@@ -28,6 +28,8 @@ struct SenderConfig {
   std::int32_t build_number = 6;
   // The most records one packet carries; below 1, every table is one packet.
   std::int32_t max_records_per_packet = 0;
+  std::int32_t simulate = 0;       // 1: record values may move (simulation.h)
+  std::int32_t simulate_seed = 0;  // of the moving values; 0 takes one from the clock
 };
 
 // Reads section "MCast" in the order of its keys, with their defaults.

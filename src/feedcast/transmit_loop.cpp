@@ -61,11 +61,14 @@ std::vector<std::uint8_t> make_packet_buffer(const packet::Kind& kind) {
 
 PacketSource::PacketSource(const SenderConfig& config, const packet::Kind& kind,
                            platform::ProfileFile& ini)
-    : config_(config), kind_(kind), ini_(ini), packet_(make_packet_buffer(kind)) {}
+    : config_(config), kind_(kind), ini_(ini), packet_(make_packet_buffer(kind)) {
+  if (config.simulate == 1) simulation_.emplace(static_cast<std::uint32_t>(config.simulate_seed));
+}
 
 std::span<const Datagram> PacketSource::next(std::int64_t now, std::string& failure) {
   ini_.refresh();
-  if (!message_.empty() && ini_.version() == version_) {
+  const bool moving = simulation_ && simulation_->moving();
+  if (!message_.empty() && ini_.version() == version_ && !moving) {
     const auto timestamp = static_cast<std::uint32_t>(now);
     if (message_.size() == 1) {
       packet::store_be32(packet_.data() + packet::offset::kTimestamp, timestamp);
@@ -99,7 +102,11 @@ void PacketSource::fill(std::int64_t now, std::string& failure) {
     return;
   }
   std::uint8_t* record_area = packet_.data() + packet::kHeaderSize;
-  build_records(kind_, ini_, record_area, h.num_record);
+  if (simulation_) {
+    simulation_->fill(kind_, ini_, record_area, h.num_record);
+  } else {
+    build_records(kind_, ini_, record_area, h.num_record);
+  }
   if (application) trace_application_ids(record_area, h.num_record, kind_, trace_);
   if (parts > 1) {
     message_ = write_parts(h, record_area, parts, config_.max_records_per_packet, parts_, trace_);
@@ -121,6 +128,9 @@ std::string run_transmit_loop(const SenderConfig& config, const packet::Kind& ki
   const std::uint32_t pause = pause_milliseconds(config);
   const std::uint32_t pause_between = pause_between_parts(config);
   bool line_open = false;
+  if (const std::uint32_t seed = packets.simulate_seed()) {
+    print(trace, "SimulateSeed=" + std::to_string(seed) + "\n", line_open);
+  }
   for (std::uint64_t sent = 0;;) {
     std::string failure;
     const std::span<const Datagram> message = packets.next(platform::current_time(), failure);

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "feedcast/multipacket.h"
 #include "feedcast/sender_config.h"
 #include "feedcast/sender_socket.h"
+#include "feedcast/simulation.h"
 #include "platform/profile.h"
 
 namespace feedcast {
@@ -24,14 +26,16 @@ std::vector<std::uint8_t> make_packet_buffer(const packet::Kind& kind);
 // The messages of a run, one per pass.  Apart from its Timestamp, a message
 // and its trace lines follow from the file's contents alone, so while the
 // file is unchanged a pass sends the message of the pass before with the new
-// time.
+// time; unless values move (Simulate 1): then each pass moves them and makes
+// the message again, without reading the file again while it is unchanged.
 class PacketSource {
  public:
   PacketSource(const SenderConfig& config, const packet::Kind& kind, platform::ProfileFile& ini);
 
   // Refreshes the file and returns the message of calendar time `now`: the
   // header filled, the kind's trace lines made, the table checked against the
-  // kind's limit, the records built and, when Encoding is 1, compressed; a
+  // kind's limit, the records built (the values that move at their
+  // positions of this pass) and, when Encoding is 1, compressed; a
   // table of more than MaxRecordsPerPacket records is sliced into parts, in
   // part order.  Returns an empty span with `failure` set to the refusal of a
   // table over the kind's limit or one that needs too many parts.  Valid
@@ -40,6 +44,9 @@ class PacketSource {
 
   // The trace lines of the last message.
   const std::string& trace() const { return trace_; }
+
+  // The seed of the values that move, or 0 without simulation.
+  std::uint32_t simulate_seed() const { return simulation_ ? simulation_->seed() : 0; }
 
  private:
   void fill(std::int64_t now, std::string& failure);
@@ -52,6 +59,7 @@ class PacketSource {
   std::vector<Datagram> message_;                 // empty when there is none
   std::uint64_t version_ = 0;  // of the file contents it was built from
   std::string trace_;
+  std::optional<Simulation> simulation_;  // with Simulate 1
 };
 
 // Builds and sends messages, with the faults that the file's [Faults] section

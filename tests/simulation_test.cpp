@@ -1,0 +1,213 @@
+// Values that move: the two forms, the walks and counters, their seed, and
+// their state across passes and edits of the file.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "feedcast/simulation.h"
+#include "packet/byte_order.h"
+#include "packet/catalogue.h"
+#include "platform/profile.h"
+#include "support/packets.h"
+
+namespace {
+
+using feedcast::ValueForm;
+using test_support::TempDir;
+constexpr auto kRange = ValueForm::Type::kRange;
+constexpr auto kCounter = ValueForm::Type::kCounter;
+
+TEST(ValueForm, TheTwoFormsAndWhatIsNeither) {
+  struct Case {
+    const char* text;
+    std::optional<ValueForm> form;
+    std::uint32_t constant = 0;  // what the integer rule reads from a form
+  };
+  const Case cases[] = {
+      {"0..12", ValueForm{kRange, 0, 12}, 0},
+      {" -5 ..\t5 ", ValueForm{kRange, -5, 5}, 0xFFFFFFFB},
+      {"12..0", ValueForm{kRange, 0, 12}, 12},
+      {"+5..+7", ValueForm{kRange, 5, 7}, 5},
+      {"-2147483648..4294967295", ValueForm{kRange, -2147483648LL, 4294967295LL}, 0x80000000},
+      {"0000000007..0000000009", ValueForm{kRange, 7, 9}, 7},
+      {"120+3", ValueForm{kCounter, 120, 3}, 120},
+      {"120 + 3", ValueForm{kCounter, 120, 3}, 120},
+      {"-3+2", ValueForm{kCounter, -3, 2}, 0xFFFFFFFD},
+      {"4294967295+4294967295", ValueForm{kCounter, 4294967295LL, 4294967295LL}, 0xFFFFFFFF},
+      // Constants: plain numbers, other spellings, other bases, too large.
+      {"12", std::nullopt}, {"", std::nullopt}, {"abc", std::nullopt}, {"+5", std::nullopt},
+      {"0..", std::nullopt}, {"..5", std::nullopt}, {"1..2..3", std::nullopt},
+      {"1...3", std::nullopt}, {"1..2x", std::nullopt}, {"1 2..3", std::nullopt},
+      {"- 5..5", std::nullopt}, {"5+", std::nullopt}, {"5+-3", std::nullopt},
+      {"5++3", std::nullopt}, {"5+3+1", std::nullopt}, {"0x10..0x20", std::nullopt},
+      {"1.5..3", std::nullopt}, {"4294967296..5", std::nullopt},
+      {"-2147483649..0", std::nullopt}, {"5+4294967296", std::nullopt},
+      {"00000000001..5", std::nullopt}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::optional<ValueForm> form = feedcast::parse_value_form(c.text);
+    ASSERT_EQ(form.has_value(), c.form.has_value());
+    if (!form) continue;
+    EXPECT_EQ(form->type, c.form->type);
+    EXPECT_EQ(form->first, c.form->first);
+    EXPECT_EQ(form->second, c.form->second);
+    EXPECT_EQ(static_cast<std::uint32_t>(platform::ProfileFile::to_int(c.text, 0)), c.constant);
+  }
+}
+
+// A Route table whose fields move, and the values of each pass.
+class Moving {
+ public:
+  Moving(const std::string& route_keys, std::uint32_t seed, int records = 1)
+      : simulation_(seed) {
+    write(route_keys, records);
+    ini_.emplace(dir_.file("feedcast.ini"));
+  }
+
+  void write(const std::string& route_keys, int records) {
+    text_ = "[Route]\nNumber=" + std::to_string(records) + "\n" + route_keys;
+    dir_.write("feedcast.ini", text_);
+  }
+
+  // One pass; `reread` saves the file again and reads it, as after an edit.
+  const std::vector<std::uint8_t>& pass(int records = 1, bool reread = false) {
+    if (reread) {
+      dir_.write("feedcast.ini", text_);
+      ini_->refresh();
+    }
+    area_.assign(std::size_t(records) * 10, 0xAA);
+    simulation_.fill(kind(), *ini_, area_.data(), static_cast<std::uint16_t>(records));
+    return area_;
+  }
+
+  std::int32_t route_number(int record = 0) const {
+    return static_cast<std::int32_t>(packet::load_be32(area_.data() + record * 10));
+  }
+  std::uint32_t busy_time(int record = 0) const { return packet::load_be32(area_.data() + record * 10 + 6); }
+
+  static const packet::Kind& kind() { return *packet::find_kind(6); }
+
+ private:
+  TempDir dir_;
+  std::string text_;
+  std::optional<platform::ProfileFile> ini_;
+  feedcast::Simulation simulation_;
+  std::vector<std::uint8_t> area_;
+};
+
+TEST(Simulation, RangesStayInsideAndReachBothEnds) {
+  Moving m("RouteNumber0=4..-3\nAllTrunksBusyTime0=0..1000\n", 7);
+  m.pass();
+  EXPECT_EQ(m.route_number(), -3);  // the first pass shows LOW
+  EXPECT_EQ(m.busy_time(), 0u);
+  bool low = false, high = false;
+  std::int64_t before = 0;
+  for (int i = 0; i < 3000; ++i) {
+    m.pass();
+    ASSERT_GE(m.route_number(), -3);
+    ASSERT_LE(m.route_number(), 4);
+    low |= m.route_number() == -3;
+    high |= m.route_number() == 4;
+    ASSERT_LE(m.busy_time(), 1000u);
+    const std::int64_t now = m.busy_time();
+    ASSERT_LE(std::abs(now - before), 100) << "a step of more than a tenth of the range";
+    before = now;
+  }
+  EXPECT_TRUE(low && high);
+}
+
+// Counters grow by 0 to MAX and wrap at 2^32; the 16-bit field keeps the low
+// 16 bits, least significant byte first, as a constant's.
+TEST(Simulation, CountersGrowAndWrap) {
+  Moving m("RouteNumber0=4294967000+5\nAllTrunksBusy0=65530+3\nAllTrunksBusyTime0=-1+0\n", 9);
+  std::uint32_t before = 0;
+  bool wrapped = false;
+  for (int i = 0; i < 400; ++i) {
+    const std::vector<std::uint8_t>& area = m.pass();
+    const auto now = static_cast<std::uint32_t>(m.route_number());
+    if (i == 0) {
+      EXPECT_EQ(now, 4294967000u);
+      EXPECT_EQ(area[4] | area[5] << 8, 65530);
+    } else {
+      ASSERT_LE(now - before, 5u);  // modulo 2^32
+      wrapped |= now < before;
+    }
+    before = now;
+    EXPECT_EQ(m.busy_time(), 0xFFFFFFFFu);
+  }
+  EXPECT_TRUE(wrapped);
+}
+
+TEST(Simulation, TheSixteenByteFieldHoldsTheValueInItsFirstFour) {
+  TempDir dir;
+  dir.write("a.ini", "[Agent]\nNumber=1\nSupervisorUserID0=10..20\nPositionID0=7\n");
+  const platform::ProfileFile ini(dir.file("a.ini"));
+  const packet::Kind& agent = *packet::find_kind(3);
+  feedcast::Simulation simulation(3);
+  std::vector<std::uint8_t> area(84, 0xAA);
+  for (int i = 0; i < 50; ++i) {
+    simulation.fill(agent, ini, area.data(), 1);
+    const std::uint32_t value = packet::load_be32(area.data() + 36);
+    ASSERT_TRUE(value >= 10 && value <= 20) << value;
+    ASSERT_EQ(std::vector<std::uint8_t>(area.begin() + 40, area.begin() + 52),
+              std::vector<std::uint8_t>(12, 0));
+    ASSERT_EQ(packet::load_be32(area.data() + 52), 7u);
+  }
+}
+
+// The same seed gives the same values, on every platform: this sequence is
+// the generator's, pinned.
+TEST(Simulation, TheSeedDecidesEveryValue) {
+  const std::string keys = "RouteNumber0=0..100\nAllTrunksBusyTime0=1000+50\n";
+  auto run = [&](std::uint32_t seed) {
+    Moving m(keys, seed);
+    std::vector<std::uint32_t> values;
+    for (int i = 0; i < 6; ++i) {
+      m.pass();
+      values.push_back(static_cast<std::uint32_t>(m.route_number()));
+      values.push_back(m.busy_time());
+    }
+    return values;
+  };
+  EXPECT_EQ(run(20201205), run(20201205));
+  EXPECT_NE(run(20201205), run(20201206));
+  EXPECT_EQ(run(20201205), std::vector<std::uint32_t>(
+                                {0, 1000, 7, 1013, 6, 1046, 11, 1090, 8, 1124, 13, 1145}));
+  EXPECT_EQ(feedcast::Simulation(5).seed(), 5u);
+  EXPECT_NE(feedcast::Simulation(0).seed(), 0u);
+}
+
+// Reading the file again, as every pass does right after an edit, changes
+// nothing while the texts stay; an edit restarts only the keys it changed;
+// a table that grows gains walkers and one that shrinks drops them.
+TEST(Simulation, EditsRestartOnlyTheKeysTheyChange) {
+  const std::string keys = "RouteNumber0=0..1000\nAllTrunksBusyTime0=0..1000\n"
+                           "RouteNumber1=500..600\nAllTrunksBusyTime1=0+9\n";
+  Moving steady(keys, 11, 2);
+  Moving reread(keys, 11, 2);
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_EQ(steady.pass(2), reread.pass(2, true)) << "pass " << i;
+  }
+  // An edit: RouteNumber0 gets a new text, a third record appears.
+  reread.write("RouteNumber0=0 .. 1000\n" + keys.substr(keys.find('\n') + 1) +
+               "RouteNumber2=40..50\n", 3);
+  steady.pass(2);
+  reread.pass(3, true);
+  EXPECT_EQ(reread.route_number(0), 0);  // restarted
+  EXPECT_EQ(reread.busy_time(0), steady.busy_time(0));
+  EXPECT_EQ(reread.route_number(1), steady.route_number(1));
+  EXPECT_EQ(reread.busy_time(1), steady.busy_time(1));
+  EXPECT_EQ(reread.route_number(2), 40);  // new
+  // Down to one record and back to two: record 1 starts again.
+  reread.pass(1, true);
+  reread.pass(2, true);
+  EXPECT_EQ(reread.route_number(1), 500);
+  EXPECT_EQ(reread.busy_time(1), 0u);
+  EXPECT_NE(reread.route_number(0), 0) << "a text that did not change restarted";
+}
+
+}  // namespace
