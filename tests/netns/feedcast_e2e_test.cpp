@@ -173,6 +173,58 @@ TEST_F(Feedcast, EditOfTheKindSectionShowsInALaterPacket) {
       << "the server name changed";
 }
 
+// Ranges and counters: without Simulate each value is the constant the
+// integer rule reads; with it the values move, ranges inside their bounds and
+// counters upwards, the 16-bit one wrapping at once, as a raw receiver sees
+// them (with UpdateRate 0 it may miss some passes).
+TEST_F(Feedcast, ValuesMoveOnlyWithSimulate) {
+  const std::string table =
+      "[Route]\nNumber=2\nRouteNumber0=-20..20\nAllTrunksBusy0=250..300\n"
+      "AllTrunksBusyTime0=1000+7\nRouteNumber1= 9 .. 3 \nAllTrunksBusy1=65535+2\n"
+      "AllTrunksBusyTime1=77\n";
+  // Each field's value: RouteNumber and AllTrunksBusyTime 32-bit big-endian,
+  // AllTrunksBusy 16-bit little-endian.
+  auto fields = [](const Bytes& d) {
+    std::vector<std::int64_t> v;
+    for (std::size_t r = kHeader; r < d.size(); r += 10) {
+      v.push_back(static_cast<std::int32_t>(be32(d, r)));
+      v.push_back(d[r + 4] | d[r + 5] << 8);
+      v.push_back(static_cast<std::int32_t>(be32(d, r + 6)));
+    }
+    return v;
+  };
+  const std::vector<std::int64_t> starts = {-20, 250, 1000, 3, 65535, 77};
+  {
+    GroupReceiver receiver(6120);
+    start("[MCast]\nMessageType=6\nSimulate=0\nSimulateSeed=5\n" + table);
+    const auto d = receiver.receive(kWait);
+    ASSERT_TRUE(d);
+    ASSERT_EQ(d->bytes.size(), kHeader + 20);
+    EXPECT_EQ(fields(d->bytes), std::vector<std::int64_t>({-20, 250, 1000, 9, 65535, 77}));
+    process_->kill();
+  }
+  GroupReceiver receiver(6120);
+  start("[MCast]\nMessageType=6\nSimulate=1\nSimulateSeed=5\n" + table);
+  std::vector<std::vector<std::int64_t>> seen;
+  for (int n = 0; n < 40; ++n) {
+    const auto d = receiver.receive(kWait);
+    ASSERT_TRUE(d);
+    ASSERT_EQ(d->bytes.size(), kHeader + 20);
+    const std::vector<std::int64_t> v = fields(d->bytes);
+    if (seen.empty()) {
+      EXPECT_EQ(v, starts) << "the first packet starts every walk";
+    } else {
+      EXPECT_GE(v[2], seen.back()[2]);
+    }
+    EXPECT_TRUE(v[0] >= -20 && v[0] <= 20 && v[1] >= 250 && v[1] <= 300 && v[3] >= 3 && v[3] <= 9);
+    EXPECT_EQ(v[5], 77);
+    seen.push_back(v);
+  }
+  EXPECT_NE(seen.front(), seen.back());
+  EXPECT_LT(seen.back()[4], 65535) << "the 16-bit counter did not wrap";
+  EXPECT_TRUE(process_->shows("SimulateSeed=5\n", kWait));
+}
+
 // Refusals: one line "Error: <message>" on standard error, status 1, nothing sent.
 struct Refusal {
   const char* name;
