@@ -15,8 +15,19 @@
 
 namespace bench {
 
-std::string feedcast_ini(const packet::Kind& kind, int records, bool compressed,
-                         const std::string& mcast) {
+namespace {
+
+// The value of the `n`th keyed field of record `i`: a constant of its own, or
+// with `moving` alternately a range and a counter.
+std::string value_text(int i, int n, bool moving) {
+  const int base = 1000 * i + n;
+  if (!moving) return std::to_string(base);
+  return n % 2 ? std::to_string(base) + ".." + std::to_string(base + 100)
+               : std::to_string(base) + "+5";
+}
+
+std::string table_ini(const packet::Kind& kind, int records, bool compressed,
+                      const std::string& mcast, bool moving) {
   std::string text = "[MCast]\nSource=111\nIP=235.5.6.7\nMessageType=" +
                      std::to_string(kind.message_type) +
                      "\nStatScheme=0\nServerName=CCSERVER01\nUpdateRate=0\nTTL=1\n"
@@ -28,10 +39,21 @@ std::string feedcast_ini(const packet::Kind& kind, int records, bool compressed,
     int n = 0;
     for (const packet::Field& f : kind.layout->fields) {
       if (!f.keyed) continue;
-      text += std::string(f.name) + std::to_string(i) + "=" + std::to_string(1000 * i + ++n) + "\n";
+      text += std::string(f.name) + std::to_string(i) + "=" + value_text(i, ++n, moving) + "\n";
     }
   }
   return text;
+}
+
+}  // namespace
+
+std::string feedcast_ini(const packet::Kind& kind, int records, bool compressed,
+                         const std::string& mcast) {
+  return table_ini(kind, records, compressed, mcast, false);
+}
+
+std::string moving_feedcast_ini(const packet::Kind& kind, int records) {
+  return table_ini(kind, records, false, "Simulate=1\nSimulateSeed=1\n", true);
 }
 
 void write_file(const std::string& path, const std::string& text) {

@@ -17,6 +17,10 @@ namespace bench {
 std::string feedcast_ini(const packet::Kind& kind, int records, bool compressed,
                          const std::string& mcast = "");
 
+// The same, plain, with Simulate 1 and every value moving: the keyed fields
+// alternately a range of 101 values and a counter growing by up to 5.
+std::string moving_feedcast_ini(const packet::Kind& kind, int records);
+
 // Writes `text` to `path`, replacing the file.
 void write_file(const std::string& path, const std::string& text);
 
