@@ -80,7 +80,7 @@ void Simulation::fill(const packet::Kind& kind, const platform::ProfileFile& ini
                       std::uint8_t* record_area, std::uint16_t num_record) {
   step();
   if (kind_ == nullptr || ini.version() != version_) rebuild(kind, ini, num_record);
-  std::memcpy(record_area, table_.data(), table_.size());
+  std::memcpy(record_area, table_.data(), std::size_t{num_record} * kind.record_size);
 }
 
 // A range moves by a whole step from -s to +s and is reflected back into its
@@ -109,7 +109,7 @@ void Simulation::rebuild(const packet::Kind& kind, const platform::ProfileFile& 
                          std::uint16_t num_record) {
   kind_ = &kind;
   version_ = ini.version();
-  table_.resize(std::size_t{num_record} * kind.record_size);
+  table_.resize(std::size_t{kind.max_records} * kind.record_size);
   placed_.clear();
   build_records(kind, ini, table_.data(), num_record, this);
   // The section's order is the file's; the walkers step in the table's.

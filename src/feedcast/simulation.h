@@ -82,7 +82,8 @@ class Simulation {
   std::uint32_t seed_;
   RandomSource random_;
   const packet::Kind* kind_ = nullptr;
-  std::vector<std::uint8_t> table_;  // the plain table, moving values at their positions
+  std::vector<std::uint8_t> table_;  // the plain table, moving values at their positions,
+                                     // with room for the kind's largest
   std::vector<Walker> walkers_;      // by slot
   std::vector<std::uint32_t> walker_at_;  // slot -> walker index + 1, 0 for none
   std::vector<Walker> placed_;       // the walkers of the table being built
