@@ -172,17 +172,16 @@ void BM_ReadSplit(benchmark::State& state) {
 
 // ---- PrintPacket ---------------------------------------------------------
 
-// A full table as feedcast sends it, in a packet buffer of the monitor's size.
-std::vector<std::uint8_t> full_packet(int message_type) {
-  static std::map<int, std::vector<std::uint8_t>> packets;
+// A full table as feedcast sends it, in a packet buffer of the monitor's.
+const feedwatch::PacketBuffer& full_packet(int message_type) {
+  static std::map<int, feedwatch::PacketBuffer> packets;
   auto [it, fresh] = packets.try_emplace(message_type);
   if (fresh) {
     const packet::Kind* kind = packet::find_kind(message_type);
     const std::string path = scratch().file(std::string(kind->section) + "-packet.ini");
     bench::write_file(path, bench::feedcast_ini(*kind, kind->max_records, false));
-    std::vector<std::uint8_t> datagram = bench::feedcast_message(path, 1607198400).front();
-    datagram.resize(feedwatch::kPacketBufferSize);
-    it->second = std::move(datagram);
+    const std::vector<std::uint8_t> datagram = bench::feedcast_message(path, 1607198400).front();
+    std::copy(datagram.begin(), datagram.end(), it->second.begin());
   }
   return it->second;
 }
@@ -254,14 +253,14 @@ void printf_packet(std::FILE* out, const std::uint8_t* p) {
 }
 
 // The two texts must be the same, byte for byte.
-bool same_text(std::vector<std::uint8_t>& p) {
+bool same_text(const feedwatch::PacketBuffer& p) {
   char* mine = nullptr;
   char* theirs = nullptr;
   std::size_t mine_size = 0, theirs_size = 0;
   std::FILE* a = open_memstream(&mine, &mine_size);
   {
     feedwatch::Console console(a);
-    feedwatch::print_packet(p.data(), console);
+    feedwatch::print_packet(p, feedwatch::Expansion::kPlain, console);
   }
   std::fclose(a);
   std::FILE* b = open_memstream(&theirs, &theirs_size);
@@ -279,17 +278,17 @@ std::FILE* dev_null() {
 }
 
 void BM_PrintPacket(benchmark::State& state) {
-  std::vector<std::uint8_t> p = full_packet(static_cast<int>(state.range(0)));
+  const feedwatch::PacketBuffer& p = full_packet(static_cast<int>(state.range(0)));
   if (!same_text(p)) state.SkipWithError("the printf loop prints other text");
   feedwatch::Console console(dev_null());
   for (auto _ : state) {
-    feedwatch::print_packet(p.data(), console);
+    feedwatch::print_packet(p, feedwatch::Expansion::kPlain, console);
     console.flush();
   }
 }
 
 void BM_PrintfLoop(benchmark::State& state) {
-  std::vector<std::uint8_t> p = full_packet(static_cast<int>(state.range(0)));
+  const feedwatch::PacketBuffer& p = full_packet(static_cast<int>(state.range(0)));
   std::FILE* out = dev_null();
   for (auto _ : state) {
     printf_packet(out, p.data());

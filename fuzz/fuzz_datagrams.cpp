@@ -6,16 +6,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #include "feedwatch/console_output.h"
 #include "feedwatch/multipacket_store.h"
-#include "feedwatch/print_packet.h"
+#include "feedwatch/packet_buffer.h"
 #include "feedwatch/receive_loop.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static std::FILE* sink = std::fopen("/dev/null", "w");
-  static std::vector<std::uint8_t> buffer(feedwatch::kPacketBufferSize, 0xA5);
+  static const auto buffer = std::make_unique<feedwatch::PacketBuffer>();
   feedwatch::Console console(sink);
   feedwatch::MultipacketStore store(8);
   while (size >= 2) {
@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     data += 2;
     size -= 2;
     if (length > size) length = size;
-    std::memcpy(buffer.data(), data, length);
-    feedwatch::handle_datagram(buffer.data(), length, store, console);
+    std::memcpy(buffer->data(), data, length);
+    feedwatch::handle_datagram(*buffer, length, store, console);
     data += length;
     size -= length;
   }

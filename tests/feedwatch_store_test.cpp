@@ -1,10 +1,11 @@
 // Multi-packet messages: grouping by Timestamp, arrival order, the bound.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "feedwatch/print_packet.h"
+#include "feedwatch/packet_buffer.h"
 #include "feedwatch/receive_loop.h"
 #include "support/console_capture.h"
 #include "support/packets.h"
@@ -26,12 +27,17 @@ std::vector<std::uint8_t> part(std::uint8_t number, std::uint8_t count, std::uin
 // tags of the packets printed and the storing lines, in order.
 class Monitor {
  public:
+  explicit Monitor(std::size_t capacity = feedwatch::kStoreCapacity) : store_(capacity) {}
+
   std::string receive(const std::vector<std::uint8_t>& datagram) {
-    std::copy(datagram.begin(), datagram.end(), buffer_.begin());
+    std::copy(datagram.begin(), datagram.end(), buffer_->begin());
     test_support::CapturedConsole out;
-    feedwatch::handle_datagram(buffer_.data(), datagram.size(), store_, out.console());
-    return summary(out.text());
+    feedwatch::handle_datagram(*buffer_, datagram.size(), store_, out.console());
+    text_ = out.text();
+    return summary(text_);
   }
+  // What the last datagram printed.
+  const std::string& text() const { return text_; }
   feedwatch::MultipacketStore& store() { return store_; }
 
  private:
@@ -57,8 +63,9 @@ class Monitor {
     return s;
   }
 
-  std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(feedwatch::kPacketBufferSize);
+  std::unique_ptr<feedwatch::PacketBuffer> buffer_ = std::make_unique<feedwatch::PacketBuffer>();
   feedwatch::MultipacketStore store_;
+  std::string text_;
 };
 
 TEST(MultipacketStore, SinglePacketsPrintAtOnce) {
@@ -93,17 +100,16 @@ TEST(MultipacketStore, GroupingRules) {
 }
 
 TEST(MultipacketStore, TheBoundDropsTheOldestOtherGroup) {
-  test_support::CapturedConsole out;
-  feedwatch::MultipacketStore store(4);
-  const std::vector<std::uint8_t> bytes(100, 1);
-  for (std::uint32_t t : {1u, 1u, 2u, 3u}) store.add(t, bytes, out.console());
-  EXPECT_EQ(store.size(), 4u);
-  EXPECT_EQ(store.add(3, bytes, out.console()), 2u);
-  EXPECT_EQ(out.text(), "Multipacket store full - dropping 2 stored packet(s) of time 1\n");
-  EXPECT_EQ(store.size(), 3u);
-  EXPECT_TRUE(store.take(1).empty());
-  EXPECT_EQ(store.take(2).size(), 1u);
-  EXPECT_EQ(store.take(3).size(), 2u);
+  Monitor m(4);
+  for (std::uint32_t t : {1u, 1u, 2u, 3u}) m.receive(part(1, 3, t, t));
+  EXPECT_EQ(m.receive(part(2, 3, 3, 3)), "S2/3 ");
+  EXPECT_TRUE(m.text().ends_with(
+      " from CC1\nMultipacket store full - dropping 2 stored packet(s) of time 1\n"))
+      << m.text();
+  EXPECT_EQ(m.store().size(), 3u);
+  EXPECT_EQ(m.receive(part(3, 3, 3, 4)), "S3/3 P1:3 P2:3 P3:4 ");
+  EXPECT_EQ(m.receive(part(2, 2, 1, 5)), "S2/2 ");  // the dropped group starts anew
+  EXPECT_EQ(m.store().size(), 2u);
 }
 
 TEST(MultipacketStore, NeverCompletingGroupsStayWithinTheBound) {
@@ -119,12 +125,9 @@ TEST(MultipacketStore, TheStoredNameIsCutAtTwentyUnits) {
   p[9] = 2;
   p[56] = 0;
   p[57] = 'Z';
-  std::vector<std::uint8_t> buffer(feedwatch::kPacketBufferSize);
-  std::copy(p.begin(), p.end(), buffer.begin());
-  test_support::CapturedConsole out;
-  feedwatch::MultipacketStore store;
-  feedwatch::handle_datagram(buffer.data(), p.size(), store, out.console());
-  EXPECT_NE(out.text().find("Storing Multipacket - time 1607198400, message 0 of 2 from "
+  Monitor m;
+  m.receive(p);
+  EXPECT_NE(m.text().find("Storing Multipacket - time 1607198400, message 0 of 2 from "
                             "ABCDEFGHIJKLMNOPQRST\n"),
             std::string::npos);
 }

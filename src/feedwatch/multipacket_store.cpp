@@ -6,33 +6,29 @@ namespace feedwatch {
 
 MultipacketStore::MultipacketStore(std::size_t capacity) : capacity_(capacity) {}
 
-std::size_t MultipacketStore::add(std::uint32_t timestamp, std::span<const std::uint8_t> datagram,
-                                  Console& console) {
-  if (parts_ >= capacity_) drop_oldest_group_except(timestamp, console);
+MultipacketStore::Added MultipacketStore::add(std::uint32_t timestamp, std::size_t packet_count,
+                                              std::span<const std::uint8_t> datagram) {
+  Added added;
+  if (parts_ >= capacity_) drop_oldest_group_except(timestamp, added);
   auto group = std::find_if(groups_.begin(), groups_.end(),
                             [&](const Group& g) { return g.timestamp == timestamp; });
   if (group == groups_.end()) group = groups_.insert(groups_.end(), Group{timestamp, {}});
   group->parts.emplace_back(datagram.begin(), datagram.end());
   ++parts_;
-  return group->parts.size();
+  if (group->parts.size() >= packet_count) {
+    added.complete = std::move(group->parts);
+    parts_ -= added.complete.size();
+    groups_.erase(group);
+  }
+  return added;
 }
 
-std::vector<MultipacketStore::Part> MultipacketStore::take(std::uint32_t timestamp) {
-  const auto group = std::find_if(groups_.begin(), groups_.end(),
-                                  [&](const Group& g) { return g.timestamp == timestamp; });
-  if (group == groups_.end()) return {};
-  std::vector<Part> parts = std::move(group->parts);
-  groups_.erase(group);
-  parts_ -= parts.size();
-  return parts;
-}
-
-void MultipacketStore::drop_oldest_group_except(std::uint32_t timestamp, Console& console) {
+void MultipacketStore::drop_oldest_group_except(std::uint32_t timestamp, Added& added) {
   const auto oldest = std::find_if(groups_.begin(), groups_.end(),
                                    [&](const Group& g) { return g.timestamp != timestamp; });
   if (oldest == groups_.end()) return;
-  console.print("Multipacket store full - dropping %u stored packet(s) of time %lu\n",
-                static_cast<std::uint32_t>(oldest->parts.size()), oldest->timestamp);
+  added.dropped = oldest->parts.size();
+  added.dropped_timestamp = oldest->timestamp;
   parts_ -= oldest->parts.size();
   groups_.erase(oldest);
 }

@@ -7,8 +7,6 @@
 #include <span>
 #include <vector>
 
-#include "feedwatch/console_output.h"
-
 namespace feedwatch {
 
 // The most parts the store holds at once.  A message has at most 255 parts,
@@ -22,16 +20,21 @@ class MultipacketStore {
   // One stored part: the datagram's bytes (the rest of its buffer reads as zero).
   using Part = std::vector<std::uint8_t>;
 
+  // What adding a part came to.  The part is always stored; the store may
+  // have dropped the oldest other group first to make room, and the part may
+  // have completed its group, which then leaves the store.
+  struct Added {
+    std::size_t dropped = 0;            // parts of the dropped group; 0 when none was
+    std::uint32_t dropped_timestamp = 0;  // that group's Timestamp
+    std::vector<Part> complete;         // the completed group in arrival order, else empty
+  };
+
   explicit MultipacketStore(std::size_t capacity = kStoreCapacity);
 
-  // Stores a copy of `datagram` behind the parts already under `timestamp`
-  // and returns how many parts that group now holds.  When the store is full,
-  // the oldest other group is dropped first, with a line saying so.
-  std::size_t add(std::uint32_t timestamp, std::span<const std::uint8_t> datagram,
-                  Console& console);
-
-  // Removes the group under `timestamp` and returns its parts in arrival order.
-  std::vector<Part> take(std::uint32_t timestamp);
+  // Stores a copy of `datagram` behind the parts already under `timestamp`.
+  // The group is complete once it holds `packet_count` parts or more.
+  Added add(std::uint32_t timestamp, std::size_t packet_count,
+            std::span<const std::uint8_t> datagram);
 
   // The number of parts held.
   std::size_t size() const { return parts_; }
@@ -42,7 +45,7 @@ class MultipacketStore {
     std::vector<Part> parts;
   };
 
-  void drop_oldest_group_except(std::uint32_t timestamp, Console& console);
+  void drop_oldest_group_except(std::uint32_t timestamp, Added& added);
 
   std::size_t capacity_;
   std::size_t parts_ = 0;

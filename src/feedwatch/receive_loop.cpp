@@ -1,10 +1,10 @@
 #include "feedwatch/receive_loop.h"
 
 #include <algorithm>
-#include <cstring>
-#include <vector>
+#include <memory>
 
 #include "feedwatch/print_packet.h"
+#include "feedwatch/record_expansion.h"
 #include "packet/header.h"
 
 namespace feedwatch {
@@ -24,44 +24,54 @@ void print_identification(const std::uint8_t* buffer, Console& console) {
                 std::int32_t{buffer[packet::offset::kBuildNumber]});
 }
 
+// Expands the packet in `buffer`, then prints it.
+void show_packet(PacketBuffer& buffer, Console& console) {
+  const Expansion expansion = expand_record_area(buffer);
+  print_packet(buffer, expansion, console);
+}
+
 // Stores a part and, when its group is complete, prints every part of the
 // group in arrival order from `buffer`, which the stored copies overwrite.
-void store_part(std::uint8_t* buffer, std::size_t length, MultipacketStore& store,
+void store_part(PacketBuffer& buffer, std::size_t length, MultipacketStore& store,
                 Console& console) {
-  const std::uint32_t timestamp = packet::timestamp(buffer);
-  const std::uint8_t count = packet::packet_count(buffer);
+  const std::uint32_t timestamp = packet::timestamp(buffer.data());
+  const std::uint8_t count = packet::packet_count(buffer.data());
   console.print("Storing Multipacket - time %lu, message %d of %d from %S\n", timestamp,
-                std::int32_t{packet::packet_number(buffer)}, std::int32_t{count},
-                packet::server_name(buffer));
+                std::int32_t{packet::packet_number(buffer.data())}, std::int32_t{count},
+                packet::server_name(buffer.data()));
   const std::size_t stored = std::max(length, packet::kHeaderSize);
-  if (store.add(timestamp, {buffer, stored}, console) < count) return;
-  const std::vector<MultipacketStore::Part> parts = store.take(timestamp);
-  for (std::size_t n = 0; n < parts.size(); ++n) {
+  const MultipacketStore::Added added = store.add(timestamp, count, {buffer.data(), stored});
+  if (added.dropped != 0) {
+    console.print("Multipacket store full - dropping %u stored packet(s) of time %lu\n",
+                  static_cast<std::uint32_t>(added.dropped), added.dropped_timestamp);
+  }
+  for (std::size_t n = 0; n < added.complete.size(); ++n) {
+    const MultipacketStore::Part& part = added.complete[n];
     console.print("\nPrint packet %d:\n", static_cast<std::int32_t>(n + 1));
-    std::memcpy(buffer, parts[n].data(), parts[n].size());
-    std::memset(buffer + parts[n].size(), 0, kPacketBufferSize - parts[n].size());
-    print_packet(buffer, console);
+    std::copy(part.begin(), part.end(), buffer.begin());
+    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(part.size()), buffer.end(), 0);
+    show_packet(buffer, console);
   }
 }
 
 }  // namespace
 
-void handle_datagram(std::uint8_t* buffer, std::size_t length, MultipacketStore& store,
+void handle_datagram(PacketBuffer& buffer, std::size_t length, MultipacketStore& store,
                      Console& console) {
   length = std::min(length, kPacketBufferSize);
-  std::memset(buffer + length, 0, kPacketBufferSize - length);
-  print_identification(buffer, console);
-  packet::store_be16(buffer + packet::offset::kNameTerminator, 0);
-  if (packet::packet_count(buffer) <= 1) {
+  std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(length), buffer.end(), 0);
+  print_identification(buffer.data(), console);
+  packet::store_be16(buffer.data() + packet::offset::kNameTerminator, 0);
+  if (packet::packet_count(buffer.data()) <= 1) {
     console.print("\nPrint single packet:\n");
-    print_packet(buffer, console);
+    show_packet(buffer, console);
     return;
   }
   store_part(buffer, length, store, console);
 }
 
 int run_receive_loop(platform::UdpSocket& socket, platform::Keyboard& keyboard, Console& console) {
-  std::vector<std::uint8_t> buffer(kPacketBufferSize);
+  const auto buffer = std::make_unique<PacketBuffer>();
   MultipacketStore store;
   for (;;) {
     if (keyboard.poll() == kQuitKey) {
@@ -69,12 +79,12 @@ int run_receive_loop(platform::UdpSocket& socket, platform::Keyboard& keyboard, 
       return 0;
     }
     int error = 0;
-    const long length = socket.receive(buffer.data(), buffer.size(), error);
+    const long length = socket.receive(buffer->data(), buffer->size(), error);
     if (length < 0) {
       console.print("recvfrom failed! Error: %d", static_cast<std::int32_t>(error));
       return -1;
     }
-    handle_datagram(buffer.data(), static_cast<std::size_t>(length), store, console);
+    handle_datagram(*buffer, static_cast<std::size_t>(length), store, console);
     console.flush();
   }
 }

@@ -4,20 +4,20 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 
 #include "feedwatch/console_output.h"
 #include "feedwatch/multipacket_store.h"
+#include "feedwatch/packet_buffer.h"
 #include "platform/keyboard.h"
 #include "platform/sockets.h"
 
 namespace feedwatch {
 
-// Handles one datagram of `length` bytes received into `buffer` (a
-// kPacketBufferSize buffer): clears the bytes behind it, prints the
-// identification lines, zeroes NameTerminator, and prints it as a single
-// packet or stores it, printing its whole group once that is complete.
-void handle_datagram(std::uint8_t* buffer, std::size_t length, MultipacketStore& store,
+// Handles one datagram of `length` bytes received into `buffer`: clears the
+// bytes behind it, prints the identification lines, zeroes NameTerminator,
+// and prints it as a single packet or stores it, printing its whole group
+// once that is complete.
+void handle_datagram(PacketBuffer& buffer, std::size_t length, MultipacketStore& store,
                      Console& console);
 
 // Runs the loop until `q` is pressed (returns 0) or a receive fails

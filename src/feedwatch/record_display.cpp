@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 
-#include "feedwatch/print_packet.h"
 #include "packet/header.h"
 #include "packet/record_layouts.h"
 
@@ -27,7 +26,8 @@ void display_record(const std::uint8_t* record, const packet::RecordLayout& layo
 
 }  // namespace
 
-void display_records(const std::uint8_t* packet, Console& console) {
+void display_records(const PacketBuffer& buffer, Console& console) {
+  const std::uint8_t* packet = buffer.data();
   const packet::RecordLayout* layout = packet::display_layout(
       packet::message_type(packet), packet::release_number(packet), packet::minor_version(packet));
   if (layout == nullptr) return;

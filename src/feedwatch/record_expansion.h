@@ -1,0 +1,23 @@
+// Expansion of a compressed record area, in place in the packet buffer.
+#pragma once
+
+#include "feedwatch/packet_buffer.h"
+
+namespace feedwatch {
+
+// What expanding a packet's record area came to.
+enum class Expansion {
+  kPlain,     // Encoding 0: nothing to expand
+  kExpanded,  // the stream expanded
+  kNoRoom,    // the stream expands to more than the expansion room
+  kCorrupt,   // the stream is damaged or incomplete
+  kFailed,    // zlib failed in another way
+};
+
+// Expands the zlib stream at byte 68 of `buffer` when Encoding is nonzero.
+// The stream goes into a zero-filled buffer of ExpandBufferSize bytes, no
+// more than the room behind the header, which is copied back over the record
+// area: what zlib produced after a success, the whole buffer after a failure.
+Expansion expand_record_area(PacketBuffer& buffer);
+
+}  // namespace feedwatch
