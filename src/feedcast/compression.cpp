@@ -50,11 +50,4 @@ std::size_t compress_record_area(std::uint8_t* packet, std::uint32_t capacity, s
   return sent;
 }
 
-std::size_t compress_record_area(std::uint8_t* packet, std::uint32_t capacity, std::FILE* trace) {
-  std::string lines;
-  const std::size_t sent = compress_record_area(packet, capacity, lines);
-  std::fwrite(lines.data(), 1, lines.size(), trace);
-  return sent;
-}
-
 }  // namespace feedcast

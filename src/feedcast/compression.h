@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 namespace feedcast {
@@ -16,9 +15,6 @@ namespace feedcast {
 // Encoding is set to 0, so the header still describes what is sent.
 // `packet` must have room for `capacity` bytes behind the header.
 std::size_t compress_record_area(std::uint8_t* packet, std::uint32_t capacity, std::string& trace);
-
-// The same, printing the trace lines to `trace`.
-std::size_t compress_record_area(std::uint8_t* packet, std::uint32_t capacity, std::FILE* trace);
 
 // The capacity of the compression buffer for a table: the expansion room.
 std::uint32_t compression_capacity(const std::uint8_t* packet);

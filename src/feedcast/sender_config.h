@@ -46,8 +46,8 @@ std::u16string server_name_in_header_form(const std::string& server_name);
 // The multicast time-to-live: the configured TTL when it is 1 or more, else 64.
 inline int effective_ttl(const SenderConfig& config) { return config.ttl >= 1 ? config.ttl : 64; }
 
-// The pause after each send, in milliseconds, as an unsigned 32-bit count.
-inline std::uint32_t pause_milliseconds(const SenderConfig& config) {
+// The pause after each message, in milliseconds, as an unsigned 32-bit count.
+inline std::uint32_t pause_after_message(const SenderConfig& config) {
   return static_cast<std::uint32_t>(config.update_rate) * 1000u;
 }
 

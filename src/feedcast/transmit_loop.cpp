@@ -51,13 +51,15 @@ void print_faults(std::FILE* trace, const std::string& lines, bool& line_open) {
   print(trace, lines, line_open);
 }
 
-}  // namespace
-
+// The packet buffer of a kind: the header and room for the stream of its
+// largest table, at least 2,048 bytes.
 std::vector<std::uint8_t> make_packet_buffer(const packet::Kind& kind) {
   const std::uint32_t largest = std::uint32_t{kind.max_records} * kind.record_size;
   return std::vector<std::uint8_t>(
       std::max<std::size_t>(2048, packet::kHeaderSize + packet::expand_buffer_size(largest)));
 }
+
+}  // namespace
 
 PacketSource::PacketSource(const SenderConfig& config, const packet::Kind& kind,
                            platform::ProfileFile& ini)
@@ -125,7 +127,7 @@ std::string run_transmit_loop(const SenderConfig& config, const packet::Kind& ki
                               std::FILE* trace) {
   PacketSource packets(config, kind, ini);
   FaultInjector faults;
-  const std::uint32_t pause = pause_milliseconds(config);
+  const std::uint32_t pause = pause_after_message(config);
   const std::uint32_t pause_between = pause_between_parts(config);
   bool line_open = false;
   if (const std::uint32_t seed = packets.simulate_seed()) {
@@ -143,7 +145,7 @@ std::string run_transmit_loop(const SenderConfig& config, const packet::Kind& ki
     std::string lines;
     const std::span<const std::size_t> order = faults.order(message, lines);
     for (std::size_t i = 0; i < order.size() && failure.empty(); ++i) {
-      if (i > 0) platform::pause_milliseconds(pause_between);
+      if (i > 0) platform::sleep_milliseconds(pause_between);
       const Shipment shipment = faults.shape(message[order[i]], lines);
       for (int copy = 0; copy < shipment.copies && failure.empty(); ++copy) {
         if (const int e = socket.send_to(shipment.bytes.data(), shipment.bytes.size(),
@@ -156,7 +158,7 @@ std::string run_transmit_loop(const SenderConfig& config, const packet::Kind& ki
     std::fflush(trace);
     if (!failure.empty()) return failure;
     if (++sent == count) return {};
-    platform::pause_milliseconds(pause);
+    platform::sleep_milliseconds(pause);
   }
 }
 

@@ -19,10 +19,6 @@
 
 namespace feedcast {
 
-// The packet buffer of a kind: the header and room for the stream of its
-// largest table, at least 2,048 bytes.
-std::vector<std::uint8_t> make_packet_buffer(const packet::Kind& kind);
-
 // The messages of a run, one per pass.  Apart from its Timestamp, a message
 // and its trace lines follow from the file's contents alone, so while the
 // file is unchanged a pass sends the message of the pass before with the new

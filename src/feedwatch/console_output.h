@@ -54,8 +54,8 @@ void append_formatted(std::string& out, std::string_view format,
 // surrogate becomes U+FFFD.
 void append_utf8(std::string& out, std::u16string_view text);
 
-// The console: everything the monitor prints goes through one of its three
-// routines, into a buffer written to the stream by flush().
+// The console: everything the monitor prints goes through it, into a buffer
+// written to the stream by flush().
 class Console {
  public:
   // Writes to `stream` (standard output in the program).
@@ -70,12 +70,6 @@ class Console {
   void print(std::string_view format, const Args&... args) {
     const std::array<FormatArg, sizeof...(Args)> a{FormatArg(args)...};
     print_args(format, a);
-  }
-
-  // ConsolePrintValidated: the same text, for the port-selection reports.
-  template <class... Args>
-  void print_validated(std::string_view format, const Args&... args) {
-    print(format, args...);
   }
 
   // ConsolePrintWide: a UTF-16 format whose %s takes a UTF-16 string.

@@ -13,15 +13,14 @@ bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 // Prints why the argument is rejected.
 void report_rejection(std::string_view text, const PortConversion& c, Console& console) {
   if (c.end == 0) {
-    console.print_validated("No numerical value found\n");
+    console.print("No numerical value found\n");
   } else if (c.end < text.size()) {
-    console.print_validated("Found invalid character \"%c\"\n", text[c.end]);
+    console.print("Found invalid character \"%c\"\n", text[c.end]);
   } else {
-    console.print_validated(
-        "Number found (%lu) is out of range (%d - %d), or not a multiple of 10\n", c.value,
-        packet::kFirstStatPort, packet::kLastStatPort);
+    console.print("Number found (%lu) is out of range (%d - %d), or not a multiple of 10\n",
+                  c.value, packet::kFirstStatPort, packet::kLastStatPort);
   }
-  console.print_validated("Error processing inputted port value, using value from .ini file\n");
+  console.print("Error processing inputted port value, using value from .ini file\n");
 }
 
 }  // namespace
@@ -63,9 +62,9 @@ PortChoice select_port(const platform::ProfileFile& ini, std::span<const char* c
     }
   }
   if (!packet::is_stat_port(choice.port)) {
-    console.print_validated("Error on port selection. Value [%d] not allowed.\n",
-                            static_cast<std::int32_t>(choice.port));
-    console.print_validated(
+    console.print("Error on port selection. Value [%d] not allowed.\n",
+                  static_cast<std::int32_t>(choice.port));
+    console.print(
         " Usage: feedwatch.exe PORT \n\tPORT is an integer multiple of 10, between %d and %d.\n"
         "\tThis may also be set in feedwatch.ini file in the same directory\n",
         packet::kFirstStatPort, packet::kLastStatPort);

@@ -30,8 +30,8 @@ void show_error_box(std::string_view text);
 // Returns the calendar time in seconds since 1970-01-01 00:00:00 UTC.
 std::int64_t current_time();
 
-// Pauses the thread for `milliseconds`; 0 only yields the processor.
-void pause_milliseconds(std::uint32_t milliseconds);
+// Suspends the thread for `milliseconds`; 0 only yields the processor.
+void sleep_milliseconds(std::uint32_t milliseconds);
 
 // Returns the local calendar time of `seconds` since the epoch (an unsigned
 // 32-bit count) as "Www Mmm DD hh:mm:ss YYYY\n" with a zero-padded day.  The

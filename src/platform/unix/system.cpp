@@ -36,7 +36,7 @@ void show_error_box(std::string_view text) {
 
 std::int64_t current_time() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
-void pause_milliseconds(std::uint32_t milliseconds) {
+void sleep_milliseconds(std::uint32_t milliseconds) {
   if (milliseconds == 0) {
     sched_yield();
     return;

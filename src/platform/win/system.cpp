@@ -88,7 +88,7 @@ void show_error_box(std::string_view text) {
 std::int64_t current_time() { return static_cast<std::int64_t>(_time64(nullptr)); }
 
 // Sleep(0) gives up the rest of the time slice, as the interface asks.
-void pause_milliseconds(std::uint32_t milliseconds) { Sleep(milliseconds); }
+void sleep_milliseconds(std::uint32_t milliseconds) { Sleep(milliseconds); }
 
 std::string local_date_text(std::uint32_t seconds) {
   _putenv("TZ=");
