@@ -10,19 +10,15 @@
 //      more passes.
 // Prints one Markdown table row per figure on standard output and its
 // progress on standard error.
-#include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -35,6 +31,7 @@
 
 #include "bench_tables.h"
 #include "support/multicast.h"
+#include "support/process.h"
 #include "feedcast/sender_config.h"
 #include "feedcast/sender_socket.h"
 #include "feedwatch/console_output.h"
@@ -47,61 +44,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+using test_support::Process;
 
-// ---- Processes and counters ------------------------------------------------
-
-// Ends the calling child process when the harness ends, however it ends.
-void end_with_parent() { prctl(PR_SET_PDEATHSIG, SIGKILL); }
-
-// A child process, killed and reaped when the object goes, or when the
-// harness ends.
-class Child {
- public:
-  // Runs `argv` in `cwd` with standard input from /dev/null and standard
-  // output appended to `output`.
-  Child(const std::vector<std::string>& argv, const std::string& cwd, const std::string& output) {
-    pid_ = fork();
-    if (pid_ < 0) throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
-      end_with_parent();
-      if (chdir(cwd.c_str()) != 0) _exit(127);
-      const int in = open("/dev/null", O_RDONLY);
-      const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
-      dup2(in, 0);
-      dup2(out, 1);
-      std::vector<char*> args;
-      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-      args.push_back(nullptr);
-      execv(args[0], args.data());
-      _exit(127);
-    }
-  }
-  // Runs `work` in a forked copy of this process.
-  explicit Child(const std::function<void()>& work) {
-    pid_ = fork();
-    if (pid_ < 0) throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
-      end_with_parent();
-      work();
-      _exit(0);
-    }
-  }
-  ~Child() { stop(); }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-
-  pid_t pid() const { return pid_; }
-  bool running() const { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
-  void stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-};
+// ---- Counters --------------------------------------------------------------
 
 // A counter of the namespace's UDP statistics (/proc/net/snmp), such as
 // "OutDatagrams" or "RcvbufErrors".
@@ -126,15 +71,6 @@ long long udp_counter(const std::string& name) {
     if (word == name) return value;
   }
   throw std::runtime_error("no UDP counter " + name);
-}
-
-// A field of /proc/PID/status in kB, such as "VmHWM".
-long status_kb(pid_t pid, const std::string& field) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind(field + ":", 0) == 0) return std::atol(line.c_str() + field.size() + 1);
-  }
-  return -1;
 }
 
 void pause_for(Clock::duration d) { std::this_thread::sleep_for(d); }
@@ -229,15 +165,15 @@ constexpr auto kRateWarmUp = 300ms;
 constexpr auto kRateWindow = 1000ms;
 
 // Datagrams per second that `sender` keeps up, from the namespace's counter.
-double sending_rate(Child& sender) {
+double sending_rate(Process& sender) {
   pause_for(kRateWarmUp);
   const long long before = udp_counter("OutDatagrams");
   const auto t0 = Clock::now();
   pause_for(kRateWindow);
   const long long after = udp_counter("OutDatagrams");
   const auto t1 = Clock::now();
-  const bool alive = sender.running();
-  sender.stop();
+  const bool alive = !sender.wait_for(0ms);
+  sender.kill();
   if (!alive) return -1;
   return static_cast<double>(after - before) / std::chrono::duration<double>(t1 - t0).count();
 }
@@ -269,12 +205,12 @@ void figure_1(const std::vector<Table>& tables, const std::string& feedcast, int
   for (const Table& t : tables) {
     double best_cast = -1, best_bare = -1, best_floor = -1;
     for (int round = 0; round < rounds; ++round) {
-      Child bare([&] { send_in_a_loop(t.ini, t.message, limit); });
+      Process bare([&] { send_in_a_loop(t.ini, t.message, limit); });
       best_bare = std::max(best_bare, sending_rate(bare));
-      Child cast({feedcast}, t.dir, "/dev/null");
+      Process cast({feedcast}, t.dir, "/dev/null");
       best_cast = std::max(best_cast, sending_rate(cast));
       if (!t.compressed && t.message.size() == 1) {
-        Child floor([&] { send_with_pass_calls(t.ini, t.datagram, limit); });
+        Process floor([&] { send_with_pass_calls(t.ini, t.datagram, limit); });
         best_floor = std::max(best_floor, sending_rate(floor));
       }
     }
@@ -447,20 +383,20 @@ void figure_4(const std::vector<Table>& tables, const std::string& feedwatch,
     // The sender's own ceiling: how fast this machine sends the datagram.
     double ceiling = 0;
     {
-      Child bare([&] { send_in_a_loop(t.ini, t.message, kRateWarmUp + kRateWindow + 1s); });
+      Process bare([&] { send_in_a_loop(t.ini, t.message, kRateWarmUp + kRateWindow + 1s); });
       ceiling = sending_rate(bare) * 0.9;
     }
     const std::string watch_out = work + "/feedwatch.out";
     Threshold watch;
     {
-      Child watcher({feedwatch, std::to_string(port)}, t.dir, watch_out);
+      Process watcher({feedwatch, std::to_string(port)}, t.dir, watch_out);
       pause_for(300ms);
       watch = paced_threshold(t, printed_into(watch_out), ceiling, rounds);
     }
     std::filesystem::remove(watch_out);
     Threshold bare;
     {
-      Child receiver(std::function<void()>([&] { receive_only(port); }));
+      Process receiver(std::function<void()>([&] { receive_only(port); }));
       pause_for(300ms);
       bare = paced_threshold(t, received_by_sockets, ceiling, rounds);
     }
@@ -476,13 +412,13 @@ void figure_5(const std::vector<Table>& tables, const std::string& feedcast,
   for (const Table& t : tables) {
     // feedcast sending as fast as it can: its peak early on and much later.
     {
-      Child cast({feedcast}, t.dir, "/dev/null");
+      Process cast({feedcast}, t.dir, "/dev/null");
       const long long start = udp_counter("OutDatagrams");
       pause_for(300ms);
-      const long early = status_kb(cast.pid(), "VmHWM");
+      const long early = cast.status_kib("VmHWM");
       const long long early_passes = udp_counter("OutDatagrams") - start;
       pause_for(2500ms);
-      const long late = status_kb(cast.pid(), "VmHWM");
+      const long late = cast.status_kib("VmHWM");
       const long long late_passes = udp_counter("OutDatagrams") - start;
       row("5 memory", "feedcast, " + describe(t) + ": VmHWM after " + std::to_string(late_passes) +
                           " passes vs after " + std::to_string(early_passes),
@@ -492,16 +428,16 @@ void figure_5(const std::vector<Table>& tables, const std::string& feedcast,
     }
     // feedwatch printing the same table, paced well within what it keeps up.
     {
-      Child watcher({feedwatch, std::to_string(packet::stat_port(t.kind->message_type, 0))}, t.dir,
+      Process watcher({feedwatch, std::to_string(packet::stat_port(t.kind->message_type, 0))}, t.dir,
                     "/dev/null");
       pause_for(300ms);
       Sender sender(t.ini);
       send_paced(sender, t.datagram, 500, 100);
       pause_for(200ms);
-      const long early = status_kb(watcher.pid(), "VmHWM");
+      const long early = watcher.status_kib("VmHWM");
       send_paced(sender, t.datagram, 500, 1000);
       pause_for(200ms);
-      const long late = status_kb(watcher.pid(), "VmHWM");
+      const long late = watcher.status_kib("VmHWM");
       row("5 memory", "feedwatch, " + describe(t) + ": VmHWM after 1100 packets vs after 100",
           std::to_string(late) + " kB", std::to_string(early) + " kB",
           fixed(static_cast<double>(late) / std::max(1L, early), 2), "1.00 (no growth)",

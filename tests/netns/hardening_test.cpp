@@ -11,7 +11,6 @@
 #include <zlib.h>
 
 #include <chrono>
-#include <fstream>
 #include <random>
 #include <string>
 #include <thread>
@@ -35,20 +34,6 @@ using test_support::eventually;
 using test_support::Process;
 using test_support::TempDir;
 
-// A /proc/PID/status value in KiB ("VmHWM", "VmRSS").
-long status_kib(int pid, const std::string& name) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind(name + ":", 0) == 0) return std::stol(line.substr(name.size() + 1));
-  }
-  return -1;
-}
-
-// A program run by the shell with its output thrown away.
-std::vector<std::string> quietly(const std::string& command) {
-  return {"/bin/sh", "-c", "exec " + command + " > /dev/null"};
-}
-
 // Gives a monitor whose output is thrown away time to join its group.
 void let_monitor_start() { std::this_thread::sleep_for(700ms); }
 
@@ -65,7 +50,7 @@ void set16(std::vector<std::uint8_t>& d, std::size_t at, std::uint32_t v) {
 TEST(Hostile, TrafficNeitherStopsNorGrowsTheMonitor) {
   ASSERT_TRUE(test_support::in_private_namespace());
   TempDir dir;
-  Process watch(quietly(FEEDWATCH_PATH " 6040"), dir.path());
+  Process watch({FEEDWATCH_PATH, "6040"}, dir.path(), "/dev/null");
   let_monitor_start();
   std::mt19937 random(6040);
   using test_support::send_datagram;
@@ -105,7 +90,7 @@ TEST(Hostile, TrafficNeitherStopsNorGrowsTheMonitor) {
     if (t % 64 == 0) std::this_thread::sleep_for(20ms);  // let the monitor keep up
   }
   std::this_thread::sleep_for(1s);
-  const long peak = status_kib(watch.pid(), "VmHWM");
+  const long peak = watch.status_kib("VmHWM");
   watch.send_input("q");
   send_datagram(6040, test_support::make_packet(test_support::default_fields(4)));
   ASSERT_TRUE(watch.wait_for(10s)) << "the monitor no longer stops on q";
@@ -167,18 +152,18 @@ TEST(Soak, FullSpeedFeedDoesNotGrowEitherProgram) {
   std::string ini = "[MCast]\nMessageType=2\nUpdateRate=0\n[Skillset]\nNumber=350\nEncode=1\n";
   for (int i = 0; i < 350; ++i) ini += "SkillsetID" + std::to_string(i) + "=" + std::to_string(i) + "\n";
   dir.write("feedcast.ini", ini);
-  Process watch(quietly(FEEDWATCH_PATH " 6040"), dir.path());
+  Process watch({FEEDWATCH_PATH, "6040"}, dir.path(), "/dev/null");
   let_monitor_start();
-  Process cast(quietly(FEEDCAST_PATH), dir.path());
+  Process cast({FEEDCAST_PATH}, dir.path(), "/dev/null");
   std::this_thread::sleep_for(3s);  // warm-up
-  const long watch_start = status_kib(watch.pid(), "VmRSS");
-  const long cast_start = status_kib(cast.pid(), "VmRSS");
+  const long watch_start = watch.status_kib("VmRSS");
+  const long cast_start = cast.status_kib("VmRSS");
   long watch_end = 0;
   long cast_end = 0;
   for (int second = 0; second < 6; ++second) {
     std::this_thread::sleep_for(1s);
-    watch_end = std::max(watch_end, status_kib(watch.pid(), "VmRSS"));
-    cast_end = std::max(cast_end, status_kib(cast.pid(), "VmRSS"));
+    watch_end = std::max(watch_end, watch.status_kib("VmRSS"));
+    cast_end = std::max(cast_end, cast.status_kib("VmRSS"));
   }
   std::printf("resident KiB after warm-up / at most later: feedwatch %ld / %ld, feedcast %ld / %ld\n",
               watch_start, watch_end, cast_start, cast_end);

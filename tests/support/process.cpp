@@ -2,23 +2,21 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <stdexcept>
 
 namespace test_support {
 
-Process::Process(const std::vector<std::string>& argv, const std::string& cwd) {
-  int pipe_fds[2];
-  if (pipe2(pipe_fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-  const std::string out = capture_.file("stdout");
+Process::Process(const std::vector<std::string>& argv, const std::string& cwd,
+                 const std::string& output) {
+  const std::string out = output.empty() ? capture_.file("stdout") : output;
   const std::string err = capture_.file("stderr");
-  pid_ = fork();
-  if (pid_ < 0) throw std::runtime_error("fork failed");
-  if (pid_ == 0) {
-    dup2(pipe_fds[0], STDIN_FILENO);
-    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+  start([&] {
+    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644), STDOUT_FILENO);
     dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
     if (chdir(cwd.c_str()) != 0) _exit(127);
     std::vector<char*> args;
@@ -26,6 +24,21 @@ Process::Process(const std::vector<std::string>& argv, const std::string& cwd) {
     args.push_back(nullptr);
     execv(args[0], args.data());
     _exit(127);
+  });
+}
+
+Process::Process(const std::function<void()>& work) { start(work); }
+
+void Process::start(const std::function<void()>& in_child) {
+  int pipe_fds[2];
+  if (pipe2(pipe_fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  pid_ = fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    dup2(pipe_fds[0], STDIN_FILENO);
+    in_child();
+    _exit(0);
   }
   close(pipe_fds[0]);
   input_ = pipe_fds[1];
@@ -60,6 +73,14 @@ void Process::kill() {
   ::kill(pid_, SIGKILL);
   waitpid(pid_, nullptr, 0);
   pid_ = -1;
+}
+
+long Process::status_kib(const std::string& name) const {
+  std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind(name + ":", 0) == 0) return std::stol(line.substr(name.size() + 1));
+  }
+  return -1;
 }
 
 std::string Process::output() const { return read_file(capture_.file("stdout")); }

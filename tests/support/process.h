@@ -3,8 +3,9 @@
 #pragma once
 
 #include <chrono>
-#include <thread>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/packets.h"
@@ -13,8 +14,14 @@ namespace test_support {
 
 class Process {
  public:
-  // Starts `argv` in directory `cwd`.
-  Process(const std::vector<std::string>& argv, const std::string& cwd);
+  // Starts `argv` in directory `cwd`.  Standard output goes to the file
+  // `output` when one is named (truncated, then appended to, so that it may
+  // be cut while the child writes; "/dev/null" throws it away), else to a
+  // file that output() reads.  The child is killed when this process ends.
+  Process(const std::vector<std::string>& argv, const std::string& cwd,
+          const std::string& output = "");
+  // Runs `work` in a forked copy of this process, which exits when it returns.
+  explicit Process(const std::function<void()>& work);
   // Kills the child if it still runs.
   ~Process();
   Process(const Process&) = delete;
@@ -30,6 +37,9 @@ class Process {
   int exit_status() const { return exit_status_; }
   // The child's process id while it runs.
   int pid() const { return pid_; }
+  // A value of the child's /proc/PID/status in KiB, such as "VmHWM" or
+  // "VmRSS"; -1 when there is none.
+  long status_kib(const std::string& name) const;
   // What the child wrote so far.
   std::string output() const;
   std::string errors() const;
@@ -37,6 +47,9 @@ class Process {
   bool shows(const std::string& text, std::chrono::milliseconds timeout) const;
 
  private:
+  // Forks; the child takes its standard input from the pipe and runs `in_child`.
+  void start(const std::function<void()>& in_child);
+
   TempDir capture_;
   int pid_ = -1;
   int input_ = -1;
