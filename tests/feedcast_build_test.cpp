@@ -3,11 +3,14 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cctype>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "feedcast/compression.h"
+#include "feedcast/config_keys.h"
 #include "feedcast/sender_config.h"
 #include "feedcast/transmit_loop.h"
 #include "packet/catalogue.h"
@@ -137,25 +140,20 @@ TEST(FeedcastPacket, NumberAndEncodeAreCutToTheirHeaderFields) {
   EXPECT_EQ(wrapped.datagram.size(), 68u + 3 * 32);
 }
 
+// A table of the kind's maximum goes out; one record more is refused with the kind's message.
 TEST(FeedcastPacket, LimitsAreInclusive) {
-  struct Case {
-    int type;
-    int number;
-    const char* failure;
-  };
-  for (const Case& c : {Case{1, 500, ""}, Case{1, 501, "Max number of Applications exceed"},
-                        Case{2, 350, ""}, Case{2, 351, "Max number of Skillsets exceed"},
-                        Case{3, 1000, ""}, Case{3, 1001, "Max number of Agents exceed"},
-                        Case{4, 1, ""}, Case{4, 2, "Max number of Nodal exceed"},
-                        Case{5, 500, ""}, Case{5, 501, "Max number of IVRs exceed"},
-                        Case{6, 600, ""}, Case{6, 601, "Max number of Routes exceed"},
-                        Case{4, 65537, ""}}) {
-    const std::string section(packet::find_kind(c.type)->section);
-    const Pass p = build("[MCast]\nMessageType=" + std::to_string(c.type) + "\n[" + section +
-                         "]\nNumber=" + std::to_string(c.number) + "\n");
-    EXPECT_EQ(p.failure, c.failure) << c.type << " " << c.number;
-    EXPECT_EQ(p.datagram.empty(), *c.failure != '\0');
+  for (int type = 1; type <= 6; ++type) {
+    const packet::Kind& kind = *packet::find_kind(type);
+    const std::string head = "[MCast]\nMessageType=" + std::to_string(type) + "\n[" +
+                             std::string(kind.section) + "]\nNumber=";
+    const Pass full = build(head + std::to_string(kind.max_records) + "\n");
+    EXPECT_EQ(full.failure, "") << type;
+    EXPECT_EQ(full.datagram.size(), 68u + kind.max_records * kind.record_size) << type;
+    const Pass over = build(head + std::to_string(kind.max_records + 1) + "\n");
+    EXPECT_EQ(over.failure, kind.limit_message) << type;
+    EXPECT_TRUE(over.datagram.empty()) << type;
   }
+  EXPECT_EQ(build("[MCast]\nMessageType=4\n[Nodal]\nNumber=65537\n").failure, "");
   const Pass refused = build("[MCast]\n[Application]\nNumber=501\nEncode=3\n");
   EXPECT_EQ(refused.trace, "Encode value read from the file was 3");
 }
@@ -235,27 +233,71 @@ TEST(FeedcastConfig, ReadLimitsAndDerivedValues) {
   EXPECT_EQ(feedcast::pause_after_message(c), 4294968000u - 4294967296u);
 }
 
+// A MessageType outside the catalogue is refused whatever the scheme; a
+// StatScheme other than 0 or 1 (256 too) with the kind's own message.
 TEST(FeedcastConfig, KindAndSchemeChecks) {
-  struct Case {
-    int type;
-    int scheme;
-    const char* message;
-  };
-  for (const Case& c :
-       {Case{0, 0, "Incorrect Msg Type and Stat Scheme selected"},
-        Case{7, 0, "Incorrect Msg Type and Stat Scheme selected"},
-        Case{7, 9, "Incorrect Msg Type and Stat Scheme selected"},
-        Case{1, 2, "Invalid Application Stat Scheme"}, Case{2, 5, "Invalid Skillset Stat Scheme"},
-        Case{3, -1, "Invalid Agent Stat Scheme"}, Case{4, 2, "Invalid Nodal Stat Scheme"},
-        Case{5, 2, "Invalid IVR Stat Scheme"}, Case{6, 256, "Invalid Route Stat Scheme"},
-        Case{6, 1, ""}}) {
-    feedcast::SenderConfig config;
-    config.message_type = c.type;
-    config.stat_scheme = c.scheme;
-    std::string message;
-    const packet::Kind* kind = feedcast::check_kind_and_scheme(config, message);
-    EXPECT_EQ(message, c.message);
-    EXPECT_EQ(kind == nullptr, *c.message != '\0');
+  feedcast::SenderConfig config;
+  std::string message;
+  for (const int type : {0, 7}) {
+    config.message_type = type;
+    config.stat_scheme = type;
+    EXPECT_EQ(feedcast::check_kind_and_scheme(config, message), nullptr);
+    EXPECT_EQ(message, "Incorrect Msg Type and Stat Scheme selected");
+  }
+  for (int type = 1; type <= 6; ++type) {
+    const packet::Kind* kind = packet::find_kind(type);
+    config.message_type = type;
+    for (const int scheme : {2, -1, 256}) {
+      config.stat_scheme = scheme;
+      EXPECT_EQ(feedcast::check_kind_and_scheme(config, message), nullptr);
+      EXPECT_EQ(message, kind->scheme_message) << type << " " << scheme;
+    }
+    config.stat_scheme = 1;
+    message.clear();
+    EXPECT_EQ(feedcast::check_kind_and_scheme(config, message), kind);
+    EXPECT_EQ(message, "");
+  }
+}
+
+// True when `text` holds `word` as a word of its own, not as a macro name.
+bool names(const std::string& text, std::string_view word) {
+  auto is_name_char = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+  for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+    const char before = at == 0 ? '\n' : text[at - 1];
+    const std::size_t end = at + word.size();
+    if (!is_name_char(before) && before != '.' && (end == text.size() || !is_name_char(text[end]))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The manual names every key feedcast reads, and for each kind its size,
+// limit and key stems with their offsets and widths as the tables have them.
+TEST(FeedcastConfig, TheManualDescribesEveryKey) {
+  const std::string manual = test_support::read_file(MANUAL_DIR "/feedcast.ini.5");
+  ASSERT_FALSE(manual.empty());
+  for (std::string_view key : feedcast::kMCastKeys) EXPECT_TRUE(names(manual, key)) << key;
+  for (std::string_view key : feedcast::kTableKeys) EXPECT_TRUE(names(manual, key)) << key;
+  for (int type = 1; type <= 6; ++type) {
+    const packet::Kind& kind = *packet::find_kind(type);
+    const std::string section = "[" + std::string(kind.section) + "]";
+    std::string stems;
+    int keyed = 0;
+    for (const packet::Field& f : kind.layout->fields) {
+      if (!f.keyed) continue;
+      stems += std::string(f.name) + "\t" + std::to_string(f.offset) + "\t" +
+               std::to_string(f.width) + "\n";
+      ++keyed;
+    }
+    const std::string row = section + "|" + std::to_string(type) + "|" +
+                            std::to_string(kind.record_size) + "|" +
+                            std::to_string(kind.max_records) + "|" + std::to_string(keyed) + "\n";
+    EXPECT_NE(manual.find(row), std::string::npos) << row;
+    const std::string heading = "\\fBWidth\\fP\n";
+    const std::size_t table = manual.find(heading, manual.find(".SS " + section));
+    ASSERT_NE(table, std::string::npos) << section;
+    EXPECT_EQ(manual.substr(table + heading.size(), stems.size() + 4), stems + ".fi\n") << section;
   }
 }
 

@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <utility>
 
+#include "feedcast/config_keys.h"
 #include "packet/header.h"
 
 namespace feedcast {
 namespace {
 
 constexpr const char* kSection = "Faults";
+
+consteval std::string_view key(std::string_view name) { return listed_key(kFaultKeys, name); }
 
 // "packet <n> of <k>, time <Timestamp>" for a datagram as built; a single
 // packet is packet 1 of 1.
@@ -24,12 +27,12 @@ std::string time_of(Datagram d) { return std::to_string(packet::timestamp(d.data
 
 FaultSettings read_fault_settings(const platform::ProfileFile& ini) {
   FaultSettings s;
-  s.drop_percent = ini.read_int(kSection, "DropPercent", 0);
-  s.duplicate_percent = ini.read_int(kSection, "DuplicatePercent", 0);
-  s.truncate_percent = ini.read_int(kSection, "TruncatePercent", 0);
-  s.corrupt_percent = ini.read_int(kSection, "CorruptPercent", 0);
-  s.reorder_parts = ini.read_int(kSection, "ReorderParts", 0);
-  s.seed = ini.read_int(kSection, "Seed", 0);
+  s.drop_percent = ini.read_int(kSection, key("DropPercent"), 0);
+  s.duplicate_percent = ini.read_int(kSection, key("DuplicatePercent"), 0);
+  s.truncate_percent = ini.read_int(kSection, key("TruncatePercent"), 0);
+  s.corrupt_percent = ini.read_int(kSection, key("CorruptPercent"), 0);
+  s.reorder_parts = ini.read_int(kSection, key("ReorderParts"), 0);
+  s.seed = ini.read_int(kSection, key("Seed"), 0);
   return s;
 }
 

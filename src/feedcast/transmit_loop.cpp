@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "feedcast/compression.h"
+#include "feedcast/config_keys.h"
 #include "feedcast/faults.h"
 #include "feedcast/record_builder.h"
 #include "packet/header.h"
@@ -14,9 +15,11 @@ namespace {
 packet::HeaderFields header_fields(const SenderConfig& config, const packet::Kind& kind,
                                    const platform::ProfileFile& ini, std::int64_t now) {
   packet::HeaderFields h;
-  h.num_record = static_cast<std::uint16_t>(ini.read_int(kind.section, "Number", 0));
+  h.num_record =
+      static_cast<std::uint16_t>(ini.read_int(kind.section, listed_key(kTableKeys, "Number"), 0));
   h.record_size = kind.record_size;
-  h.encoding = static_cast<std::uint8_t>(ini.read_int(kind.section, "Encode", 0));
+  h.encoding =
+      static_cast<std::uint8_t>(ini.read_int(kind.section, listed_key(kTableKeys, "Encode"), 0));
   h.release_number = static_cast<std::uint8_t>(config.release_number);
   h.minor_version = static_cast<std::uint8_t>(config.minor_version);
   h.build_number = static_cast<std::uint8_t>(config.build_number);

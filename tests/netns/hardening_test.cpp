@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "feedwatch/multipacket_store.h"
+#include "packet/catalogue.h"
 #include "support/multicast.h"
 #include "support/packets.h"
 #include "support/process.h"
@@ -175,7 +176,7 @@ TEST(Soak, FullSpeedFeedDoesNotGrowEitherProgram) {
   dir.write("feedcast.ini", "[MCast]\nMessageType=2\n[Skillset]\nNumber=351\n");
   ASSERT_TRUE(cast.wait_for(10s));
   EXPECT_EQ(cast.exit_status(), 1);
-  EXPECT_EQ(cast.errors(), "Error: Max number of Skillsets exceed\n");
+  EXPECT_EQ(cast.errors(), "Error: " + std::string(packet::find_kind(2)->limit_message) + "\n");
   watch.send_input("q");
   test_support::send_datagram(6040, test_support::make_packet(test_support::default_fields(4)));
   ASSERT_TRUE(watch.wait_for(10s));
