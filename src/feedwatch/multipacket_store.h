@@ -24,9 +24,9 @@ class MultipacketStore {
   // have dropped the oldest other group first to make room, and the part may
   // have completed its group, which then leaves the store.
   struct Added {
-    std::size_t dropped = 0;            // parts of the dropped group; 0 when none was
+    std::size_t dropped = 0;              // parts of the dropped group; 0 when none was
     std::uint32_t dropped_timestamp = 0;  // that group's Timestamp
-    std::vector<Part> complete;         // the completed group in arrival order, else empty
+    std::vector<Part> complete;           // the completed group in arrival order, else empty
   };
 
   explicit MultipacketStore(std::size_t capacity = kStoreCapacity);

@@ -63,10 +63,11 @@ TEST_P(PipelineTest, ConfiguredValuesAppearOnTheMonitor) {
   const std::string name(k.section);
   const std::string number = std::to_string(records_of(k)), e = std::to_string(encode);
   test_support::TempDir dir;
-  dir.write("feedcast.ini", "[MCast]\nMessageType=" + std::to_string(k.message_type) +
-                                "\nStatScheme=" + e + "\nServerName=PIPE-" + name +
-                                "\nUpdateRate=1\nReleaseNumber=7\nMinorVersion=1\nBuildNumber=9\n[" + name + "]\nNumber=" +
-                                number + "\nEncode=" + e + "\n" + keys);
+  dir.write("feedcast.ini",
+            "[MCast]\nMessageType=" + std::to_string(k.message_type) + "\nStatScheme=" + e +
+                "\nServerName=PIPE-" + name +
+                "\nUpdateRate=1\nReleaseNumber=7\nMinorVersion=1\nBuildNumber=9\n[" + name +
+                "]\nNumber=" + number + "\nEncode=" + e + "\n" + keys);
   Process watch({FEEDWATCH_PATH, std::to_string(packet::stat_port(k.message_type, encode))},
                 dir.path());
   ASSERT_TRUE(watch.shows("adapter 0 - 127.0.0.1\n", 5s)) << watch.output();
