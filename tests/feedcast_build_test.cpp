@@ -271,7 +271,7 @@ TEST(FeedcastConfig, TheManualDescribesEveryKey) {
   for (std::string_view key : feedcast::kTableKeys) EXPECT_TRUE(names(key)) << key;
   for (int type = 1; type <= 6; ++type) {
     const packet::Kind& kind = *packet::find_kind(type);
-    const std::string section = "[" + std::string(kind.section) + "]";
+    const std::string section = std::string("[").append(kind.section).append("]");
     std::string stems;
     int keyed = 0;
     for (const packet::Field& f : kind.layout->fields) {
