@@ -269,6 +269,7 @@ TEST(FeedcastConfig, TheManualDescribesEveryKey) {
   };
   for (std::string_view key : feedcast::kMCastKeys) EXPECT_TRUE(names(key)) << key;
   for (std::string_view key : feedcast::kTableKeys) EXPECT_TRUE(names(key)) << key;
+  for (std::string_view key : feedcast::kFaultKeys) EXPECT_TRUE(names(key)) << key;
   for (int type = 1; type <= 6; ++type) {
     const packet::Kind& kind = *packet::find_kind(type);
     const std::string section = std::string("[").append(kind.section).append("]");

@@ -188,9 +188,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FeedwatchTest, QuitKeyTypedBeforeAnyDatagramEndsAtOnce) {
-  Monitor monitor;
-  monitor.press("q");
-  ASSERT_EQ(monitor.wait_exit(), 0) << monitor.output();
+  test_support::TempDir dir;
+  test_support::Process monitor({FEEDWATCH_PATH}, dir.path(), "", "q");
+  ASSERT_TRUE(monitor.wait_for(kWait)) << monitor.output();
+  EXPECT_EQ(monitor.exit_status(), 0);
   EXPECT_EQ(monitor.output(), startup());
 }
 

@@ -26,12 +26,11 @@ using test_support::Process;
 // The records of a kind's table: two, or as many as the kind allows.
 int records_of(const packet::Kind& kind) { return std::min<int>(2, kind.max_records); }
 
-// The feedcast.ini lines that give every keyed field of every record a value
-// of its own, above 65,535, and the records' display: what the monitor's
-// record display shows for a table holding those values, each stored by its
-// field's rule.
-std::pair<std::string, std::string> fill(const packet::Kind& kind) {
-  const int records = records_of(kind);
+// The feedcast.ini lines that give every keyed field of `records` records a
+// value of its own, above 65,535, and the records' display: what the
+// monitor's record display shows for a table holding those values, each
+// stored by its field's rule.
+std::pair<std::string, std::string> fill(const packet::Kind& kind, int records) {
   const auto buffer = std::make_unique<feedwatch::PacketBuffer>();
   packet::HeaderFields header = test_support::default_fields(kind.message_type, records);
   header.release_number = 7;  // as feedcast.ini gives them below: the
@@ -59,7 +58,7 @@ TEST_P(PipelineTest, ConfiguredValuesAppearOnTheMonitor) {
   ASSERT_TRUE(test_support::in_private_namespace()) << "run through scripts/in-private-netns";
   const packet::Kind& k = *packet::find_kind(std::get<0>(GetParam()));
   const int encode = std::get<1>(GetParam());
-  const auto [keys, records] = fill(k);
+  const auto [keys, records] = fill(k, records_of(k));
   const std::string name(k.section);
   const std::string number = std::to_string(records_of(k)), e = std::to_string(encode);
   test_support::TempDir dir;
@@ -120,9 +119,7 @@ std::string shown_records(const std::string& output) {
 // same records as the single packet of the same table.
 TEST(PipelineMultipacket, PartsShowTheRecordsOfTheSinglePacket) {
   ASSERT_TRUE(test_support::in_private_namespace()) << "run through scripts/in-private-netns";
-  Kind skillset = kKinds[1];
-  skillset.records = 5;
-  const auto [records, keys] = fill(skillset);
+  const auto [keys, records] = fill(*packet::find_kind(2), 5);
   test_support::TempDir dir;
   const std::string table = "ServerName=PARTS\n[Skillset]\nNumber=5\nEncode=1\n" + keys;
   dir.write("single.ini", "[MCast]\nMessageType=2\n" + table);

@@ -12,7 +12,7 @@
 namespace test_support {
 
 Process::Process(const std::vector<std::string>& argv, const std::string& cwd,
-                 const std::string& output) {
+                 const std::string& output, const std::string& input) {
   const std::string out = output.empty() ? capture_.file("stdout") : output;
   const std::string err = capture_.file("stderr");
   start([&] {
@@ -24,14 +24,16 @@ Process::Process(const std::vector<std::string>& argv, const std::string& cwd,
     args.push_back(nullptr);
     execv(args[0], args.data());
     _exit(127);
-  });
+  }, input);
 }
 
 Process::Process(const std::function<void()>& work) { start(work); }
 
-void Process::start(const std::function<void()>& in_child) {
+void Process::start(const std::function<void()>& in_child, const std::string& input) {
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  input_ = pipe_fds[1];
+  send_input(input);
   pid_ = fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
@@ -41,7 +43,6 @@ void Process::start(const std::function<void()>& in_child) {
     _exit(0);
   }
   close(pipe_fds[0]);
-  input_ = pipe_fds[1];
 }
 
 Process::~Process() {

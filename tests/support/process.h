@@ -17,9 +17,10 @@ class Process {
   // Starts `argv` in directory `cwd`.  Standard output goes to the file
   // `output` when one is named (truncated, then appended to, so that it may
   // be cut while the child writes; "/dev/null" throws it away), else to a
-  // file that output() reads.  The child is killed when this process ends.
+  // file that output() reads.  `input` waits in standard input before the
+  // child starts.  The child is killed when this process ends.
   Process(const std::vector<std::string>& argv, const std::string& cwd,
-          const std::string& output = "");
+          const std::string& output = "", const std::string& input = "");
   // Runs `work` in a forked copy of this process, which exits when it returns.
   explicit Process(const std::function<void()>& work);
   // Kills the child if it still runs.
@@ -47,8 +48,9 @@ class Process {
   bool shows(const std::string& text, std::chrono::milliseconds timeout) const;
 
  private:
-  // Forks; the child takes its standard input from the pipe and runs `in_child`.
-  void start(const std::function<void()>& in_child);
+  // Forks; the child takes its standard input from the pipe, which already
+  // holds `input`, and runs `in_child`.
+  void start(const std::function<void()>& in_child, const std::string& input = "");
 
   TempDir capture_;
   int pid_ = -1;
