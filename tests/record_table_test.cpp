@@ -43,7 +43,8 @@ std::vector<std::uint8_t> table_by_walk(const packet::Kind& kind, const platform
   return area;
 }
 
-// Keys in any order and spelling: every kind's table reads as the look-ups read it.
+// Keys in any order and spelling, values in decimal or hexadecimal: every
+// kind's table reads as the look-ups read it.
 TEST(RecordTable, TheWalkReadsWhatTheLookUpsRead) {
   for (int type = 1; type <= 6; ++type) {
     SCOPED_TRACE(type);
@@ -55,8 +56,11 @@ TEST(RecordTable, TheWalkReadsWhatTheLookUpsRead) {
     for (int i = records; i >= 0; --i) {
       int n = 0;
       for (const packet::Field& f : kind.layout->fields) {
-        const std::string value = std::to_string(100 * i + ++n), quote = n % 3 ? "" : "'";
-        if ((i + n) % 4) text += std::string(f.name) + std::to_string(i) + " = " + quote + value + quote + "\n";
+        char value[16];
+        ++n;
+        std::snprintf(value, sizeof value, n % 2 ? "0x%x" : "%d", 100 * i + n);
+        const std::string key = std::string(f.name) + std::to_string(i), quote = n % 3 ? "" : "'";
+        if ((i + n) % 4) text += key + " = " + quote + value + quote + "\n";
       }
     }
     const std::string first(kind.layout->fields.front().name);

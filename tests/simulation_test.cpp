@@ -55,7 +55,7 @@ TEST(ValueForm, TheTwoFormsAndWhatIsNeither) {
     EXPECT_EQ(form->type, c.form->type);
     EXPECT_EQ(form->first, c.form->first);
     EXPECT_EQ(form->second, c.form->second);
-    EXPECT_EQ(static_cast<std::uint32_t>(platform::ProfileFile::to_int(c.text, 0)), c.constant);
+    EXPECT_EQ(static_cast<std::uint32_t>(platform::profile_integer(c.text, 0)), c.constant);
   }
 }
 

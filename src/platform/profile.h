@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/profile_integer.h"
+
 namespace platform {
 
 // The lower-case form of an ASCII letter; any other character as it is.
@@ -57,15 +59,10 @@ class ProfileFile {
   std::string read_string(std::string_view section, std::string_view key,
                           std::string_view default_value, std::size_t buffer_size) const;
 
-  // Returns the key's value as a decimal number (leading blanks, an optional
-  // sign, the digits up to the first other character, low 32 bits kept), or
-  // `default_value` when the file, the section or the key is missing or the
-  // value is empty.
+  // Returns the key's value read by profile_integer(), or `default_value`
+  // when the file, the section or the key is missing or the value is empty.
   std::int32_t read_int(std::string_view section, std::string_view key,
                         std::int32_t default_value) const;
-
-  // A value as read_int() reads it: `default_value` when it is empty.
-  static std::int32_t to_int(std::string_view value, std::int32_t default_value);
 
   // True when two section or key names are the same name: ASCII case is ignored.
   static bool same_name(std::string_view a, std::string_view b) {

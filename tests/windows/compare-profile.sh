@@ -1,7 +1,9 @@
 #!/bin/sh
 # Reads every file of the corpus (ini-corpus/NAME.ini, queried by
-# NAME.queries) with the Linux reader and with the Windows profile functions
-# under Wine, and reports every answer in which they differ.
+# NAME.queries) with the Linux reader and with the Windows reader under Wine,
+# and reports every answer in which they differ: strings, integers, the
+# integers record fields take, and the integers of the system's own profile
+# function, which the shared integer rule must match.
 #
 #   WINE         the loader for the .exe files (e.g. /usr/lib/wine/wine64)
 #   WIN_PROBE    profile_probe.exe from a Windows build

@@ -16,11 +16,8 @@
 //   duplicate keys.  Keys before the first section belong to no section.
 // - Lines end in LF, CR LF or a lone CR; a UTF-8 byte-order mark at the start
 //   is ignored.
-// - Integers: the first 29 characters of the value are read: leading control
-//   characters and spaces, an optional sign, an optional "0x", "0o" or "0b"
-//   (lower case) for hexadecimal, octal or binary, then digits of that base up
-//   to the first other character ("12abc" reads 12, "abc" reads 0); the low
-//   32 bits of a longer number are kept.  An empty value reads as the default.
+// - Integers: the value read by profile_integer(); an empty value reads as
+//   the default.
 //
 // The file is parsed once into the key lines of its sections, views over its
 // bytes in file order.  refresh() compares the file's identity, size and
@@ -52,9 +49,6 @@ bool is_blank(char c) {
   const auto u = static_cast<unsigned char>(c);  // most characters fail the first test
   return u <= ' ' && (u == ' ' || u == '\t' || u == '\r' || u == '\v' || u == '\f' || u == '\x1a');
 }
-
-// The longest prefix of a value that an integer read looks at.
-constexpr std::size_t kIntegerChars = 29;
 
 inline std::string_view trim(std::string_view s) {
   while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
@@ -257,40 +251,7 @@ std::string ProfileFile::read_string(std::string_view section, std::string_view 
 std::int32_t ProfileFile::read_int(std::string_view section, std::string_view key,
                                    std::int32_t default_value) const {
   const ProfileKey* k = contents_->find(section, key);
-  return k ? to_int(k->value, default_value) : default_value;
-}
-
-std::int32_t ProfileFile::to_int(std::string_view s, std::int32_t default_value) {
-  if (s.empty()) return default_value;
-  s = s.substr(0, kIntegerChars);
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
-  bool negative = false;
-  if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
-    negative = s.front() == '-';
-    s.remove_prefix(1);
-  }
-  std::uint32_t base = 10;
-  if (s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'o' || s[1] == 'b')) {
-    base = s[1] == 'x' ? 16 : s[1] == 'o' ? 8 : 2;
-    s.remove_prefix(2);
-  }
-  std::uint32_t value = 0;
-  if (base == 10) {  // the usual case, without the letters of the other bases
-    for (; !s.empty() && s.front() >= '0' && s.front() <= '9'; s.remove_prefix(1)) {
-      value = value * 10 + static_cast<std::uint32_t>(s.front() - '0');
-    }
-  }
-  for (; !s.empty(); s.remove_prefix(1)) {
-    const char c = s.front();
-    const std::uint32_t digit = c >= '0' && c <= '9'   ? static_cast<std::uint32_t>(c - '0')
-                                : c >= 'a' && c <= 'z' ? static_cast<std::uint32_t>(c - 'a' + 10)
-                                : c >= 'A' && c <= 'Z' ? static_cast<std::uint32_t>(c - 'A' + 10)
-                                                       : 99;
-    if (digit >= base) break;
-    value = value * base + digit;
-  }
-  if (negative) value = 0u - value;
-  return static_cast<std::int32_t>(value);
+  return k ? profile_integer(k->value, default_value) : default_value;
 }
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 // Initialisation files on Windows: every read asks the system's profile
-// functions, which keep the file cached; refresh() asks them to drop the
-// cached copy, so that the next read sees the file as it is now.
+// functions for the text, which they keep cached; refresh() asks them to drop
+// the cached copy, so that the next read sees the file as it is now.  Integers
+// are read from that text by profile_integer(), as on every platform.
 #include "platform/profile.h"
 
 #include <windows.h>
@@ -112,27 +113,9 @@ std::string ProfileFile::read_string(std::string_view section, std::string_view 
 
 std::int32_t ProfileFile::read_int(std::string_view section, std::string_view key,
                                    std::int32_t default_value) const {
-  return static_cast<std::int32_t>(GetPrivateProfileIntA(std::string(section).c_str(),
-                                                         std::string(key).c_str(), default_value,
-                                                         path_.c_str()));
-}
-
-// The rule of GetPrivateProfileIntA applied to a value already read.
-std::int32_t ProfileFile::to_int(std::string_view value, std::int32_t default_value) {
-  if (value.empty()) return default_value;
-  std::string_view s = value;
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
-  bool negative = false;
-  if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
-    negative = s.front() == '-';
-    s.remove_prefix(1);
-  }
-  std::uint32_t n = 0;
-  while (!s.empty() && s.front() >= '0' && s.front() <= '9') {
-    n = n * 10 + static_cast<std::uint32_t>(s.front() - '0');
-    s.remove_prefix(1);
-  }
-  return static_cast<std::int32_t>(negative ? 0u - n : n);
+  const std::string value = read_raw(path_, std::string(section).c_str(),
+                                     std::string(key).c_str(), "", kProfileIntegerChars + 1);
+  return profile_integer(value, default_value);
 }
 
 }  // namespace platform
