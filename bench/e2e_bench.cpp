@@ -37,6 +37,7 @@
 #include "feedwatch/console_output.h"
 #include "feedwatch/listener.h"
 #include "packet/catalogue.h"
+#include "packet/header.h"
 #include "platform/profile.h"
 #include "platform/sockets.h"
 
@@ -188,9 +189,11 @@ struct Table {
   std::vector<std::uint8_t> datagram;  // its first
 };
 
-// The largest table feedcast can send: Agent tables above 779 records make
-// datagrams above the UDP limit.
-int largest_table(const packet::Kind& kind) { return kind.message_type == 3 ? 779 : kind.max_records; }
+// The largest table feedcast can send: its limit, or the most records that
+// fit a UDP datagram (779 Agent Records).
+int largest_table(const packet::Kind& kind) {
+  return std::min<int>(kind.max_records, (65507 - packet::kHeaderSize) / kind.record_size);
+}
 
 std::string describe(const Table& t) {
   return std::string(t.kind->section) + " " + std::to_string(t.records) +
@@ -378,7 +381,7 @@ long received_by_sockets() {
 void figure_4(const std::vector<Table>& tables, const std::string& feedwatch,
               const std::string& work, int rounds) {
   for (const Table& t : tables) {
-    const int port = packet::stat_port(t.kind->message_type, 0);
+    const int port = t.kind->port(0);
     std::fprintf(stderr, "figure 4: %s\n", describe(t).c_str());
     // The sender's own ceiling: how fast this machine sends the datagram.
     double ceiling = 0;
@@ -428,7 +431,7 @@ void figure_5(const std::vector<Table>& tables, const std::string& feedcast,
     }
     // feedwatch printing the same table, paced well within what it keeps up.
     {
-      Process watcher({feedwatch, std::to_string(packet::stat_port(t.kind->message_type, 0))}, t.dir,
+      Process watcher({feedwatch, std::to_string(t.kind->port(0))}, t.dir,
                     "/dev/null");
       pause_for(300ms);
       Sender sender(t.ini);

@@ -20,8 +20,9 @@ std::string too_many_parts_message(std::uint32_t num_record, std::uint32_t parts
          std::to_string(kMaxParts) + " are possible";
 }
 
-std::vector<Datagram> write_parts(const packet::HeaderFields& header, const std::uint8_t* table,
-                                  std::uint32_t parts, std::int32_t max_per_packet,
+std::vector<Datagram> write_parts(const packet::Kind& kind, const packet::HeaderFields& header,
+                                  const std::uint8_t* table, std::uint32_t parts,
+                                  std::int32_t max_per_packet,
                                   std::vector<std::vector<std::uint8_t>>& buffers,
                                   std::string& trace) {
   const auto most = static_cast<std::uint32_t>(max_per_packet);
@@ -42,7 +43,7 @@ std::vector<Datagram> write_parts(const packet::HeaderFields& header, const std:
                 table + std::size_t{first} * header.record_size, length);
     std::size_t area = length;
     if (header.encoding == 1) {
-      area = compress_record_area(buffer.data(), compression_capacity(buffer.data()), trace);
+      area = compress_record_area(kind, buffer.data(), compression_capacity(buffer.data()), trace);
     }
     message.emplace_back(buffer.data(), packet::kHeaderSize + area);
   }

@@ -23,8 +23,7 @@ std::string open_sender_socket(const SenderConfig& config, platform::UdpSocket& 
 
 Destination destination_of(const SenderConfig& config, const packet::Kind& kind) {
   return {platform::parse_dotted(config.group),
-          static_cast<std::uint16_t>(packet::stat_port(
-              kind.message_type, static_cast<std::uint8_t>(config.stat_scheme)))};
+          static_cast<std::uint16_t>(kind.port(static_cast<std::uint8_t>(config.stat_scheme)))};
 }
 
 }  // namespace feedcast

@@ -30,6 +30,7 @@ packet::HeaderFields header_fields(const SenderConfig& config, const packet::Kin
   return h;
 }
 
+// One line per record with its Application ID, the first field.
 void trace_application_ids(const std::uint8_t* record_area, std::uint16_t num_record,
                            const packet::Kind& kind, std::string& trace) {
   const packet::Field& id = kind.layout->fields.front();
@@ -76,10 +77,10 @@ std::span<const Datagram> PacketSource::next(std::int64_t now, std::string& fail
   if (!message_.empty() && ini_.version() == version_ && !moving) {
     const auto timestamp = static_cast<std::uint32_t>(now);
     if (message_.size() == 1) {
-      packet::store_be32(packet_.data() + packet::offset::kTimestamp, timestamp);
+      packet::write_number(packet_.data(), packet::header_field("Timestamp"), timestamp);
     } else {
       for (std::size_t p = 0; p < message_.size(); ++p) {
-        packet::store_be32(parts_[p].data() + packet::offset::kTimestamp, timestamp);
+        packet::write_number(parts_[p].data(), packet::header_field("Timestamp"), timestamp);
       }
     }
   } else {
@@ -95,8 +96,9 @@ void PacketSource::fill(std::int64_t now, std::string& failure) {
   trace_.clear();
   const packet::HeaderFields h = header_fields(config_, kind_, ini_, now);
   packet::write_header(packet_.data(), h);
-  const bool application = kind_.message_type == 1;
-  if (application) trace_ += "Encode value read from the file was " + std::to_string(h.encoding);
+  if (kind_.application_trace) {
+    trace_ += "Encode value read from the file was " + std::to_string(h.encoding);
+  }
   if (exceeds_limit(kind_, h.num_record)) {
     failure = kind_.limit_message;
     return;
@@ -112,14 +114,15 @@ void PacketSource::fill(std::int64_t now, std::string& failure) {
   } else {
     build_records(kind_, ini_, record_area, h.num_record);
   }
-  if (application) trace_application_ids(record_area, h.num_record, kind_, trace_);
+  if (kind_.application_trace) trace_application_ids(record_area, h.num_record, kind_, trace_);
   if (parts > 1) {
-    message_ = write_parts(h, record_area, parts, config_.max_records_per_packet, parts_, trace_);
+    message_ = write_parts(kind_, h, record_area, parts, config_.max_records_per_packet, parts_, trace_);
     return;
   }
   std::size_t area = std::size_t{h.num_record} * kind_.record_size;
   if (h.encoding == 1) {
-    area = compress_record_area(packet_.data(), compression_capacity(packet_.data()), trace_);
+    area =
+        compress_record_area(kind_, packet_.data(), compression_capacity(packet_.data()), trace_);
   }
   message_.emplace_back(packet_.data(), packet::kHeaderSize + area);
 }

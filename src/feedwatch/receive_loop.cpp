@@ -12,16 +12,19 @@ namespace {
 
 constexpr int kQuitKey = 'q';
 
+// The identifier, the four reserve bytes and the version of every datagram.
 void print_identification(const std::uint8_t* buffer, Console& console) {
-  console.print_wide(u"Packet header id -> %s\n", packet::header_id(buffer));
-  console.print("Reserve bytes -> %x;%x;%x;%x\n",
-                std::uint32_t{buffer[packet::offset::kPacketNumber]},
-                std::uint32_t{buffer[packet::offset::kPacketCount]},
-                std::uint32_t{buffer[packet::offset::kReserved1]},
-                std::uint32_t{buffer[packet::offset::kReserved2]});
-  console.print("Version -> %d;%d;%d\n", std::int32_t{buffer[packet::offset::kReleaseNumber]},
-                std::int32_t{buffer[packet::offset::kMinorVersion]},
-                std::int32_t{buffer[packet::offset::kBuildNumber]});
+  using packet::header_field;
+  const auto number = [buffer](const packet::HeaderField& field) {
+    return packet::read_number(buffer, field);
+  };
+  console.print_wide(u"Packet header id -> %s\n",
+                     packet::read_text(buffer, header_field("HeaderId")));
+  console.print("Reserve bytes -> %x;%x;%x;%x\n", number(header_field("PacketNumber")),
+                number(header_field("PacketCount")), number(header_field("Reserved1")),
+                number(header_field("Reserved2")));
+  console.print("Version -> %d;%d;%d\n", number(header_field("ReleaseNumber")),
+                number(header_field("MinorVersion")), number(header_field("BuildNumber")));
 }
 
 // Expands the packet in `buffer`, then prints it.
@@ -61,7 +64,7 @@ void handle_datagram(PacketBuffer& buffer, std::size_t length, MultipacketStore&
   length = std::min(length, kPacketBufferSize);
   std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(length), buffer.end(), 0);
   print_identification(buffer.data(), console);
-  packet::store_be16(buffer.data() + packet::offset::kNameTerminator, 0);
+  packet::write_number(buffer.data(), packet::header_field("NameTerminator"), 0);
   if (packet::packet_count(buffer.data()) <= 1) {
     console.print("\nPrint single packet:\n");
     show_packet(buffer, console);

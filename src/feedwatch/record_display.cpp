@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "packet/catalogue.h"
 #include "packet/header.h"
 #include "packet/record_layouts.h"
 
@@ -28,13 +29,14 @@ void display_record(const std::uint8_t* record, const packet::RecordLayout& layo
 
 void display_records(const PacketBuffer& buffer, Console& console) {
   const std::uint8_t* packet = buffer.data();
-  const packet::RecordLayout* layout = packet::display_layout(
-      packet::message_type(packet), packet::release_number(packet), packet::minor_version(packet));
-  if (layout == nullptr) return;
-  const std::size_t fit = (kPacketBufferSize - packet::kHeaderSize) / layout->size;
+  const packet::Kind* kind = packet::find_kind(packet::message_type(packet));
+  if (kind == nullptr) return;
+  const packet::RecordLayout& layout =
+      kind->display_layout(packet::release_number(packet), packet::minor_version(packet));
+  const std::size_t fit = (kPacketBufferSize - packet::kHeaderSize) / layout.size;
   const std::size_t count = std::min<std::size_t>(packet::num_record(packet), fit);
   for (std::size_t i = 0; i < count; ++i) {
-    display_record(packet + packet::kHeaderSize + i * layout->size, *layout, console);
+    display_record(packet + packet::kHeaderSize + i * layout.size, layout, console);
   }
 }
 

@@ -5,13 +5,19 @@
 namespace packet {
 namespace {
 
+// Each row: MessageType, section, title, RecordSize, limit, the two refusals,
+// the layout, then only where the kind differs: its versioned layout, its
+// Application trace and its compression words.
 const std::array<Kind, 6> kKinds = {{
     {1, "Application", "Application Statistics - ", 84, 500,
-     "Max number of Applications exceed", "Invalid Application Stat Scheme", &kApplicationLayout},
+     "Max number of Applications exceed", "Invalid Application Stat Scheme", &kApplicationLayout,
+     {}, true},
     {2, "Skillset", "Skillset Statistics - ", 116, 350,
-     "Max number of Skillsets exceed", "Invalid Skillset Stat Scheme", &kSkillsetLayout},
+     "Max number of Skillsets exceed", "Invalid Skillset Stat Scheme", &kSkillsetLayout,
+     {}, false, {"Encoded", "Encoding"}},
     {3, "Agent", "Agent Statistics - ", 84, 1000,
-     "Max number of Agents exceed", "Invalid Agent Stat Scheme", &kAgentLayout},
+     "Max number of Agents exceed", "Invalid Agent Stat Scheme", &kAgentLayout,
+     {8, 4, &kAgentLayoutWithNrrc}},
     {4, "Nodal", "Nodal Statistics - ", 28, 1,
      "Max number of Nodal exceed", "Invalid Nodal Stat Scheme", &kNodalLayout},
     {5, "IVR", "IVR Statistics - ", 32, 500,

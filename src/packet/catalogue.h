@@ -1,5 +1,6 @@
 // The message catalogue: the six statistic kinds, the two statistics schemes
 // and the Stat Port Table that gives each kind/scheme pair its UDP port.
+// Everything that differs from kind to kind is a fact of its Kind here.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,26 @@
 #include "packet/record_layouts.h"
 
 namespace packet {
+
+// The lowest and highest ports of the Stat Port Table, and their spacing.
+inline constexpr int kFirstStatPort = 6020;
+inline constexpr int kLastStatPort = 6130;
+inline constexpr int kStatPortStep = 10;
+
+// A record layout that the monitor reads in place of the kind's own when a
+// packet's header carries this version.
+struct VersionLayout {
+  std::uint8_t release_number;
+  std::uint8_t minor_version;
+  const RecordLayout* layout;  // nullptr: the kind has no such layout
+};
+
+// The words of the generator's compression trace lines: "<done>
+// successfully", "<step> complete".
+struct CompressionWords {
+  std::string_view done;
+  std::string_view step;
+};
 
 // One statistic kind, as both programs know it.
 struct Kind {
@@ -18,13 +39,26 @@ struct Kind {
   std::uint16_t max_records;         // the generator's inclusive limit on NumRecord
   std::string_view limit_message;    // the generator's refusal of a larger table
   std::string_view scheme_message;   // the generator's refusal of a bad StatScheme
-  const RecordLayout* layout;        // the record as the generator writes it
-};
+  const RecordLayout* layout;        // the record the generator writes and the monitor reads
+  VersionLayout version_layout{};    // the monitor's other layout, for one version
+  bool application_trace = false;    // the generator traces Encode and every App ID
+  CompressionWords compression_words{"Compressed", "Compression"};
 
-// The lowest and highest ports of the Stat Port Table, and their spacing.
-inline constexpr int kFirstStatPort = 6020;
-inline constexpr int kLastStatPort = 6130;
-inline constexpr int kStatPortStep = 10;
+  // The layout with which the monitor reads this kind's records in a packet
+  // of the given version.
+  const RecordLayout& display_layout(std::uint8_t release_number,
+                                     std::uint8_t minor_version) const {
+    const VersionLayout& v = version_layout;
+    const bool other = v.layout != nullptr && release_number == v.release_number &&
+                       minor_version == v.minor_version;
+    return other ? *v.layout : *layout;
+  }
+
+  // The Stat Port Table: the port of this kind under a valid scheme.
+  int port(std::uint8_t stat_scheme) const {
+    return kFirstStatPort + 20 * (message_type - 1) + kStatPortStep * stat_scheme;
+  }
+};
 
 // The group both programs use when their configuration names none.
 inline constexpr std::string_view kDefaultGroup = "235.5.6.7";
@@ -38,11 +72,6 @@ std::string_view scheme_text(long stat_scheme);
 
 // True when the value is a statistics scheme (0 or 1).
 inline bool is_stat_scheme(long stat_scheme) { return stat_scheme == 0 || stat_scheme == 1; }
-
-// The Stat Port Table: the port of a valid kind and scheme.
-inline int stat_port(std::uint8_t message_type, std::uint8_t stat_scheme) {
-  return kFirstStatPort + 20 * (message_type - 1) + kStatPortStep * stat_scheme;
-}
 
 // True for the twelve ports of the Stat Port Table: multiples of 10 from 6020 to 6130.
 inline bool is_stat_port(long long port) {

@@ -1,49 +1,40 @@
 #include "packet/header.h"
 
-#include <cstring>
+#include <algorithm>
 
 namespace packet {
 
-void write_header(std::uint8_t* p, const HeaderFields& f) {
-  for (std::size_t i = 0; i < kHeaderIdentifier.size(); ++i) {
-    store_be16(p + offset::kHeaderId + 2 * i, kHeaderIdentifier[i]);
-  }
-  p[offset::kPacketNumber] = f.packet_number;
-  p[offset::kPacketCount] = f.packet_count;
-  p[offset::kReserved1] = 0;
-  p[offset::kReserved2] = 0;
-  p[offset::kEncoding] = f.encoding;
-  p[offset::kReleaseNumber] = f.release_number;
-  p[offset::kMinorVersion] = f.minor_version;
-  p[offset::kBuildNumber] = f.build_number;
-  for (std::size_t i = 0; i < kServerNameUnits; ++i) {
-    const char16_t unit = i < f.server_name.size() ? f.server_name[i] : u'\0';
-    store_be16(p + offset::kServerName + 2 * i, unit);
-  }
-  store_be16(p + offset::kNameTerminator, 0);
-  p[offset::kMessageType] = f.message_type;
-  p[offset::kStatScheme] = f.stat_scheme;
-  store_be32(p + offset::kTimestamp, f.timestamp);
-  store_be16(p + offset::kNumRecord, f.num_record);
-  store_be16(p + offset::kRecordSize, f.record_size);
-}
-
-std::u16string header_id(const std::uint8_t* p) {
-  std::u16string id;
-  for (std::size_t i = 0; i < kHeaderIdentifier.size(); ++i) {
-    id.push_back(static_cast<char16_t>(load_be16(p + offset::kHeaderId + 2 * i)));
-  }
-  return id;
-}
-
-std::u16string server_name(const std::uint8_t* p) {
-  std::u16string name;
-  for (std::size_t i = 0; i < kServerNameUnits; ++i) {
-    const auto unit = static_cast<char16_t>(load_be16(p + offset::kServerName + 2 * i));
+std::u16string read_text(const std::uint8_t* p, const HeaderField& field) {
+  std::u16string text;
+  for (std::size_t at = field.offset; at < field.offset + field.width; at += 2) {
+    const auto unit = static_cast<char16_t>(load_be16(p + at));
     if (unit == u'\0') break;
-    name.push_back(unit);
+    text.push_back(unit);
   }
-  return name;
+  return text;
+}
+
+void write_text(std::uint8_t* p, const HeaderField& field, std::u16string_view text) {
+  for (std::size_t i = 0; i < field.width / 2u; ++i) {
+    store_be16(p + field.offset + 2 * i, i < text.size() ? text[i] : u'\0');
+  }
+}
+
+void write_header(std::uint8_t* p, const HeaderFields& f) {
+  std::fill(p, p + kHeaderSize, std::uint8_t{0});  // the reserved bytes and NameTerminator
+  write_text(p, header_field("HeaderId"), kHeaderIdentifier);
+  write_number(p, header_field("PacketNumber"), f.packet_number);
+  write_number(p, header_field("PacketCount"), f.packet_count);
+  write_number(p, header_field("Encoding"), f.encoding);
+  write_number(p, header_field("ReleaseNumber"), f.release_number);
+  write_number(p, header_field("MinorVersion"), f.minor_version);
+  write_number(p, header_field("BuildNumber"), f.build_number);
+  write_text(p, header_field("ServerName"), f.server_name);
+  write_number(p, header_field("MessageType"), f.message_type);
+  write_number(p, header_field("StatScheme"), f.stat_scheme);
+  write_number(p, header_field("Timestamp"), f.timestamp);
+  write_number(p, header_field("NumRecord"), f.num_record);
+  write_number(p, header_field("RecordSize"), f.record_size);
 }
 
 }  // namespace packet

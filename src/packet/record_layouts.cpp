@@ -252,20 +252,6 @@ const RecordLayout kNodalLayout{"Nodal Record", 28, kNodalFields, kNodalLines};
 const RecordLayout kIvrLayout{"IVR Record", 32, kIvrFields, kIvrLines};
 const RecordLayout kRouteLayout{"Route Record", 10, kRouteFields, kRouteLines};
 
-const RecordLayout* display_layout(std::uint8_t message_type, std::uint8_t release_number,
-                                   std::uint8_t minor_version) {
-  switch (message_type) {
-    case 1: return &kApplicationLayout;
-    case 2: return &kSkillsetLayout;
-    case 3:
-      return release_number == 8 && minor_version == 4 ? &kAgentLayoutWithNrrc : &kAgentLayout;
-    case 4: return &kNodalLayout;
-    case 5: return &kIvrLayout;
-    case 6: return &kRouteLayout;
-    default: return nullptr;
-  }
-}
-
 void store_field(std::uint8_t* record, const Field& field, std::uint32_t value) {
   std::uint8_t* at = record + field.offset;
   if (field.order == ByteOrder::kLittle) {

@@ -57,8 +57,9 @@ struct RecordLayout {
   std::span<const DisplayLine> lines;
 };
 
-// The layouts, by kind.  The Agent Record has a 104-byte layout and a 108-byte
-// one that adds TimeInNRRC; the generator writes the first 84 bytes of it.
+// The layouts, by kind; the catalogue tells which kind and version reads
+// which.  The Agent Record has a 104-byte layout and a 108-byte one that adds
+// TimeInNRRC; the generator writes the first 84 bytes of it.
 extern const RecordLayout kApplicationLayout;
 extern const RecordLayout kSkillsetLayout;
 extern const RecordLayout kAgentLayout;
@@ -66,12 +67,6 @@ extern const RecordLayout kAgentLayoutWithNrrc;
 extern const RecordLayout kNodalLayout;
 extern const RecordLayout kIvrLayout;
 extern const RecordLayout kRouteLayout;
-
-// Returns the layout with which the monitor reads a packet's records, or
-// nullptr for a MessageType outside 1 to 6.  Agent Records use the 108-byte
-// layout exactly when ReleaseNumber is 8 and MinorVersion is 4.
-const RecordLayout* display_layout(std::uint8_t message_type, std::uint8_t release_number,
-                                   std::uint8_t minor_version);
 
 // Writes a configured value into its field of a record by the field's storage
 // rule: 32 bits big-endian; the low 16 bits little-endian for a 2-byte

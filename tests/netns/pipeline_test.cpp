@@ -67,7 +67,7 @@ TEST_P(PipelineTest, ConfiguredValuesAppearOnTheMonitor) {
                 "\nServerName=PIPE-" + name +
                 "\nUpdateRate=1\nReleaseNumber=7\nMinorVersion=1\nBuildNumber=9\n[" + name +
                 "]\nNumber=" + number + "\nEncode=" + e + "\n" + keys);
-  Process watch({FEEDWATCH_PATH, std::to_string(packet::stat_port(k.message_type, encode))},
+  Process watch({FEEDWATCH_PATH, std::to_string(k.port(static_cast<std::uint8_t>(encode)))},
                 dir.path());
   ASSERT_TRUE(watch.shows("adapter 0 - 127.0.0.1\n", 5s)) << watch.output();
 

@@ -28,6 +28,7 @@ windows_monitor=true
 passed=0
 failed=0
 work=$(mktemp -d)
+scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
 
 pass() { passed=$((passed + 1)); echo "ok   $1"; }
 fail() { failed=$((failed + 1)); echo "FAIL $1"; }
@@ -113,8 +114,7 @@ one_kind() {
   mkdir -p "$dir/cast" "$dir/wincast" "$dir/lw1" "$dir/ww" "$dir/lw2"
   sed "s/^Encode=.*/Encode=$encode/" "$EXAMPLES/feedcast-$kind.ini" > "$dir/cast/feedcast.ini"
   cp "$dir/cast/feedcast.ini" "$dir/wincast/feedcast.ini"
-  port=$(awk -F= '/^MessageType=/ {t=$2} /^StatScheme=/ {s=$2} END {print 6020 + 20*(t-1) + 10*s}' \
-         "$dir/cast/feedcast.ini" | tr -d '\r')
+  port=$("$scripts/stat-port" "$dir/cast/feedcast.ini")
 
   # Linux sender, Linux and Windows monitors together.
   start_monitor "$dir/lw1" "$LINUX_BIN/feedwatch $port"; lw1=$!; exec 4> "$dir/lw1/in"
