@@ -16,9 +16,36 @@ local HEADER_SIZE = 68
 local RECORD_ROOM = 65536 - HEADER_SIZE
 local HEADER_ID = "KEBO"
 
--- Byte orders and the ways the monitor shows a field.
+-- Byte orders and the ways a field is shown.
 local BE, LE = "BE", "LE"
 local DEC, HEX, HEXBYTE, HIDDEN = "DEC", "HEX", "HEXBYTE", "HIDDEN"
+local TEXT, NAMED, TIME = "TEXT", "NAMED", "TIME"
+
+-- The Packet Header, mirroring src/packet/header.h: name, offset, width,
+-- shown as.  TEXT is UTF-16 text up to the first zero unit, NAMED a number
+-- that the message catalogue names, TIME seconds since 1970; every other
+-- field is an unsigned big-endian number, DEC or HEX, and HIDDEN is shown here
+-- in hex.
+local HEADER_FIELDS = {
+  { "HeaderId", 0, 8, TEXT },
+  { "PacketNumber", 8, 1, DEC },
+  { "PacketCount", 9, 1, DEC },
+  { "Reserved1", 10, 1, HEX },
+  { "Reserved2", 11, 1, HEX },
+  { "Encoding", 12, 1, DEC },
+  { "ReleaseNumber", 13, 1, DEC },
+  { "MinorVersion", 14, 1, DEC },
+  { "BuildNumber", 15, 1, DEC },
+  { "ServerName", 16, 40, TEXT },
+  { "NameTerminator", 56, 2, HIDDEN },
+  { "MessageType", 58, 1, NAMED },
+  { "StatScheme", 59, 1, NAMED },
+  { "Timestamp", 60, 4, TIME },
+  { "NumRecord", 64, 2, DEC },
+  { "RecordSize", 66, 2, DEC },
+}
+local HEADER = {}
+for _, f in ipairs(HEADER_FIELDS) do HEADER[f[1]] = f end
 
 -- The six record layouts, one table per kind, mirroring
 -- src/packet/record_layouts.cpp: key stem, offset, width, byte order, shown as.
@@ -136,12 +163,13 @@ local ROUTE_FIELDS = {
 }
 
 -- The kinds by MessageType: section name, filter prefix, the monitor's
--- record size (the stride it steps by), the size feedcast writes, the fields.
+-- record size (the stride it steps by), the size feedcast writes, the fields,
+-- and the longer layout the monitor reads for one version.
 local KINDS = {
   [1] = { name = "Application", prefix = "application", size = 84, written = 84, fields = APPLICATION_FIELDS },
   [2] = { name = "Skillset", prefix = "skillset", size = 116, written = 116, fields = SKILLSET_FIELDS },
   [3] = { name = "Agent", prefix = "agent", size = 104, written = 84, fields = AGENT_FIELDS,
-          long_size = 108 },
+          long_layout = { release = 8, minor = 4, size = 108 } },
   [4] = { name = "Nodal", prefix = "nodal", size = 28, written = 28, fields = NODAL_FIELDS },
   [5] = { name = "IVR", prefix = "ivr", size = 32, written = 32, fields = IVR_FIELDS },
   [6] = { name = "Route", prefix = "route", size = 10, written = 10, fields = ROUTE_FIELDS },
@@ -158,25 +186,12 @@ end
 ------------------------------------------------------------------------------
 -- Fields
 
+-- The names of the values of some header fields.
+local VALUE_NAMES = { Encoding = { [0] = "plain", [1] = "zlib stream" },
+                      MessageType = KIND_NAMES, StatScheme = SCHEME_NAMES }
+
 local hf = {
-  HeaderId = ProtoField.string("feedstats.HeaderId", "HeaderId"),
-  PacketNumber = ProtoField.uint8("feedstats.PacketNumber", "PacketNumber", base.DEC),
-  PacketCount = ProtoField.uint8("feedstats.PacketCount", "PacketCount", base.DEC),
-  Reserved1 = ProtoField.uint8("feedstats.Reserved1", "Reserved1", base.HEX),
-  Reserved2 = ProtoField.uint8("feedstats.Reserved2", "Reserved2", base.HEX),
-  Encoding = ProtoField.uint8("feedstats.Encoding", "Encoding", base.DEC,
-                              { [0] = "plain", [1] = "zlib stream" }),
   Version = ProtoField.string("feedstats.Version", "Version"),
-  ReleaseNumber = ProtoField.uint8("feedstats.ReleaseNumber", "ReleaseNumber", base.DEC),
-  MinorVersion = ProtoField.uint8("feedstats.MinorVersion", "MinorVersion", base.DEC),
-  BuildNumber = ProtoField.uint8("feedstats.BuildNumber", "BuildNumber", base.DEC),
-  ServerName = ProtoField.string("feedstats.ServerName", "ServerName"),
-  NameTerminator = ProtoField.uint16("feedstats.NameTerminator", "NameTerminator", base.HEX),
-  MessageType = ProtoField.uint8("feedstats.MessageType", "MessageType", base.DEC, KIND_NAMES),
-  StatScheme = ProtoField.uint8("feedstats.StatScheme", "StatScheme", base.DEC, SCHEME_NAMES),
-  Timestamp = ProtoField.absolute_time("feedstats.Timestamp", "Timestamp", base.LOCAL),
-  NumRecord = ProtoField.uint16("feedstats.NumRecord", "NumRecord", base.DEC),
-  RecordSize = ProtoField.uint16("feedstats.RecordSize", "RecordSize", base.DEC),
   Part = ProtoField.string("feedstats.Part", "Part"),
   PartFrame = ProtoField.framenum("feedstats.PartFrame", "Part in frame"),
   Records = ProtoField.bytes("feedstats.Records", "Record area"),
@@ -187,6 +202,20 @@ local hf = {
   SupervisorUserIDBytes = ProtoField.bytes("feedstats.agent.SupervisorUserID.Bytes",
                                            "SupervisorUserID bytes"),
 }
+
+-- One field per header field: feedstats.<HeaderField>.
+for _, f in ipairs(HEADER_FIELDS) do
+  local name, width, shown = f[1], f[3], f[4]
+  local abbrev = "feedstats." .. name
+  if shown == TEXT then
+    hf[name] = ProtoField.string(abbrev, name)
+  elseif shown == TIME then
+    hf[name] = ProtoField.absolute_time(abbrev, name, base.LOCAL)
+  else
+    local shown_base = (shown == HEX or shown == HIDDEN) and base.HEX or base.DEC
+    hf[name] = ProtoField["uint" .. 8 * width](abbrev, name, shown_base, VALUE_NAMES[name])
+  end
+end
 
 -- One field per kind and key stem: feedstats.<kind>.<KeyStem>.  The monitor's
 -- decimal is signed, its hex unsigned; the two fields it hides are shown
@@ -377,12 +406,35 @@ local function expand(tvb, tree, table_length)
   return expanded:tvb(), #raw
 end
 
--- Reads ServerName as the monitor does: up to the first zero unit, at most 20.
-local function server_name(tvb)
+-- The value of a header field: a text field's units up to the first zero
+-- unit, as the monitor reads them, or a number.
+local function header_value(tvb, name)
+  local f = HEADER[name]
+  local offset, width, shown = f[2], f[3], f[4]
+  if shown ~= TEXT then return tvb:range(offset, width):uint() end
   local units = 0
-  while units < 20 and tvb:range(16 + 2 * units, 2):uint() ~= 0 do units = units + 1 end
+  while units < width / 2 and tvb:range(offset + 2 * units, 2):uint() ~= 0 do units = units + 1 end
   if units == 0 then return "" end
-  return tvb:range(16, 2 * units):ustring()
+  return tvb:range(offset, 2 * units):ustring()
+end
+
+-- Adds every header field that lies within the data; returns the items by name.
+local function add_header(tree, tvb)
+  local items = {}
+  for _, f in ipairs(HEADER_FIELDS) do
+    local name, offset, width, shown = f[1], f[2], f[3], f[4]
+    if offset + width <= tvb:len() then
+      local range = tvb:range(offset, width)
+      if shown == TEXT then
+        items[name] = tree:add(hf[name], range, header_value(tvb, name))
+      elseif shown == TIME then
+        items[name] = tree:add_packet_field(hf[name], range, ENC_TIME_SECS + ENC_BIG_ENDIAN)
+      else
+        items[name] = tree:add(hf[name], range)
+      end
+    end
+  end
+  return items
 end
 
 local function mark_part(tree, pinfo, tvb, number, count, timestamp)
@@ -392,7 +444,7 @@ local function mark_part(tree, pinfo, tvb, number, count, timestamp)
     parts_by_timestamp[timestamp] = frames
   end
   if not pinfo.visited then frames[#frames + 1] = pinfo.number end
-  local part = tree:add(hf.Part, tvb:range(8, 2), string.format(
+  local part = tree:add(hf.Part, tvb:range(HEADER.PacketNumber[2], 2), string.format(
     "%d of %d (Timestamp %d)", number, count, timestamp))
   part:set_generated()
   part:add_proto_expert_info(ef.multipacket, string.format(
@@ -405,10 +457,6 @@ end
 ------------------------------------------------------------------------------
 -- The dissector
 
-local function add_if_fits(tree, field, tvb, offset, width)
-  if offset + width <= tvb:len() then return tree:add(field, tvb:range(offset, width)) end
-end
-
 function feedstats.dissector(tvb, pinfo, tree)
   local length = tvb:len()
   pinfo.cols.protocol = "FEEDSTATS"
@@ -418,69 +466,50 @@ function feedstats.dissector(tvb, pinfo, tree)
     pinfo.cols.info = string.format("Truncated header (%d bytes)", length)
     root:add_proto_expert_info(ef.short_header, string.format(
       "The datagram has %d bytes; the header alone has %d", length, HEADER_SIZE))
-    add_if_fits(root, hf.PacketNumber, tvb, 8, 1)
-    add_if_fits(root, hf.PacketCount, tvb, 9, 1)
-    add_if_fits(root, hf.Encoding, tvb, 12, 1)
-    add_if_fits(root, hf.MessageType, tvb, 58, 1)
-    add_if_fits(root, hf.StatScheme, tvb, 59, 1)
+    add_header(root, tvb)
     return length
   end
 
   local header = root:add(feedstats, tvb:range(0, HEADER_SIZE), "Packet Header")
-  local id = header:add_packet_field(hf.HeaderId, tvb:range(0, 8), ENC_UTF_16 + ENC_BIG_ENDIAN)
-  if tvb:range(0, 8):ustring() ~= HEADER_ID then id:add_proto_expert_info(ef.header_id) end
+  local items = add_header(header, tvb)
+  local function value(name) return header_value(tvb, name) end
+  if value("HeaderId") ~= HEADER_ID then items.HeaderId:add_proto_expert_info(ef.header_id) end
 
-  local number, count = tvb:range(8, 1):uint(), tvb:range(9, 1):uint()
-  header:add(hf.PacketNumber, tvb:range(8, 1))
-  header:add(hf.PacketCount, tvb:range(9, 1))
-  header:add(hf.Reserved1, tvb:range(10, 1))
-  header:add(hf.Reserved2, tvb:range(11, 1))
-
-  local encoding = tvb:range(12, 1):uint()
-  local encoding_item = header:add(hf.Encoding, tvb:range(12, 1))
+  local number, count = value("PacketNumber"), value("PacketCount")
+  local encoding = value("Encoding")
   if encoding > 1 then
-    encoding_item:add_proto_expert_info(ef.encoding, string.format(
+    items.Encoding:add_proto_expert_info(ef.encoding, string.format(
       "Encoding %d: feedcast compresses only under 1, the monitor expands under any nonzero value",
       encoding))
   end
 
-  local release, minor, build = tvb:range(13, 1):uint(), tvb:range(14, 1):uint(), tvb:range(15, 1):uint()
-  local version = header:add(hf.Version, tvb:range(13, 3),
-                             string.format("%d.%d.%d", release, minor, build))
-  version:add(hf.ReleaseNumber, tvb:range(13, 1))
-  version:add(hf.MinorVersion, tvb:range(14, 1))
-  version:add(hf.BuildNumber, tvb:range(15, 1))
+  local release, minor, build = value("ReleaseNumber"), value("MinorVersion"), value("BuildNumber")
+  header:add(hf.Version, tvb:range(HEADER.ReleaseNumber[2], 3),
+             string.format("%d.%d.%d", release, minor, build)):set_generated()
+  local name = value("ServerName")
 
-  local name = server_name(tvb)
-  header:add(hf.ServerName, tvb:range(16, 40), name)
-  header:add(hf.NameTerminator, tvb:range(56, 2))
-
-  local message_type, stat_scheme = tvb:range(58, 1):uint(), tvb:range(59, 1):uint()
+  local message_type, stat_scheme = value("MessageType"), value("StatScheme")
   local kind = KINDS[message_type]
-  local type_item = header:add(hf.MessageType, tvb:range(58, 1))
   if not kind then
-    type_item:add_proto_expert_info(ef.unknown_kind, string.format(
+    items.MessageType:add_proto_expert_info(ef.unknown_kind, string.format(
       "MessageType %d is no kind (1 to 6); the records cannot be read", message_type))
   end
-  local scheme_item = header:add(hf.StatScheme, tvb:range(59, 1))
   if not SCHEME_NAMES[stat_scheme] then
-    scheme_item:add_proto_expert_info(ef.unknown_scheme, string.format(
+    items.StatScheme:add_proto_expert_info(ef.unknown_scheme, string.format(
       "StatScheme %d is no scheme (0 or 1)", stat_scheme))
   end
   if kind and SCHEME_NAMES[stat_scheme] and pinfo.match_uint ~= 0
       and pinfo.match_uint == pinfo.dst_port
       and pinfo.dst_port ~= stat_port(message_type, stat_scheme) then
-    scheme_item:add_proto_expert_info(ef.port, string.format(
+    items.StatScheme:add_proto_expert_info(ef.port, string.format(
       "%s, %s travels on port %d, this packet on %d", kind.name, SCHEME_NAMES[stat_scheme],
       stat_port(message_type, stat_scheme), pinfo.dst_port))
   end
 
-  local timestamp = tvb:range(60, 4):uint()
-  header:add_packet_field(hf.Timestamp, tvb:range(60, 4), ENC_TIME_SECS + ENC_BIG_ENDIAN)
-  local num = tvb:range(64, 2):uint()
-  local record_size = tvb:range(66, 2):uint()
-  header:add(hf.NumRecord, tvb:range(64, 2))
-  local size_item = header:add(hf.RecordSize, tvb:range(66, 2))
+  local timestamp = value("Timestamp")
+  local num = value("NumRecord")
+  local record_size = value("RecordSize")
+  local size_item = items.RecordSize
 
   local kind_text = kind and kind.name or string.format("MessageType %d", message_type)
   local scheme_text = SCHEME_NAMES[stat_scheme] or string.format("StatScheme %d", stat_scheme)
@@ -500,10 +529,11 @@ function feedstats.dissector(tvb, pinfo, tree)
   if area_length > 0 then area = root:add(hf.Records, tvb:range(HEADER_SIZE)) end
   if not kind then return length end
 
-  local long = kind.long_size and release == 8 and minor == 4
-  local layout_size = long and kind.long_size or kind.size
+  local long_layout = kind.long_layout
+  local long = long_layout and release == long_layout.release and minor == long_layout.minor
+  local layout_size = long and long_layout.size or kind.size
   local fields = kind.fields
-  if kind.long_size and not long then
+  if long_layout and not long then
     fields = {}
     for _, f in ipairs(kind.fields) do
       if f[2] + f[3] <= layout_size then fields[#fields + 1] = f end
@@ -539,7 +569,7 @@ end
 -- A packet of the feed on any other port, known by its identifier.
 local function heuristic(tvb, pinfo, tree)
   if tvb:len() < HEADER_SIZE then return false end
-  if tvb:range(0, 8):bytes():raw() ~= "\0K\0E\0B\0O" then return false end
+  if header_value(tvb, "HeaderId") ~= HEADER_ID then return false end
   feedstats.dissector(tvb, pinfo, tree)
   return true
 end

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "packet/catalogue.h"
+#include "packet/header.h"
 #include "packet/record_layouts.h"
 #include "support/packets.h"
 
@@ -44,8 +45,34 @@ std::string shown(const Field& f, std::uint32_t v) {
   return f.width > 4 ? std::to_string(v) : hex;
 }
 
+std::string ascii(const std::u16string& text) { return std::string(text.begin(), text.end()); }
+
+// A header field's value as tshark prints it, read by the C++ table.
+std::string shown(const packet::HeaderField& f, const Bytes& header) {
+  if (f.shown == packet::HeaderShown::kText) return ascii(packet::read_text(header.data(), f));
+  const std::uint32_t v = packet::read_number(header.data(), f);
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%0*x", 2 * f.width, v);
+  const bool in_hex = f.shown == packet::HeaderShown::kHex || f.shown == packet::HeaderShown::kHidden;
+  return in_hex ? hex : std::to_string(v);
+}
+
+// The filter for a header: every field of the C++ table but the time
+// (checked against the capture's) holds the value the table reads there.
+std::string header_filter(const Bytes& header) {
+  std::string filter;
+  for (const packet::HeaderField& f : packet::kHeaderFields) {
+    if (f.shown == packet::HeaderShown::kTime) continue;
+    const std::string value = shown(f, header);
+    filter += " && feedstats." + std::string(f.name) + " == " +
+              (f.shown == packet::HeaderShown::kText ? '"' + value + '"' : value);
+  }
+  return filter;
+}
+
 // Every key of every kind gets a value of its own; two are edge cases: all
-// 32 bits set, and an AllTrunksBusy wider than its 16 bits.
+// 32 bits set, and an AllTrunksBusy wider than its 16 bits.  The header's
+// values are shown as the C++ table reads them.
 void configurations(const std::string& dir) {
   std::ofstream columns(dir + "/feedcast.columns"), want(dir + "/feedcast.want");
   for (int type = 1; type <= 6; ++type) {
@@ -53,22 +80,30 @@ void configurations(const std::string& dir) {
       const packet::Kind& kind = *packet::find_kind(type);
       const std::string t = std::to_string(type), s = std::to_string(scheme);
       const std::string b = std::to_string(scheme + 1), section(kind.section);
-      const std::string port = std::to_string(6000 + 20 * type + 10 * scheme);
+      const std::string port = std::to_string(kind.port(static_cast<std::uint8_t>(scheme)));
       const int count = type == 4 ? 1 : 3;
       std::filesystem::create_directory(dir + "/" + port);
       std::ofstream ini(dir + "/" + port + "/feedcast.ini");
       ini << "[MCast]\nMessageType=" << t << "\nStatScheme=" << s << "\nServerName=CC-" << section
           << s << "\nUpdateRate=3600\nReleaseNumber=7\nMinorVersion=" << t << "\nBuildNumber=" << b
           << "\n[" << section << "]\nNumber=" << count << "\nEncode=" << s << '\n';
-      if (type == 1 && scheme == 0) {
-        columns << "HeaderId PacketNumber PacketCount Reserved1 Reserved2 Encoding Version "
-                   "ReleaseNumber MinorVersion BuildNumber ServerName NameTerminator MessageType "
-                   "StatScheme NumRecord RecordSize";
+      packet::HeaderFields h = default_fields(static_cast<std::uint8_t>(type), count);
+      h.encoding = static_cast<std::uint8_t>(scheme);
+      h.release_number = 7;
+      h.minor_version = static_cast<std::uint8_t>(type);
+      h.build_number = static_cast<std::uint8_t>(scheme + 1);
+      h.server_name = u"CC-" + std::u16string(section.begin(), section.end()) + char16_t(s[0]);
+      h.stat_scheme = static_cast<std::uint8_t>(scheme);
+      Bytes header(packet::kHeaderSize);
+      packet::write_header(header.data(), h);
+      want << port << '\t' << (type == 3 ? only("short_layout") : "!_ws.expert") << "\t7." << t
+           << '.' << b;
+      if (type == 1 && scheme == 0) columns << "Version";
+      for (const packet::HeaderField& f : packet::kHeaderFields) {
+        if (f.shown == packet::HeaderShown::kTime) continue;  // checked against the capture's time
+        want << '\t' << shown(f, header);
+        if (type == 1 && scheme == 0) columns << ' ' << f.name;
       }
-      want << port << '\t' << (type == 3 ? only("short_layout") : "!_ws.expert")
-           << "\tKEBO\t0\t0\t0x00\t0x00\t" << s << "\t7." << t << '.' << b << "\t7\t" << t << '\t'
-           << b << "\tCC-" << section << s << "\t0x0000\t" << t << '\t' << s << '\t' << count
-           << '\t' << kind.record_size;
       for (int other = 1; other <= 6; ++other) {
         const auto fields = packet::find_kind(other)->layout->fields;
         for (unsigned j = 0; j < fields.size(); ++j) {
@@ -145,6 +180,14 @@ void crafted(const std::string& dir) {
   };
   const RecordLayout &app = packet::kApplicationLayout, &skillset = packet::kSkillsetLayout,
                      &route = packet::kRouteLayout, &agent = packet::kAgentLayoutWithNrrc;
+
+  // Every header byte distinct, the text fields printable: tshark shows each
+  // field as the C++ table reads it.
+  Bytes distinct(packet::kHeaderSize);
+  for (std::size_t i = 0; i < distinct.size(); ++i) distinct[i] = static_cast<std::uint8_t>(i + 1);
+  packet::write_text(distinct.data(), packet::header_field("HeaderId"), u"WXYZ");
+  packet::write_text(distinct.data(), packet::header_field("ServerName"), u"ABCDEFGHIJKLMNOPQRST");
+  add(distinct, 6020, "feedstats" + header_filter(distinct));
 
   // Every length of a plain and of a compressed packet.
   const Bytes plain = make_packet(default_fields(1, 2), records(app, 2, 84));

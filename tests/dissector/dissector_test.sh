@@ -35,7 +35,7 @@ check() {  # capture want global key-field field...
   awk -F'\t' -v fields="$*" -v global="$global" 'FILENAME == ARGV[1] { got[$1] = $0; next }
     !($1 in got) { print $1 ": no frame without a Lua error matches " substr(global " && " $2, 1, 300); next }
     { split(got[$1], g, "\t"); split(fields, name, " ")
-      for (i = 3; i <= NF; i++) if ($i != g[i - 1]) print $1 ": " name[i - 1] " is \047" g[i - 1] "\047, expected \047" $i "\047" }
+      for (i = 3; i <= NF; i++) if ($i "" != g[i - 1] "") print $1 ": " name[i - 1] " is \047" g[i - 1] "\047, expected \047" $i "\047" }
   ' "$work/got" "$want" >> "$work/failed"
 }
 
