@@ -18,13 +18,15 @@ std::uint32_t table_length(const std::uint8_t* packet) {
 
 // The trace line of a compression result, in the kind's words.
 std::string result_line(int result, const packet::CompressionWords& words) {
-  const std::string done = "\n" + std::string(words.done);
-  switch (result) {
-    case Z_OK: return done + " successfully\n";
-    case Z_MEM_ERROR: return done + " eZLIB_MEM\n";
-    case Z_BUF_ERROR: return done + " eZLIB_BUF\n";
-    default: return "";
-  }
+  const char* outcome = result == Z_OK          ? " successfully\n"
+                        : result == Z_MEM_ERROR ? " eZLIB_MEM\n"
+                        : result == Z_BUF_ERROR ? " eZLIB_BUF\n"
+                                                : nullptr;
+  if (outcome == nullptr) return {};
+  std::string line = "\n";
+  line += words.done;
+  line += outcome;
+  return line;
 }
 
 }  // namespace
@@ -48,7 +50,8 @@ std::size_t compress_record_area(const packet::Kind& kind, std::uint8_t* packet,
   } else {
     packet::write_number(packet, packet::header_field("Encoding"), 0);
   }
-  trace += std::string(kind.compression_words.step) + " complete";
+  trace += kind.compression_words.step;
+  trace += " complete";
   return sent;
 }
 

@@ -19,7 +19,9 @@
 # Linux sender, the packets' time apart.  The same for a multi-packet
 # message, sent with --config from another folder and --count.  Also the
 # options, the exit statuses and the error line of the Windows programs, and
-# the values that move with one seed.
+# the values that move with one seed, and the bytes both feedcasts send for
+# one file whose integers are written in every base (captured with dumpcap and
+# read with tshark).
 set -u
 : "${WINE:?}" "${WIN_BIN:?}" "${LINUX_BIN:?}" "${EXAMPLES:?}"
 wine_wait=${WINE_WAIT:-30}
@@ -292,6 +294,40 @@ if [ "$wincast_status" = 0 ] && [ "$lw2_status" = 0 ] && [ "$lw1_status" = 0 ] &
   pass "multi-packet message: feedcast.exe --config from another folder --count 1 -> Linux feedwatch"
 else
   fail "multi-packet message: feedcast.exe (statuses $wincast_status $lw2_status $lw1_status, see $dir)"
+fi
+
+# Prints, as hex text with the Timestamp blanked, the first datagram that
+# the program $2 sends from directory $1 to port $3; dumpcap's capture goes to
+# $1/sent.pcapng.
+sent_bytes() {
+  dumpcap -q -i lo -f "udp dst port $3" -c 1 -a duration:"$wine_wait" -w "$1/sent.pcapng" \
+    2> "$1/dumpcap.err" &
+  capture=$!
+  i=0
+  until grep -qs '^File:' "$1/dumpcap.err" || [ "$i" -gt 100 ]; do i=$((i + 1)); sleep 0.05; done
+  (cd "$1" && exec $2 > out 2> err) & sender=$!
+  wait "$capture"
+  kill "$sender" 2>/dev/null; wait "$sender" 2>/dev/null
+  tshark -r "$1/sent.pcapng" -T fields -e udp.payload 2>/dev/null | cut -c1-120,129-
+}
+
+# One file with hexadecimal, octal and binary integers in the header keys and
+# in the records: the Windows and the Linux feedcast send the same bytes.
+dir=$work/bases
+mkdir -p "$dir/linux" "$dir/windows"
+printf '%s\r\n' '[MCast]' 'MessageType=2' 'StatScheme=1' 'UpdateRate=0b1' 'ServerName=BASES' \
+  'ReleaseNumber=0x8' 'MinorVersion=0b100' 'BuildNumber=-0x1' '[Skillset]' 'Number=0x2' \
+  'Encode=0b0' 'SkillsetID0=0x10' 'AgentsAvailable1=0b101' 'CallsWaiting0=-0x7F' \
+  'SkillsetID1=0o17' 'AgentsInService1= 0xFFFFFFFF' "MaxWaitingTime0='0b11'" \
+  > "$dir/linux/feedcast.ini"
+cp "$dir/linux/feedcast.ini" "$dir/windows/feedcast.ini"
+port=$("$scripts/stat-port" "$dir/linux/feedcast.ini")
+linux=$(sent_bytes "$dir/linux" "$LINUX_BIN/feedcast" "$port")
+windows=$(sent_bytes "$dir/windows" "$WINE $WIN_BIN/feedcast.exe" "$port")
+if [ -n "$linux" ] && [ "$linux" = "$windows" ]; then
+  pass "feedcast.exe sends the bytes Linux feedcast sends for integers in every base"
+else
+  fail "integers in every base: Linux sent '$linux', Windows '$windows' (see $dir)"
 fi
 
 for kind in ${KINDS:-application skillset agent nodal ivr route}; do
