@@ -36,20 +36,6 @@ TEST(PacketHeader, WorkedRouteExampleByteForByte) {
   EXPECT_EQ(packet::record_size(p.data()), 10);
 }
 
-TEST(PacketHeader, ServerNameIsCutToTwentyUnitsAndReadUpToTheFirstZero) {
-  std::vector<std::uint8_t> p(packet::kHeaderSize);
-  packet::HeaderFields f;
-  f.server_name = u"ABCDEFGHIJKLMNOPQRSTUVWXY";  // 25 characters
-  packet::write_header(p.data(), f);
-  EXPECT_EQ(packet::server_name(p.data()), u"ABCDEFGHIJKLMNOPQRST");
-  EXPECT_EQ(packet::read_number(p.data(), packet::header_field("NameTerminator")), 0u);
-
-  f.server_name = u"";
-  packet::write_header(p.data(), f);
-  EXPECT_EQ(packet::server_name(p.data()), u"");
-  for (std::size_t i = 16; i < 58; ++i) EXPECT_EQ(p[i], 0) << i;
-}
-
 // The twelve kind/scheme pairs have the twelve ports of the table, Skillset
 // Interval to Date on 6040.
 TEST(Catalogue, PortsKindsAndSchemes) {

@@ -12,9 +12,8 @@ namespace feedcast {
 // Replaces the plain record area of `packet` (NumRecord x RecordSize bytes
 // from byte 68, as its header says) with one zlib stream made in a buffer of
 // `capacity` bytes, and appends the trace lines, in the kind's words, to
-// `trace`.  Returns the
-// length of the record area to send: the table's length, or the stream's
-// where that is longer.  When compression fails, the plain table stays and
+// `trace`.  Returns the length of the record area to send: the table's
+// length, or the stream's where that is longer.  When compression fails, the plain table stays and
 // Encoding is set to 0, so the header still describes what is sent.
 // `packet` must have room for `capacity` bytes behind the header.
 std::size_t compress_record_area(const packet::Kind& kind, std::uint8_t* packet,

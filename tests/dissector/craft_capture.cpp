@@ -53,7 +53,8 @@ std::string shown(const packet::HeaderField& f, const Bytes& header) {
   const std::uint32_t v = packet::read_number(header.data(), f);
   char hex[16];
   std::snprintf(hex, sizeof hex, "0x%0*x", 2 * f.width, v);
-  const bool in_hex = f.shown == packet::HeaderShown::kHex || f.shown == packet::HeaderShown::kHidden;
+  const bool in_hex =
+      f.shown == packet::HeaderShown::kHex || f.shown == packet::HeaderShown::kHidden;
   return in_hex ? hex : std::to_string(v);
 }
 

@@ -35,6 +35,8 @@ scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
 pass() { passed=$((passed + 1)); echo "ok   $1"; }
 fail() { failed=$((failed + 1)); echo "FAIL $1"; }
 
+command -v dumpcap > /dev/null && command -v tshark > /dev/null ||
+  { echo "dumpcap and tshark are missing: run scripts/install-deps" >&2; exit 2; }
 if ip -o link | grep -qv ' lo:'; then
   echo "not in a private network namespace: refusing to run" >&2
   exit 2

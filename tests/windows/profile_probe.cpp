@@ -4,9 +4,10 @@
 // "section<TAB>key"; each answer is the string read (default "DEF", buffer
 // 100), the integer read (default 77), the integer a record field takes from
 // the key (default 0, found by walking the section's keys as the generator's
-// record tables do; "-" where the system cannot list the section) and the integer the system's own profile function reads
-// (on Linux, the integer read again); the first query of a section also
-// lists the section's keys as keys() walks them, the first of duplicates only.
+// record tables do; "-" where the system cannot list the section) and the
+// integer that the system's own profile function reads (on Linux, the integer
+// read again).  The first query of a section also lists the section's keys as
+// keys() walks them, the first of duplicates only.
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
