@@ -14,7 +14,8 @@
 
 namespace packet {
 
-// How a header field's value is shown.
+// How a header field's value is shown.  (The monitor's line of reserve bytes
+// shows the four bytes from offset 8 in hexadecimal, counts included.)
 enum class HeaderShown : std::uint8_t {
   kText,     // UTF-16 text up to the first zero unit
   kDecimal,  // an unsigned number in decimal
