@@ -176,11 +176,12 @@ simulated() {
   mkdir -p "$dir/cast" "$dir/wincast" "$dir/lw1" "$dir/lw2"
   sed "s/^Encode=.*/Encode=1/" "$EXAMPLES/feedcast-live-skillset.ini" > "$dir/cast/feedcast.ini"
   cp "$dir/cast/feedcast.ini" "$dir/wincast/feedcast.ini"
+  port=$("$scripts/stat-port" "$dir/cast/feedcast.ini")
   for run in "cast lw1 $LINUX_BIN/feedcast" "wincast lw2 $WINE $WIN_BIN/feedcast.exe"; do
     set -- $run
     sender=$1 monitor=$2
     shift 2
-    start_monitor "$dir/$monitor" "$LINUX_BIN/feedwatch 6040"; mon=$!; exec 4> "$dir/$monitor/in"
+    start_monitor "$dir/$monitor" "$LINUX_BIN/feedwatch $port"; mon=$!; exec 4> "$dir/$monitor/in"
     i=0
     until grep -q '^adapter' "$dir/$monitor/out" 2>/dev/null || [ "$i" -gt 50 ]; do
       i=$((i + 1)); sleep 0.1
@@ -256,10 +257,11 @@ option_case 2 '' "$(printf "feedcast: invalid message count: '0'\nTry 'feedcast 
 dir=$work/multipacket
 mkdir -p "$dir/conf" "$dir/run" "$dir/lw1" "$dir/ww" "$dir/lw2"
 cp "$EXAMPLES/feedcast-multipacket.ini" "$dir/conf/feed.ini"
+port=$("$scripts/stat-port" "$dir/conf/feed.ini")
 one_message() { (cd "$dir/run" && exec "$LINUX_BIN/feedcast" --config ../conf/feed.ini --count 1 > out 2> err); }
-start_monitor "$dir/lw1" "$LINUX_BIN/feedwatch 6060"; lw1=$!; exec 4> "$dir/lw1/in"
+start_monitor "$dir/lw1" "$LINUX_BIN/feedwatch $port"; lw1=$!; exec 4> "$dir/lw1/in"
 if $windows_monitor; then
-  start_monitor "$dir/ww" "$WINE $WIN_BIN/feedwatch.exe 6060"; ww=$!; exec 5> "$dir/ww/in"
+  start_monitor "$dir/ww" "$WINE $WIN_BIN/feedwatch.exe $port"; ww=$!; exec 5> "$dir/ww/in"
   wait_text "$dir/ww/out" "$wine_wait" 'adapter 0 - '
 fi
 wait_text "$dir/lw1/out" 5 'adapter 0 - '
@@ -282,7 +284,7 @@ if $windows_monitor; then
     fail "multi-packet message: Linux feedcast -> Windows feedwatch (statuses $cast_status $ww_status, see $dir)"
   fi
 fi
-start_monitor "$dir/lw2" "$LINUX_BIN/feedwatch 6060"; lw2=$!; exec 4> "$dir/lw2/in"
+start_monitor "$dir/lw2" "$LINUX_BIN/feedwatch $port"; lw2=$!; exec 4> "$dir/lw2/in"
 wait_text "$dir/lw2/out" 5 'adapter 0 - '
 (cd "$dir/run" && $WINE "$WIN_BIN/feedcast.exe" --config '..\conf\feed.ini' --count 1 > winout 2> winerr); wincast_status=$?
 wait_packets "$dir/lw2/out" 10 2
