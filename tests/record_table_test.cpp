@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "feedcast/record_builder.h"
@@ -15,6 +16,7 @@
 #include "packet/catalogue.h"
 #include "packet/header.h"
 #include "platform/profile.h"
+#include "platform/settled_file.h"
 #include "support/packets.h"
 
 namespace {
@@ -84,7 +86,8 @@ TEST(RecordTable, TheWalkReadsWhatTheLookUpsRead) {
 }
 
 // Two passes over an unchanged file send the same bytes but the Timestamp and
-// print the same trace lines; an edit shows in the next pass.
+// print the same trace lines; an edit shows in the next pass once the file
+// has been left alone.
 TEST(PacketSource, ReusesThePacketWhileTheFileIsUnchanged) {
   TempDir dir;
   const std::string head = "[MCast]\nMessageType=1\n[Application]\nNumber=2\nEncode=1\n";
@@ -116,6 +119,7 @@ TEST(PacketSource, ReusesThePacketWhileTheFileIsUnchanged) {
             "Encode value read from the file was 1"
             "0 : App ID = 5\n1 : App ID = 6\n\nCompressed successfully\nCompression complete");
   dir.write("feedcast.ini", head + "ApplicationID0=5\nApplicationID1=7\n");
+  std::this_thread::sleep_for(2 * platform::kSettleTime);  // taken once left alone
   const auto edited = next(2000);
   EXPECT_NE(edited.first, second.first);
   EXPECT_EQ(edited, reference(2000));

@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 
+#include "feedcast/config_outage.h"
 #include "feedcast/options.h"
 #include "feedcast/sender_config.h"
 #include "feedcast/sender_socket.h"
@@ -35,12 +36,14 @@ int main(int argc, char** argv) {
     const std::string text = options.help ? std::string(feedcast::usage_text())
                                           : "feedcast " + std::string(platform::program_version()) + "\n";
     std::fputs(text.c_str(), stdout);
+    if (const int e = platform::flush_output(stdout)) return stop(platform::output_failure_text(e));
     return 0;
   }
 
   platform::ProfileFile ini(options.config_file.empty()
                                 ? platform::path_in_current_directory(feedcast::kConfigFileName)
                                 : platform::absolute_path(options.config_file));
+  if (!ini.readable()) return stop(feedcast::unreadable_file_message(ini));
   const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
   const packet::Kind* kind = feedcast::check_kind_and_scheme(config, message);
   if (kind == nullptr) return stop(message);

@@ -4,6 +4,7 @@
 
 #include "feedcast/compression.h"
 #include "feedcast/config_keys.h"
+#include "feedcast/config_outage.h"
 #include "feedcast/faults.h"
 #include "feedcast/record_builder.h"
 #include "packet/header.h"
@@ -134,6 +135,7 @@ std::string run_transmit_loop(const SenderConfig& config, const packet::Kind& ki
                               std::FILE* trace) {
   PacketSource packets(config, kind, ini);
   FaultInjector faults;
+  OutageReport outage(stderr);
   const std::uint32_t pause = pause_after_message(config);
   const std::uint32_t pause_between = pause_between_parts(config);
   bool line_open = false;
@@ -143,6 +145,7 @@ std::string run_transmit_loop(const SenderConfig& config, const packet::Kind& ki
   for (std::uint64_t sent = 0;;) {
     std::string failure;
     const std::span<const Datagram> message = packets.next(platform::current_time(), failure);
+    outage.update(ini);
     print(trace, packets.trace(), line_open);
     if (message.empty()) {
       std::fflush(trace);
@@ -162,7 +165,7 @@ std::string run_transmit_loop(const SenderConfig& config, const packet::Kind& ki
       }
     }
     print_faults(trace, lines, line_open);
-    std::fflush(trace);
+    if (const int e = platform::flush_output(trace)) return platform::output_failure_text(e);
     if (!failure.empty()) return failure;
     if (++sent == count) return {};
     platform::sleep_milliseconds(pause);

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "platform/system.h"
+
 namespace feedwatch {
 namespace {
 
@@ -111,16 +113,26 @@ Console::~Console() { flush(); }
 
 void Console::append(std::string_view format, std::span<const FormatArg> args, bool wide) {
   append_formatted(pending_, format, args, wide);
-  if (pending_.size() >= kBufferLimit) {
-    std::fwrite(pending_.data(), 1, pending_.size(), stream_);
-    pending_.clear();
-  }
+  if (pending_.size() >= kBufferLimit) write_pending();
 }
 
-void Console::flush() {
-  std::fwrite(pending_.data(), 1, pending_.size(), stream_);
+void Console::write_pending() {
+  if (error_ == 0) {
+    std::fwrite(pending_.data(), 1, pending_.size(), stream_);
+    error_ = platform::flush_output(stream_);
+  }
   pending_.clear();
-  std::fflush(stream_);
+}
+
+int Console::flush() {
+  write_pending();
+  return error_;
+}
+
+int report_output_failure(int error) {
+  std::fprintf(stderr, "Error: %s\n", platform::output_failure_text(error).c_str());
+  std::fflush(stderr);
+  return -1;
 }
 
 }  // namespace feedwatch

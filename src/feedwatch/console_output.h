@@ -86,14 +86,22 @@ class Console {
     append(format, args, false);
   }
 
-  // Writes the buffered text to the stream and flushes the stream.
-  void flush();
+  // Writes the buffered text to the stream and flushes the stream.  Returns
+  // 0, or the platform's error number of the first write that failed: after
+  // one, nothing more is written.
+  int flush();
 
  private:
   void append(std::string_view format, std::span<const FormatArg> args, bool wide);
+  void write_pending();
 
   std::FILE* stream_;
   std::string pending_;
+  int error_ = 0;
 };
+
+// Reports a console that could not be written ("Error: cannot write output:
+// <reason>" on standard error); returns the monitor's exit status for it, -1.
+int report_output_failure(int error);
 
 }  // namespace feedwatch

@@ -28,6 +28,6 @@ int main(int argc, char** argv) {
   }
   platform::UdpSocket socket;
   if (!feedwatch::set_up_listener(socket, choice.group, choice.port, console)) return -1;
-  console.flush();
+  if (const int e = console.flush()) return feedwatch::report_output_failure(e);
   return feedwatch::run_receive_loop(socket, keyboard, console);
 }

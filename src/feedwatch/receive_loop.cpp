@@ -88,7 +88,7 @@ int run_receive_loop(platform::UdpSocket& socket, platform::Keyboard& keyboard, 
       return -1;
     }
     handle_datagram(*buffer, static_cast<std::size_t>(length), store, console);
-    console.flush();
+    if (const int e = console.flush()) return report_output_failure(e);
   }
 }
 

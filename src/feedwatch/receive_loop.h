@@ -20,8 +20,9 @@ namespace feedwatch {
 void handle_datagram(PacketBuffer& buffer, std::size_t length, MultipacketStore& store,
                      Console& console);
 
-// Runs the loop until `q` is pressed (returns 0) or a receive fails
-// (prints the failure and returns -1).  Output is flushed after every datagram.
+// Runs the loop until `q` is pressed (returns 0), a receive fails (prints
+// the failure and returns -1) or the output cannot be written (reports it
+// and returns -1).  Output is flushed after every datagram.
 int run_receive_loop(platform::UdpSocket& socket, platform::Keyboard& keyboard, Console& console);
 
 }  // namespace feedwatch

@@ -28,25 +28,34 @@ struct ProfileKey {
 };
 
 // One initialisation file, named by its path.  Reads answer from the file's
-// contents as of the last refresh(); refresh() re-reads the file only when it
-// may have changed, and an edit saved before a refresh shows in the reads
-// after it.  A read looks through its section; to take a whole large section,
-// walk keys() once.
+// contents as last taken (see SettledFile): refresh() takes an edit once the
+// file has been left alone for a moment, never a file half-saved in place,
+// and keeps the contents last taken while the file cannot be read.  A read
+// looks through its section; to take a whole large section, walk keys() once.
 class ProfileFile {
  public:
   // Names the file and reads it for the first time.  A missing or unreadable
-  // file reads as empty: every read then yields its default.
+  // file reads as empty: every read then yields its default, and
+  // read_error() says why.
   explicit ProfileFile(std::string path);
   ~ProfileFile();
   ProfileFile(const ProfileFile&) = delete;
   ProfileFile& operator=(const ProfileFile&) = delete;
 
-  // Brings the contents up to date with the file as it is now.
+  // Looks at the file again and takes its contents when they changed and
+  // the file has been left alone since.
   void refresh();
 
-  // Changes whenever refresh() reads the file again: two reads that saw the
-  // same version saw the same contents.
+  // Changes whenever new contents are taken: two reads that saw the same
+  // version saw the same contents.
   std::uint64_t version() const;
+
+  // Why the last look could not read the file, in the system's words; empty
+  // when it could.
+  const std::string& read_error() const;
+
+  // True when the last look could read the file.
+  bool readable() const { return read_error().empty(); }
 
   // The keys of a section (its first occurrence) in file order, duplicate
   // keys included: the reads answer from the first of them.  Empty when the

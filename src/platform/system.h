@@ -1,8 +1,9 @@
-// Process-level services: the working directory, the clock, pauses, local
-// dates and the generator's error box.
+// Process-level services: the working directory, error numbers and their
+// texts, the clock, pauses, local dates and the generator's error box.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,26 @@ std::string path_in_current_directory(std::string_view file_name);
 // Returns `path` itself when it is absolute, otherwise the path it names
 // from the current working directory.
 std::string absolute_path(std::string_view path);
+
+// Returns the platform's error number of the last failed call: errno on
+// POSIX systems, the thread's last error code on Windows.
+int last_error();
+
+// Returns the system's own text for one of the platform's error numbers
+// ("No such file or directory"), without a line end.
+std::string error_text(int error);
+
+// Returns the report of a failed write of standard output:
+// "cannot write output: " and the system's text for `error`.
+inline std::string output_failure_text(int error) {
+  return "cannot write output: " + error_text(error);
+}
+
+// Flushes `stream`; returns 0, or the platform's error number when the
+// flush, or a write to the stream before it, failed.
+inline int flush_output(std::FILE* stream) {
+  return std::fflush(stream) != 0 || std::ferror(stream) != 0 ? last_error() : 0;
+}
 
 // Shows a failure to the user: a box captioned "Error" where the platform has
 // one, and always the line "Error: <text>" on standard error.

@@ -3,17 +3,19 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <pty.h>
-#include <sys/stat.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "feedwatch/multipacket_store.h"
@@ -116,7 +118,7 @@ TEST(Hostile, BrokenConfigurationFilesGiveDefaults) {
   const std::string big(1 << 20, 'A');
   struct Case {
     const char* name;
-    std::string text;  // empty: a directory named feedcast.ini
+    std::string text;
     std::u16string server;
   };
   const Case cases[] = {
@@ -125,16 +127,11 @@ TEST(Hostile, BrokenConfigurationFilesGiveDefaults) {
       {"1 MB value", "[MCast]\nServerName=" + big + "\n[Application]\nNumber=1\n",
        u"AAAAAAAAAAAAAAAAAAAA"},
       {"thousands of sections", sections + "[MCast]\nServerName=S\n", u"S"},
-      {"a directory", "", u""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
-    if (c.text.empty()) {
-      ASSERT_EQ(mkdir(dir.file("feedcast.ini").c_str(), 0755), 0);
-    } else {
-      dir.write("feedcast.ini", c.text);
-    }
+    dir.write("feedcast.ini", c.text);
     test_support::GroupReceiver receiver(6020);
     Process cast({FEEDCAST_PATH}, dir.path());
     const auto d = receiver.receive(5s);
@@ -220,35 +217,58 @@ TEST(Signals, StoppingTheMonitorRestoresTheTerminal) {
   }
 }
 
-// `feedwatch | head`: the reader goes away and the monitor ends without a word.
-TEST(Signals, AClosedPipeEndsTheMonitorQuietly) {
+// The Application kind's trace lines give feedcast output of its own.
+constexpr const char* kTracingFeed = "[MCast]\nUpdateRate=1\n[Application]\nNumber=1\n";
+
+// `feedwatch | head`: the reader goes away and the program ends by SIGPIPE,
+// without a word.
+TEST(Output, AClosedPipeEndsEitherProgramQuietly) {
   ASSERT_TRUE(test_support::in_private_namespace());
-  TempDir dir;
-  int out[2];
-  ASSERT_EQ(pipe(out), 0);
-  const std::string errors = dir.file("stderr");
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
+  for (const char* program : {FEEDWATCH_PATH, FEEDCAST_PATH}) {
+    SCOPED_TRACE(program);
+    TempDir dir;
+    dir.write("feedcast.ini", kTracingFeed);
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const std::string errors = dir.file("stderr");
+    const pid_t pid = fork();
+    if (pid == 0) {
+      dup2(out[1], STDOUT_FILENO);
+      close(out[0]);
+      dup2(open(errors.c_str(), O_WRONLY | O_CREAT, 0644), STDERR_FILENO);
+      if (chdir(dir.path().c_str()) != 0) _exit(127);
+      execl(program, program, "6040", nullptr);
+      _exit(127);
+    }
+    close(out[1]);
+    char first[16];
+    ASSERT_GT(read(out[0], first, sizeof first), 0);  // like head, read a little, then go
     close(out[0]);
-    dup2(open(errors.c_str(), O_WRONLY | O_CREAT, 0644), STDERR_FILENO);
-    if (chdir(dir.path().c_str()) != 0) _exit(127);
-    execl(FEEDWATCH_PATH, FEEDWATCH_PATH, "6040", nullptr);
-    _exit(127);
+    int status = 0;
+    EXPECT_TRUE(eventually(
+        [&] {
+          test_support::send_datagram(6040, test_support::make_packet(test_support::default_fields(6, 100)));
+          return waitpid(pid, &status, WNOHANG) == pid;
+        },
+        5s));
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE);
+    EXPECT_EQ(test_support::read_file(errors), "");
   }
-  close(out[1]);
-  char first[16];
-  ASSERT_GT(read(out[0], first, sizeof first), 0);  // like head, read a little, then go
-  close(out[0]);
-  int status = 0;
-  EXPECT_TRUE(eventually(
-      [&] {
-        test_support::send_datagram(6040, test_support::make_packet(test_support::default_fields(6, 100)));
-        return waitpid(pid, &status, WNOHANG) == pid;
-      },
-      5s));
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE);
-  EXPECT_EQ(test_support::read_file(errors), "");
+}
+
+// A full disk: the failure on standard error, and feedwatch's status -1, or
+// feedcast's 1, instead of a run that loses everything it prints.
+TEST(Output, AFullDiskEndsEitherProgramWithTheReason) {
+  ASSERT_TRUE(test_support::in_private_namespace());
+  for (const auto& [program, status] : {std::pair{FEEDWATCH_PATH " 6040", 255}, {FEEDCAST_PATH, 1}}) {
+    SCOPED_TRACE(program);
+    TempDir dir;
+    dir.write("feedcast.ini", kTracingFeed);
+    Process run({"/bin/sh", "-c", std::string("exec ") + program + " > /dev/full"}, dir.path());
+    ASSERT_TRUE(run.wait_for(5s));
+    EXPECT_EQ(run.exit_status(), status);
+    EXPECT_EQ(run.errors(), "Error: cannot write output: " + std::string(std::strerror(ENOSPC)) + "\n");
+  }
 }
 
 }  // namespace

@@ -18,7 +18,8 @@
 # feedcast feeds a Linux feedwatch, which must print what it printed for the
 # Linux sender, the packets' time apart.  The same for a multi-packet
 # message, sent with --config from another folder and --count.  Also the
-# options, the exit statuses and the error line of the Windows programs, and
+# options, the exit statuses and the error line of the Windows programs,
+# feedcast without its file and while its file is away, both on a full disk,
 # the values that move with one seed, and the bytes both feedcasts send for
 # one file whose integers are written in every base (captured with dumpcap and
 # read with tshark).
@@ -32,8 +33,8 @@ failed=0
 work=$(mktemp -d)
 scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
 
-pass() { passed=$((passed + 1)); echo "ok   $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL $1"; }
+pass() { passed=$((passed + 1)); printf 'ok   %s\n' "$1"; }
+fail() { failed=$((failed + 1)); printf 'FAIL %s\n' "$1"; }
 
 command -v dumpcap > /dev/null && command -v tshark > /dev/null ||
   { echo "dumpcap and tshark are missing: run scripts/install-deps" >&2; exit 2; }
@@ -215,6 +216,60 @@ if [ "$status" = 1 ] && tr -d '\r' < "$dir/err" | grep -qx 'Error: Incorrect Msg
   pass "feedcast.exe refuses a wrong kind with status 1 and the error line"
 else
   fail "feedcast.exe refusal: status $status, stderr: $(cat "$dir/err")"
+fi
+
+# Windows feedcast without its file: the line, status 1, before any socket.
+dir=$work/nofile
+mkdir -p "$dir"
+(cd "$dir" && $WINE "$WIN_BIN/feedcast.exe" > out 2> err); status=$?
+if [ "$status" = 1 ] && tr -d '\r' < "$dir/err" | grep -q '^Error: cannot read configuration file .*\\feedcast.ini: .'; then
+  pass "feedcast.exe refuses to start without feedcast.ini"
+else
+  fail "feedcast.exe without feedcast.ini: status $status, stderr: $(cat "$dir/err")"
+fi
+
+# Output that cannot be written ends either program with the reason.
+printf '[MCast]\r\nUpdateRate=1\r\n' > "$dir/feedcast.ini"
+(cd "$dir" && $WINE "$WIN_BIN/feedcast.exe" > /dev/full 2> cast-err); cast_status=$?
+(cd "$dir" && printf q | $WINE "$WIN_BIN/feedwatch.exe" 6040 > /dev/full 2> watch-err); watch_status=$?
+if [ "$cast_status" = 1 ] && [ "$watch_status" = 255 ] &&
+   tr -d '\r' < "$dir/cast-err" | grep -q '^Error: cannot write output: .' &&
+   tr -d '\r' < "$dir/watch-err" | grep -q '^Error: cannot write output: .'; then
+  pass "feedcast.exe (status 1) and feedwatch.exe (255) fail on a full disk"
+else
+  fail "full disk: statuses $cast_status $watch_status, stderr: $(cat "$dir/cast-err" "$dir/watch-err")"
+fi
+
+# Windows feedcast whose file goes away: the table goes on, a line when it
+# goes and one when it is back, then the new table (seen by a Linux monitor).
+dir=$work/outage
+mkdir -p "$dir/cast" "$dir/watch"
+route() { printf '[MCast]\r\nMessageType=6\r\nUpdateRate=1\r\n[Route]\r\nNumber=1\r\nRouteNumber0=%s\r\n' "$1"; }
+route 100 > "$dir/cast/feedcast.ini"
+start_monitor "$dir/watch" "$LINUX_BIN/feedwatch 6120"; watch=$!; exec 4> "$dir/watch/in"
+(cd "$dir/cast" && exec $WINE "$WIN_BIN/feedcast.exe" > out 2> err) & wincast=$!
+wait_packets "$dir/watch/out" "$wine_wait" 1
+rm "$dir/cast/feedcast.ini"
+i=0
+until grep -q '^Warning: cannot read configuration file .*; sending the last table read' "$dir/cast/err" || [ $i -gt 100 ]; do sleep 0.1; i=$((i + 1)); done
+seen=$(grep -c 'Packet header id' "$dir/watch/out")
+wait_packets "$dir/watch/out" 10 $((seen + 2)); during=$?
+route 200 > "$dir/cast/new.ini" && mv "$dir/cast/new.ini" "$dir/cast/feedcast.ini"
+i=0
+until grep -q '^RouteNumber=200' "$dir/watch/out" || [ $i -gt 100 ]; do sleep 0.1; i=$((i + 1)); done
+printf q >&4
+wait_exit "$watch" 10
+exec 4>&-
+kill "$wincast"; wait "$wincast" 2>/dev/null
+tables=$(tr -d '\r' < "$dir/watch/out" | sed -n 's/^\(RouteNumber=[0-9]*\).*/\1/p; /^NumRecord -> [^1]/p' | uniq | tr '\n' ' ')
+lines=$(tr -d '\r' < "$dir/cast/err")
+if [ "$during" = 0 ] && [ "$tables" = "RouteNumber=100 RouteNumber=200 " ] &&
+   printf "%s\n" "$lines" | sed -n 1p | grep -q '^Warning: cannot read configuration file .*: .*; sending the last table read$' &&
+   printf "%s\n" "$lines" | sed -n 2p | grep -q '^Configuration file .* readable again$' &&
+   [ "$(printf "%s\n" "$lines" | wc -l)" = 2 ]; then
+  pass "feedcast.exe keeps the last table while its file is away, with the two lines"
+else
+  fail "feedcast.exe outage: packets meanwhile $during, tables $tables; stderr: $lines (see $dir)"
 fi
 
 # Windows feedwatch: a failure ends it with status -1, which Wine passes on

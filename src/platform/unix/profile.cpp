@@ -19,30 +19,18 @@
 // - Integers: the value read by profile_integer(); an empty value reads as
 //   the default.
 //
-// The file is parsed once into the key lines of its sections, views over its
-// bytes in file order.  refresh() compares the file's identity, size and
-// change times with those of the last read, and reads it again when they
-// differ, or when the last read came so soon after a change that a later edit
-// might carry the same time stamps (the file system's time stamps advance in
-// ticks of several milliseconds).
+// The file's contents, as SettledFile takes them, are parsed once into the
+// key lines of their sections, views over the bytes in file order.
 #include "platform/profile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <ctime>
 #include <unordered_map>
 #include <vector>
 
+#include "platform/settled_file.h"
+
 namespace platform {
 namespace {
-
-// How long after a change a file's time stamps may still be shared by a
-// later edit: well above any file system's tick.
-constexpr std::int64_t kStampSlackNs = 2'000'000'000;
 
 // Ctrl-Z is the end-of-file mark of old editors.
 bool is_blank(char c) {
@@ -77,66 +65,12 @@ struct CaseInsensitiveEqual {
   }
 };
 
-// The identity and change times of a file, or of its absence.
-struct Stamp {
-  bool exists = false;
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = 0;
-  std::int64_t modified_ns = 0;
-  std::int64_t changed_ns = 0;
-
-  bool operator==(const Stamp&) const = default;
-};
-
-std::int64_t nanoseconds(const timespec& t) {
-  return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
-}
-
-Stamp stamp_of(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return {};
-  return {true, st.st_dev, st.st_ino, st.st_size, nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
-}
-
-std::int64_t now_ns() {
-  timespec t{};
-  clock_gettime(CLOCK_REALTIME, &t);
-  return nanoseconds(t);
-}
-
-// Reads the whole file into `bytes`; a missing, unreadable or non-regular
-// file reads as empty.
-void read_file(const std::string& path, std::string& bytes) {
-  std::size_t length = 0;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    bytes.clear();
-    return;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    // One read into room for the size seen (the buffer of the last read is
-    // reused); a file that grows meanwhile is read on to its end.
-    bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
-    for (;;) {
-      if (length == bytes.size()) bytes.resize(2 * bytes.size());
-      const std::size_t room = bytes.size() - length;
-      const ssize_t n = ::read(fd, bytes.data() + length, room);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      length += static_cast<std::size_t>(n);
-      if (static_cast<std::size_t>(n) < room) break;  // the end of a regular file
-    }
-  }
-  bytes.resize(length);
-  ::close(fd);
-}
-
 }  // namespace
 
 struct ProfileFile::Contents {
-  std::string bytes;
+  explicit Contents(std::string path) : file(std::move(path)) {}
+
+  SettledFile file;
   // The key lines of every section's first occurrence, section after section.
   std::vector<ProfileKey> keys;
   // Where each section's keys lie in `keys`, by name.
@@ -145,8 +79,6 @@ struct ProfileFile::Contents {
     std::size_t end;
   };
   std::unordered_map<std::string_view, Range, CaseInsensitiveHash, CaseInsensitiveEqual> sections;
-  Stamp stamp;
-  bool settled = false;  // no later edit can share `stamp`
   std::uint64_t version = 0;
 
   void parse();
@@ -157,7 +89,7 @@ struct ProfileFile::Contents {
 void ProfileFile::Contents::parse() {
   keys.clear();
   sections.clear();
-  const std::string_view text = bytes;
+  const std::string_view text = file.contents();
   std::size_t pos = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
   // The next CR and LF at or after `pos` (npos: none), each searched for
   // again only once passed, so that every byte is looked at about once.
@@ -210,30 +142,22 @@ const ProfileKey* ProfileFile::Contents::find(std::string_view section_name,
 }
 
 ProfileFile::ProfileFile(std::string path)
-    : path_(std::move(path)), contents_(std::make_unique<Contents>()) {
-  refresh();
+    : path_(std::move(path)), contents_(std::make_unique<Contents>(path_)) {
+  contents_->parse();
 }
 
 ProfileFile::~ProfileFile() = default;
 
 void ProfileFile::refresh() {
   Contents& c = *contents_;
-  const std::int64_t reference = now_ns();
-  const Stamp stamp = stamp_of(path_);
-  if (c.settled && stamp == c.stamp) return;
-  c.stamp = stamp;
-  c.settled = !stamp.exists || (stamp.modified_ns < reference - kStampSlackNs &&
-                                stamp.changed_ns < reference - kStampSlackNs);
-  if (stamp.exists) {
-    read_file(path_, c.bytes);
-  } else {
-    c.bytes.clear();
-  }
+  if (!c.file.refresh()) return;
   c.parse();
   ++c.version;
 }
 
 std::uint64_t ProfileFile::version() const { return contents_->version; }
+
+const std::string& ProfileFile::read_error() const { return contents_->file.error(); }
 
 std::span<const ProfileKey> ProfileFile::keys(std::string_view section) const {
   return contents_->section(section);

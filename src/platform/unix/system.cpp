@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <memory>
 
@@ -27,6 +28,10 @@ std::string absolute_path(std::string_view path) {
   if (!path.empty() && path.front() == kPathSeparator) return std::string(path);
   return path_in_current_directory(path);
 }
+
+int last_error() { return errno; }
+
+std::string error_text(int error) { return std::strerror(error); }
 
 void show_error_box(std::string_view text) {
   std::fflush(stdout);

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 
@@ -73,6 +74,20 @@ std::string absolute_path(std::string_view path) {
     size = length;
   }
   return given;
+}
+
+int last_error() { return static_cast<int>(GetLastError()); }
+
+std::string error_text(int error) {
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = length != 0 ? std::string(text, length) : "error " + std::to_string(error);
+  LocalFree(text);
+  // Without the line end and the full stop, as the POSIX texts stand.
+  while (!message.empty() && std::strchr("\r\n .", message.back()) != nullptr) message.pop_back();
+  return message;
 }
 
 void show_error_box(std::string_view text) {

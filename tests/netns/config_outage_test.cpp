@@ -1,0 +1,219 @@
+// feedcast and a configuration file that is missing, unreadable, gone for a
+// while or rewritten in place as it runs: a raw receiver checks every
+// datagram against the tables written.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "packet/header.h"
+#include "support/multicast.h"
+#include "support/packets.h"
+#include "support/process.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using test_support::eventually;
+using test_support::Process;
+using test_support::TempDir;
+
+constexpr std::uint16_t kRoutePort = 6120;
+constexpr int kRecords = 15;
+constexpr std::size_t kRouteRecordSize = 10;
+
+// Version `v` of the file: a Route table, sent without pause, whose records
+// carry RouteNumber v * 100 + their index and nothing else.
+std::string version_text(int v) {
+  std::string text = "[MCast]\nMessageType=6\nUpdateRate=0\n[Route]\nNumber=15\n";
+  for (int i = 0; i < kRecords; ++i) {
+    text += "RouteNumber" + std::to_string(i) + "=" + std::to_string(v * 100 + i) + "\n";
+  }
+  return text;
+}
+
+// The version whose whole table a datagram carries, or -1.
+int version_of(const std::vector<std::uint8_t>& d) {
+  if (d.size() != packet::kHeaderSize + kRecords * kRouteRecordSize ||
+      packet::num_record(d.data()) != kRecords) {
+    return -1;
+  }
+  const int v = static_cast<int>(packet::load_be32(d.data() + packet::kHeaderSize) / 100);
+  std::vector<std::uint8_t> table(kRecords * kRouteRecordSize, 0);
+  for (int i = 0; i < kRecords; ++i) {
+    packet::store_be32(table.data() + i * kRouteRecordSize, static_cast<std::uint32_t>(v * 100 + i));
+  }
+  return std::equal(table.begin(), table.end(), d.begin() + packet::kHeaderSize) ? v : -1;
+}
+
+// Receives every datagram on the Route port in a thread of its own and
+// notes the version each carries, in arrival order.
+class Tally {
+ public:
+  Tally() : thread_([this] { run(); }) {}
+  ~Tally() {
+    stop_ = true;
+    thread_.join();
+  }
+
+  std::vector<int> versions() const {
+    const std::lock_guard lock(mutex_);
+    return versions_;
+  }
+
+  // Waits until a datagram of version `v` has arrived.
+  bool saw(int v) const {
+    return eventually(
+        [&] {
+          const std::vector<int> seen = versions();
+          return std::find(seen.begin(), seen.end(), v) != seen.end();
+        },
+        10s);
+  }
+
+ private:
+  void run() {
+    while (!stop_) {
+      if (const auto d = receiver_.receive(50ms)) {
+        const std::lock_guard lock(mutex_);
+        versions_.push_back(version_of(d->bytes));
+      }
+    }
+  }
+
+  test_support::GroupReceiver receiver_{kRoutePort};
+  std::atomic<bool> stop_{false};
+  mutable std::mutex mutex_;
+  std::vector<int> versions_;
+  std::thread thread_;
+};
+
+std::string file_line(const TempDir& dir, const std::string& reason) {
+  return "configuration file " + dir.file("feedcast.ini") + ": " + reason;
+}
+
+class FeedcastFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(test_support::in_private_namespace())
+        << "run through scripts/in-private-netns: this test sends multicast";
+  }
+};
+
+// Status 1, the line on standard error, and no socket: nothing is sent.
+TEST_F(FeedcastFile, RefusesToStartWithoutAReadableFile) {
+  struct Case {
+    const char* name;
+    int error;
+    bool as_nobody;  // root reads any file
+  };
+  for (const Case c : {Case{"missing", ENOENT, false}, Case{"a directory", EISDIR, false},
+                       Case{"a loop of links", ELOOP, false}, Case{"unreadable", EACCES, true}}) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string path = dir.file("feedcast.ini");
+    if (c.error == EISDIR) std::filesystem::create_directory(path);
+    if (c.error == ELOOP) std::filesystem::create_symlink("feedcast.ini", path);
+    if (c.error == EACCES) {
+      dir.write("feedcast.ini", "[MCast]\n");
+      std::filesystem::permissions(path, std::filesystem::perms::none);
+      std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    }
+    std::vector<std::string> argv = {FEEDCAST_PATH};
+    if (c.as_nobody) {
+      argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    }
+    test_support::GroupReceiver receiver(6020);
+    Process cast(argv, dir.path());
+    ASSERT_TRUE(cast.wait_for(5s));
+    EXPECT_EQ(cast.exit_status(), 1);
+    EXPECT_EQ(cast.errors(), "Error: cannot read " + file_line(dir, std::strerror(c.error)) + "\n");
+    EXPECT_EQ(cast.output(), "");
+    EXPECT_FALSE(receiver.receive(100ms)) << "a packet was sent";
+  }
+}
+
+// Deleted, then a directory in its place, then back: the last table goes on
+// meanwhile, one line marks the outage and one its end, and the new table
+// follows.
+TEST_F(FeedcastFile, KeepsSendingTheLastTableWhileTheFileIsAway) {
+  TempDir dir;
+  const std::string path = dir.file("feedcast.ini");
+  dir.write("feedcast.ini", version_text(1));
+  Tally tally;
+  Process cast({FEEDCAST_PATH}, dir.path());
+  ASSERT_TRUE(tally.saw(1)) << cast.errors();
+
+  const std::string warning = "Warning: cannot read " + file_line(dir, std::strerror(ENOENT)) +
+                              "; sending the last table read\n";
+  std::filesystem::remove(path);
+  ASSERT_TRUE(eventually([&] { return cast.errors() == warning; }, 5s)) << cast.errors();
+  const std::size_t at_outage = tally.versions().size();
+  ASSERT_TRUE(eventually([&] { return tally.versions().size() > at_outage + 100; }, 5s));
+  std::filesystem::create_directory(path);
+  std::this_thread::sleep_for(300ms);
+  std::filesystem::remove(path);
+  dir.write("feedcast.ini", version_text(2));
+  ASSERT_TRUE(tally.saw(2));
+  cast.kill();
+  EXPECT_EQ(cast.errors(), warning + "Configuration file " + path + " readable again\n");
+
+  const std::vector<int> seen = tally.versions();
+  const auto first_new = std::find(seen.begin(), seen.end(), 2);
+  EXPECT_EQ(std::count(seen.begin(), first_new, 1), first_new - seen.begin())
+      << "a datagram before the new table carried no whole old table";
+  EXPECT_EQ(std::count(first_new, seen.end(), 2), seen.end() - first_new);
+}
+
+// An editor saving in place truncates the file and writes it again, in one
+// write() or in pieces, here 50 ms apart with a longer pause after every
+// third save; the generator sends at full speed.  No datagram may carry an
+// empty or half-written table, and the last save must arrive.
+TEST_F(FeedcastFile, InPlaceSavesNeverTearATable) {
+  for (const std::size_t piece : {std::size_t{0}, std::size_t{256}}) {
+    SCOPED_TRACE(piece == 0 ? "one write per save" : "256-byte pieces");
+    TempDir dir;
+    dir.write("feedcast.ini", version_text(1));
+    Tally tally;
+    Process cast({FEEDCAST_PATH}, dir.path());
+    ASSERT_TRUE(tally.saw(1)) << cast.errors();
+    int v = 1;
+    for (const auto end = std::chrono::steady_clock::now() + 3s;
+         std::chrono::steady_clock::now() < end;) {
+      const std::string text = version_text(++v);
+      const int fd = open(dir.file("feedcast.ini").c_str(), O_WRONLY | O_TRUNC);
+      ASSERT_GE(fd, 0);
+      for (std::size_t at = 0; at < text.size();) {
+        const std::size_t n = piece == 0 ? text.size() : std::min(piece, text.size() - at);
+        ASSERT_EQ(write(fd, text.data() + at, n), static_cast<ssize_t>(n));
+        at += n;
+      }
+      close(fd);
+      std::this_thread::sleep_for(v % 4 == 0 ? 250ms : 50ms);
+    }
+    ASSERT_TRUE(tally.saw(v)) << "the last save never arrived";
+    cast.kill();
+    const std::vector<int> seen = tally.versions();
+    const auto torn = std::count(seen.begin(), seen.end(), -1);
+    const std::set<int> taken(seen.begin(), seen.end());
+    EXPECT_EQ(torn, 0);
+    EXPECT_GT(taken.size(), 3u) << "no save was taken while the writer ran";
+    EXPECT_EQ(cast.errors(), "");
+    std::printf("%s: %ld of %zu datagrams torn; %zu of %d versions sent\n",
+                piece == 0 ? "one write per save" : "256-byte pieces", static_cast<long>(torn),
+                seen.size(), taken.size() - (torn > 0), v);
+  }
+}
+
+}  // namespace
