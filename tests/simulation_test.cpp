@@ -6,12 +6,14 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "feedcast/simulation.h"
 #include "packet/byte_order.h"
 #include "packet/catalogue.h"
 #include "platform/profile.h"
+#include "platform/settled_file.h"
 #include "support/packets.h"
 
 namespace {
@@ -68,17 +70,15 @@ class Moving {
     ini_.emplace(dir_.file("feedcast.ini"));
   }
 
+  // Saves the file and waits until a refresh takes it.
   void write(const std::string& route_keys, int records) {
-    text_ = "[Route]\nNumber=" + std::to_string(records) + "\n" + route_keys;
-    dir_.write("feedcast.ini", text_);
+    dir_.write("feedcast.ini", "[Route]\nNumber=" + std::to_string(records) + "\n" + route_keys);
+    std::this_thread::sleep_for(2 * platform::kSettleTime);
   }
 
-  // One pass; `reread` saves the file again and reads it, as after an edit.
+  // One pass; `reread` looks at the file again first, as every pass does.
   const std::vector<std::uint8_t>& pass(int records = 1, bool reread = false) {
-    if (reread) {
-      dir_.write("feedcast.ini", text_);
-      ini_->refresh();
-    }
+    if (reread) ini_->refresh();
     area_.assign(std::size_t(records) * 10, 0xAA);
     simulation_.fill(kind(), *ini_, area_.data(), static_cast<std::uint16_t>(records));
     return area_;
@@ -95,7 +95,6 @@ class Moving {
 
  private:
   TempDir dir_;
-  std::string text_;
   std::optional<platform::ProfileFile> ini_;
   feedcast::Simulation simulation_;
   std::vector<std::uint8_t> area_;
@@ -165,8 +164,9 @@ TEST(Simulation, EditsRestartOnlyTheKeysTheyChange) {
     ASSERT_EQ(steady.pass(2), reread.pass(2, true)) << "pass " << i;
   }
   // An edit: RouteNumber0 gets a new text, a third record appears.
-  reread.write("RouteNumber0=0 .. 1000\n" + keys.substr(keys.find('\n') + 1) +
-               "RouteNumber2=40..50\n", 3);
+  const std::string edited =
+      "RouteNumber0=0 .. 1000\n" + keys.substr(keys.find('\n') + 1) + "RouteNumber2=40..50\n";
+  reread.write(edited, 3);
   steady.pass(2);
   reread.pass(3, true);
   EXPECT_EQ(reread.route_number(0), 0);  // restarted
@@ -175,7 +175,9 @@ TEST(Simulation, EditsRestartOnlyTheKeysTheyChange) {
   EXPECT_EQ(reread.busy_time(1), steady.busy_time(1));
   EXPECT_EQ(reread.route_number(2), 40);  // new
   // Down to one record and back to two: record 1 starts again.
+  reread.write(edited, 1);
   reread.pass(1, true);
+  reread.write(edited, 2);
   reread.pass(2, true);
   EXPECT_EQ(reread.route_number(1), 500);
   EXPECT_EQ(reread.busy_time(1), 0u);
