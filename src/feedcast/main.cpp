@@ -35,9 +35,9 @@ int main(int argc, char** argv) {
   if (options.help || options.version) {
     const std::string text = options.help ? std::string(feedcast::usage_text())
                                           : "feedcast " + std::string(platform::program_version()) + "\n";
-    std::fputs(text.c_str(), stdout);
-    if (const int e = platform::flush_output(stdout)) return stop(platform::output_failure_text(e));
-    return 0;
+    int error = platform::write_output(stdout, text);
+    if (error == 0) error = platform::flush_output(stdout);
+    return error == 0 ? 0 : stop(platform::output_failure_text(error));
   }
 
   platform::ProfileFile ini(options.config_file.empty()

@@ -42,19 +42,32 @@ void trace_application_ids(const std::uint8_t* record_area, std::uint16_t num_re
   }
 }
 
-// Writes trace text, noting whether it left the line open.
-void print(std::FILE* trace, const std::string& text, bool& line_open) {
-  if (text.empty()) return;
-  std::fwrite(text.data(), 1, text.size(), trace);
-  line_open = text.back() != '\n';
-}
+// The trace output: whether its last text left the line open, and the first
+// write to it that failed.
+struct Trace {
+  std::FILE* stream;
+  bool line_open = false;
+  int error = 0;  // the platform's error number; nothing is written after one
 
-// Fault lines start on a line of their own, whatever the trace left open.
-void print_faults(std::FILE* trace, const std::string& lines, bool& line_open) {
-  if (lines.empty()) return;
-  if (line_open) print(trace, "\n", line_open);
-  print(trace, lines, line_open);
-}
+  void print(const std::string& text) {
+    if (text.empty() || error != 0) return;
+    error = platform::write_output(stream, text);
+    line_open = text.back() != '\n';
+  }
+
+  // Fault lines start on a line of their own, whatever the trace left open.
+  void print_faults(const std::string& lines) {
+    if (lines.empty()) return;
+    if (line_open) print("\n");
+    print(lines);
+  }
+
+  // Flushes the stream; returns the error number of the first failure.
+  int flush() {
+    if (error == 0) error = platform::flush_output(stream);
+    return error;
+  }
+};
 
 // The packet buffer of a kind: the header and room for the stream of its
 // largest table, at least 2,048 bytes.
@@ -138,17 +151,17 @@ std::string run_transmit_loop(const SenderConfig& config, const packet::Kind& ki
   OutageReport outage(stderr);
   const std::uint32_t pause = pause_after_message(config);
   const std::uint32_t pause_between = pause_between_parts(config);
-  bool line_open = false;
+  Trace out{trace};
   if (const std::uint32_t seed = packets.simulate_seed()) {
-    print(trace, "SimulateSeed=" + std::to_string(seed) + "\n", line_open);
+    out.print("SimulateSeed=" + std::to_string(seed) + "\n");
   }
   for (std::uint64_t sent = 0;;) {
     std::string failure;
     const std::span<const Datagram> message = packets.next(platform::current_time(), failure);
     outage.update(ini);
-    print(trace, packets.trace(), line_open);
+    out.print(packets.trace());
     if (message.empty()) {
-      std::fflush(trace);
+      out.flush();
       return failure;
     }
     faults.update(ini);
@@ -164,8 +177,8 @@ std::string run_transmit_loop(const SenderConfig& config, const packet::Kind& ki
         }
       }
     }
-    print_faults(trace, lines, line_open);
-    if (const int e = platform::flush_output(trace)) return platform::output_failure_text(e);
+    out.print_faults(lines);
+    if (const int e = out.flush()) return platform::output_failure_text(e);
     if (!failure.empty()) return failure;
     if (++sent == count) return {};
     platform::sleep_milliseconds(pause);

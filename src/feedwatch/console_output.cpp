@@ -117,15 +117,13 @@ void Console::append(std::string_view format, std::span<const FormatArg> args, b
 }
 
 void Console::write_pending() {
-  if (error_ == 0) {
-    std::fwrite(pending_.data(), 1, pending_.size(), stream_);
-    error_ = platform::flush_output(stream_);
-  }
+  if (error_ == 0) error_ = platform::write_output(stream_, pending_);
   pending_.clear();
 }
 
 int Console::flush() {
   write_pending();
+  if (error_ == 0) error_ = platform::flush_output(stream_);
   return error_;
 }
 

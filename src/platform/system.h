@@ -38,11 +38,15 @@ inline std::string output_failure_text(int error) {
   return "cannot write output: " + error_text(error);
 }
 
-// Flushes `stream`; returns 0, or the platform's error number when the
-// flush, or a write to the stream before it, failed.
-inline int flush_output(std::FILE* stream) {
-  return std::fflush(stream) != 0 || std::ferror(stream) != 0 ? last_error() : 0;
+// Writes `text` to `stream`; returns 0, or the platform's error number when
+// the stream did not take it all.  The number is taken at once: later calls
+// may change the last error.
+inline int write_output(std::FILE* stream, std::string_view text) {
+  return std::fwrite(text.data(), 1, text.size(), stream) == text.size() ? 0 : last_error();
 }
+
+// Flushes `stream`; returns 0, or the platform's error number when it fails.
+inline int flush_output(std::FILE* stream) { return std::fflush(stream) == 0 ? 0 : last_error(); }
 
 // Shows a failure to the user: a box captioned "Error" where the platform has
 // one, and always the line "Error: <text>" on standard error.
