@@ -6,8 +6,8 @@
 //   4. feedcast's datagrams paced into feedwatch (output to a file): the
 //      highest rate without a lost datagram and the first rate with losses,
 //      against a bare receiver on the same kind of socket;
-//   5. peak resident memory of each program early in a run and after many
-//      more passes.
+//   5. peak resident memory of each program (feedwatch as text and with
+//      --json) early in a run and after many more passes.
 // Prints one Markdown table row per figure on standard output and its
 // progress on standard error.
 #include <sched.h>
@@ -272,11 +272,15 @@ void receive_only(int port) {
   feedwatch::Console quiet(std::fopen("/dev/null", "w"));
   platform::SocketsSession sockets;
   platform::UdpSocket socket;
-  if (!feedwatch::set_up_listener(socket, std::string(packet::kDefaultGroup), port, quiet)) _exit(1);
+  if (!feedwatch::set_up_listener(socket, std::string(packet::kDefaultGroup), port, std::nullopt,
+                                  quiet)) {
+    _exit(1);
+  }
   std::vector<std::uint8_t> buffer(65536);
   for (;;) {
     int error = 0;
-    if (socket.receive(buffer.data(), buffer.size(), error) < 0) _exit(1);
+    platform::Endpoint from;
+    if (socket.receive(buffer.data(), buffer.size(), error, from) < 0) _exit(1);
   }
 }
 
@@ -429,10 +433,12 @@ void figure_5(const std::vector<Table>& tables, const std::string& feedcast,
           fixed(static_cast<double>(late) / std::max(1L, early), 2), "1.00 (no growth)",
           late == early ? "met" : "grew");
     }
-    // feedwatch printing the same table, paced well within what it keeps up.
-    {
-      Process watcher({feedwatch, std::to_string(t.kind->port(0))}, t.dir,
-                    "/dev/null");
+    // feedwatch showing the same table, as text and as JSON, paced well
+    // within what it keeps up.
+    for (const bool json : {false, true}) {
+      std::vector<std::string> args = {feedwatch, std::to_string(t.kind->port(0))};
+      if (json) args.push_back("--json");
+      Process watcher(args, t.dir, "/dev/null");
       pause_for(300ms);
       Sender sender(t.ini);
       send_paced(sender, t.datagram, 500, 100);
@@ -441,7 +447,8 @@ void figure_5(const std::vector<Table>& tables, const std::string& feedcast,
       send_paced(sender, t.datagram, 500, 1000);
       pause_for(200ms);
       const long late = watcher.status_kib("VmHWM");
-      row("5 memory", "feedwatch, " + describe(t) + ": VmHWM after 1100 packets vs after 100",
+      row("5 memory", std::string(json ? "feedwatch --json, " : "feedwatch, ") + describe(t) +
+                          ": VmHWM after 1100 packets vs after 100",
           std::to_string(late) + " kB", std::to_string(early) + " kB",
           fixed(static_cast<double>(late) / std::max(1L, early), 2), "1.00 (no growth)",
           late == early ? "met" : "grew");

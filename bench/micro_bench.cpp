@@ -4,7 +4,8 @@
 //   a simulated pass (every value of an unchanged table moving) against a
 //   configuration pass of the same file;
 //   PrintPacket of a full table to /dev/null against a plain C printf loop of
-//   the same lines into a buffered stream.
+//   the same lines into a buffered stream;
+//   the JSON display of the same table against PrintPacket.
 // Prints one Markdown table row per figure on standard output; Google
 // Benchmark's own report goes to standard error.
 #include <benchmark/benchmark.h>
@@ -33,6 +34,7 @@
 #include "feedcast/sender_config.h"
 #include "feedcast/transmit_loop.h"
 #include "feedwatch/console_output.h"
+#include "feedwatch/json_output.h"
 #include "feedwatch/print_packet.h"
 #include "packet/catalogue.h"
 #include "packet/header.h"
@@ -296,6 +298,20 @@ void BM_PrintfLoop(benchmark::State& state) {
   }
 }
 
+// The JSON display of the same packet to /dev/null, a line written and
+// flushed as the JSON mode does; measured against BM_PrintPacket.
+void BM_JsonPacket(benchmark::State& state) {
+  const feedwatch::PacketBuffer& p = full_packet(static_cast<int>(state.range(0)));
+  feedwatch::JsonLines json(dev_null());
+  feedwatch::Arrival arrival;
+  arrival.received = std::chrono::system_clock::now();
+  const std::size_t records = std::size_t{packet::num_record(p.data())} * packet::record_size(p.data());
+  arrival.length = packet::kHeaderSize + records;
+  for (auto _ : state) {
+    json.write_packet(p, arrival, nullptr, feedwatch::Expansion::kPlain, records);
+  }
+}
+
 // Each figure right after its baseline, so that both see the same load.
 const int kTables[][2] = {{2, 35}, {2, 350}, {1, 500}, {3, 1000}, {5, 500}, {6, 60}, {6, 600}};
 const int kPrinted[] = {2, 6};
@@ -310,6 +326,7 @@ void register_benchmarks() {
   for (const int type : kPrinted) {
     benchmark::RegisterBenchmark("BM_PrintfLoop", BM_PrintfLoop)->Arg(type)->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("BM_PrintPacket", BM_PrintPacket)->Arg(type)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("BM_JsonPacket", BM_JsonPacket)->Arg(type)->Unit(benchmark::kMicrosecond);
   }
 }
 
@@ -421,6 +438,13 @@ int main(int argc, char** argv) {
     row("3 PrintPacket", std::string(kind->section) + " " + std::to_string(kind->max_records) +
                              " records to /dev/null",
         time_text(print), time_text(base), fixed(ratio, 2), "≥ 0.8", ratio >= 0.8 ? "met" : "missed");
+    const double json = get("BM_JsonPacket" + arg);
+    if (json < 0) continue;
+    const double json_ratio = print / json;
+    row("6 JSON display", std::string(kind->section) + " " + std::to_string(kind->max_records) +
+                              " records to /dev/null, against the text display",
+        time_text(json), time_text(print), fixed(json_ratio, 2), "≥ 0.8",
+        json_ratio >= 0.8 ? "met" : "missed");
   }
   benchmark::Shutdown();
   return times.failed.empty() ? 0 : 1;

@@ -1,32 +1,84 @@
 // A sequence of datagrams through the monitor's whole receive step: the
 // identification lines, the Multipacket Store, PrintPacket and the record
-// display, with the output thrown away.
+// display, with the output thrown away; then the same datagrams through the
+// JSON display and the feed statistics, every line of which must be one
+// valid JSON object.
 //
 // Input: datagrams, each a 2-byte big-endian length and that many bytes.
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string_view>
+#include <vector>
 
 #include "feedwatch/console_output.h"
-#include "feedwatch/multipacket_store.h"
-#include "feedwatch/packet_buffer.h"
+#include "feedwatch/feed_statistics.h"
+#include "feedwatch/json_output.h"
 #include "feedwatch/receive_loop.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static std::FILE* sink = std::fopen("/dev/null", "w");
-  static const auto buffer = std::make_unique<feedwatch::PacketBuffer>();
-  feedwatch::Console console(sink);
-  feedwatch::MultipacketStore store(8);
+namespace {
+
+// A small store, so that a short input reaches the dropping of groups.
+constexpr std::size_t kStoreCapacity = 8;
+
+// Feeds every datagram of the input to `monitor`.
+void replay(const std::uint8_t* data, std::size_t size, feedwatch::Monitor& monitor) {
+  static const auto buffer = [] {
+    auto b = std::make_unique<feedwatch::PacketBuffer>();
+    b->fill(0xA5);
+    return b;
+  }();
   while (size >= 2) {
     std::size_t length = std::size_t{data[0]} << 8 | data[1];
     data += 2;
     size -= 2;
     if (length > size) length = size;
     std::memcpy(buffer->data(), data, length);
-    feedwatch::handle_datagram(*buffer, length, store, console);
+    feedwatch::Arrival arrival;
+    arrival.length = length;
+    monitor.handle_datagram(*buffer, arrival);
     data += length;
     size -= length;
   }
+}
+
+// Every line must parse as a JSON object of the type it says.
+void check_lines(std::string_view text) {
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    if (end == std::string_view::npos) __builtin_trap();
+    const auto value = nlohmann::json::parse(text.substr(0, end), nullptr, false);
+    if (value.is_discarded() || !value.is_object() || !value.contains("type")) __builtin_trap();
+    text.remove_prefix(end + 1);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static std::FILE* sink = std::fopen("/dev/null", "w");
+  {
+    feedwatch::Console console(sink);
+    feedwatch::Monitor monitor(console, nullptr, nullptr, UINT64_MAX, kStoreCapacity);
+    replay(data, size, monitor);
+  }
+  char* lines = nullptr;
+  std::size_t lines_size = 0;
+  std::FILE* json_stream = open_memstream(&lines, &lines_size);
+  {
+    feedwatch::Console console(sink);
+    feedwatch::JsonLines json(json_stream);
+    feedwatch::FeedStatistics stats(feedwatch::SteadyClock::now());
+    feedwatch::Monitor monitor(console, &json, &stats, UINT64_MAX, kStoreCapacity);
+    replay(data, size, monitor);
+    monitor.report();
+  }
+  std::fclose(json_stream);
+  check_lines({lines, lines_size});
+  std::free(lines);
   return 0;
 }

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (c.end > argument.size()) __builtin_trap();
 
   feedwatch::Console console(sink);
-  const char* args[] = {argument.c_str()};
+  const std::string_view args[] = {argument.c_str()};  // an argument ends at a zero byte
   const feedwatch::PortChoice choice = feedwatch::select_port(no_file, args, console);
   if (!choice.accepted || !packet::is_stat_port(choice.port)) __builtin_trap();
   const std::string_view text(argument.c_str());

@@ -65,7 +65,8 @@ TEST(PortSelection, EveryRuleAndMessage) {
     if (c.file) dir.write("feedwatch.ini", c.file);
     const platform::ProfileFile ini(dir.file("feedwatch.ini"));
     test_support::CapturedConsole out;
-    const feedwatch::PortChoice choice = feedwatch::select_port(ini, c.args, out.console());
+    const std::vector<std::string_view> args(c.args.begin(), c.args.end());
+    const feedwatch::PortChoice choice = feedwatch::select_port(ini, args, out.console());
     const std::string group = c.file && std::string(c.file).find("IP=") != std::string::npos
                                   ? "235.1.1.1"
                                   : "235.5.6.7";

@@ -37,14 +37,14 @@ std::string without_dates(std::string text, const std::vector<std::uint32_t>& ti
 // Prints datagrams as the receive loop does and returns the text.
 std::string monitor(const std::vector<std::vector<std::uint8_t>>& datagrams) {
   test_support::CapturedConsole out;
-  feedwatch::MultipacketStore store;
+  feedwatch::Monitor monitor(out.console());
   const auto buffer = std::make_unique<feedwatch::PacketBuffer>();
   buffer->fill(0xCD);
   std::vector<std::uint32_t> timestamps;
   for (const auto& d : datagrams) {
     std::copy(d.begin(), d.end(), buffer->begin());
     timestamps.push_back(d.size() >= 64 ? packet::load_be32(d.data() + 60) : 0);
-    feedwatch::handle_datagram(*buffer, d.size(), store, out.console());
+    monitor.handle_datagram(*buffer, {.length = d.size()});
   }
   return without_dates(out.text(), timestamps);
 }

@@ -27,18 +27,20 @@ std::vector<std::uint8_t> part(std::uint8_t number, std::uint8_t count, std::uin
 // tags of the packets printed and the storing lines, in order.
 class Monitor {
  public:
-  explicit Monitor(std::size_t capacity = feedwatch::kStoreCapacity) : store_(capacity) {}
+  explicit Monitor(std::size_t capacity = feedwatch::kStoreCapacity)
+      : monitor_(out_.console(), nullptr, nullptr, UINT64_MAX, capacity) {}
 
   std::string receive(const std::vector<std::uint8_t>& datagram) {
     std::copy(datagram.begin(), datagram.end(), buffer_->begin());
-    test_support::CapturedConsole out;
-    feedwatch::handle_datagram(*buffer_, datagram.size(), store_, out.console());
-    text_ = out.text();
+    monitor_.handle_datagram(*buffer_, {.length = datagram.size()});
+    const std::string all = out_.text();
+    text_ = all.substr(seen_);
+    seen_ = all.size();
     return summary(text_);
   }
   // What the last datagram printed.
   const std::string& text() const { return text_; }
-  feedwatch::MultipacketStore& store() { return store_; }
+  const feedwatch::MultipacketStore& store() const { return monitor_.store(); }
 
  private:
   // "S2/3" for a storing line, "P1:t" for a printed part, "1:t" for a single packet.
@@ -64,7 +66,9 @@ class Monitor {
   }
 
   std::unique_ptr<feedwatch::PacketBuffer> buffer_ = std::make_unique<feedwatch::PacketBuffer>();
-  feedwatch::MultipacketStore store_;
+  test_support::CapturedConsole out_;
+  feedwatch::Monitor monitor_;
+  std::size_t seen_ = 0;
   std::string text_;
 };
 

@@ -32,10 +32,31 @@ bool join_on_every_address(platform::UdpSocket& socket, platform::Ipv4 group,
   return true;
 }
 
+// The addresses to join on: every address of the host, or those of the
+// interface asked for.  False after printing why there are none to be had.
+bool addresses_to_join(const std::optional<std::string>& interface_name,
+                       std::vector<platform::Ipv4>& addresses, Console& console) {
+  if (!interface_name) {
+    platform::HostLookupStep step;
+    const int e = platform::host_addresses(addresses, step);
+    return e == 0 || fail(console, step == platform::HostLookupStep::kHostName ? "gethostname"
+                                                                              : "gethostbyname",
+                          e);
+  }
+  if (const int e = platform::interface_addresses(*interface_name, addresses)) {
+    return fail(console, "Listing interfaces", e);
+  }
+  if (addresses.empty()) {
+    console.print("No local interface that is up has the address or name %s\n", *interface_name);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool set_up_listener(platform::UdpSocket& socket, const std::string& group_text, int port,
-                     Console& console) {
+                     const std::optional<std::string>& interface_name, Console& console) {
   if (const int e = socket.open()) return fail(console, "Allocating socket", e);
   if (const int e = socket.set_reuse_address()) return fail(console, "setsockopt SO_REUSEADDR", e);
   if (const int e = socket.receive_joined_groups_only()) {
@@ -46,10 +67,7 @@ bool set_up_listener(platform::UdpSocket& socket, const std::string& group_text,
   }
   const platform::Ipv4 group = platform::parse_dotted(group_text);
   std::vector<platform::Ipv4> addresses;
-  platform::HostLookupStep step;
-  if (const int e = platform::host_addresses(addresses, step)) {
-    return fail(console, step == platform::HostLookupStep::kHostName ? "gethostname" : "gethostbyname", e);
-  }
+  if (!addresses_to_join(interface_name, addresses, console)) return false;
   return join_on_every_address(socket, group, addresses, console);
 }
 

@@ -2,6 +2,7 @@
 // a member of the group on every IPv4 address of the host.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "feedwatch/console_output.h"
@@ -10,10 +11,12 @@
 namespace feedwatch {
 
 // Opens `socket` on `port`, joins the group named by `group_text` on each of
-// the host's addresses and prints an adapter line per address.  A membership
+// the host's addresses (with `interface_name`, only on that interface's, or
+// on that address) and prints an adapter line per address.  A membership
 // refused as an alias of an adapter already joined is tolerated.  Returns
-// false after printing the failure when any other step fails.
+// false after printing the failure when any other step fails, or when no
+// interface that is up matches `interface_name`.
 bool set_up_listener(platform::UdpSocket& socket, const std::string& group_text, int port,
-                     Console& console);
+                     const std::optional<std::string>& interface_name, Console& console);
 
 }  // namespace feedwatch

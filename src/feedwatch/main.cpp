@@ -1,33 +1,96 @@
 // feedwatch: joins the statistics feed's multicast group on every address of
-// the host, listens on one port and prints every packet until `q` is pressed.
+// the host, listens on one port and shows every packet, as text or as JSON
+// Lines, until `q` is pressed, a count or a time-out is reached, or a signal
+// asks it to stop.
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <span>
 
 #include "feedwatch/console_output.h"
+#include "feedwatch/feed_statistics.h"
+#include "feedwatch/json_output.h"
 #include "feedwatch/listener.h"
+#include "feedwatch/options.h"
 #include "feedwatch/port_selection.h"
 #include "feedwatch/receive_loop.h"
+#include "platform/command_line.h"
+#include "platform/events.h"
 #include "platform/keyboard.h"
 #include "platform/profile.h"
 #include "platform/sockets.h"
 #include "platform/system.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+// How a run ended: an exit status, or the stop signal that is to end the process.
+struct RunEnd {
+  int status = 0;
+  int signal = 0;
+};
+
+// Sets up and runs the monitor; everything it opened is closed, and the
+// terminal restored, when it returns.
+RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point start,
+           platform::Signals& signals) {
   platform::Keyboard keyboard;
-  feedwatch::Console console(stdout);
+  feedwatch::Console console(options.json ? stderr : stdout);
   const platform::ProfileFile ini(platform::path_in_current_directory(feedwatch::kConfigFileName));
-  const std::span<const char* const> args(argv + 1, static_cast<std::size_t>(argc - 1));
-  const feedwatch::PortChoice choice = feedwatch::select_port(ini, args, console);
-  if (!choice.accepted) return -1;
+  const feedwatch::PortChoice choice = feedwatch::select_port(ini, options.arguments, console);
+  if (!choice.accepted) return {-1};
 
   platform::SocketsSession sockets;
   if (sockets.error() != 0) {
     console.print("WSAStartup failed! Error: %d", static_cast<std::int32_t>(sockets.error()));
-    return -1;
+    return {-1};
   }
   platform::UdpSocket socket;
-  if (!feedwatch::set_up_listener(socket, choice.group, choice.port, console)) return -1;
-  if (const int e = console.flush()) return feedwatch::report_output_failure(e);
-  return feedwatch::run_receive_loop(socket, keyboard, console);
+  if (!feedwatch::set_up_listener(socket, choice.group, choice.port, options.interface_name,
+                                  console)) {
+    return {-1};
+  }
+  if (const int e = console.flush()) return {feedwatch::report_output_failure(e)};
+
+  std::optional<feedwatch::JsonLines> json;
+  if (options.json) json.emplace(stdout);
+  std::optional<feedwatch::FeedStatistics> stats;
+  if (options.stats) stats.emplace(start);
+  feedwatch::Monitor monitor(console, json ? &*json : nullptr, stats ? &*stats : nullptr,
+                             options.count.value_or(UINT64_MAX));
+  std::optional<feedwatch::SteadyClock::time_point> deadline;
+  if (options.timeout) deadline = start + *options.timeout;
+  const feedwatch::LoopEnd end = feedwatch::run_receive_loop(socket, keyboard, signals, monitor, deadline);
+  if (end.reason == feedwatch::LoopEnd::kReceiveFailed ||
+      end.reason == feedwatch::LoopEnd::kOutputFailed) {
+    return {-1};
+  }
+  const bool hangup = end.reason == feedwatch::LoopEnd::kSignal && platform::Signals::is_hangup(end.signal);
+  if (!hangup) {
+    if (const int e = monitor.report()) return {feedwatch::report_output_failure(e)};
+  }
+  if (end.reason == feedwatch::LoopEnd::kSignal) return {0, end.signal};
+  return {end.reason == feedwatch::LoopEnd::kTimeout && options.count && !monitor.limit_reached() ? 1 : 0};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const feedwatch::SteadyClock::time_point start = feedwatch::SteadyClock::now();
+  const feedwatch::Options options =
+      feedwatch::parse_options(std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)));
+  if (!options.error.empty()) return platform::usage_error("feedwatch", options.error);
+  if (options.help) {
+    const std::string_view help = feedwatch::help_text();
+    std::fwrite(help.data(), 1, help.size(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    const std::string_view version = platform::program_version();
+    std::printf("feedwatch %.*s\n", static_cast<int>(version.size()), version.data());
+    return 0;
+  }
+  platform::Signals signals(options.stats);
+  const RunEnd end = run(options, start, signals);
+  if (end.signal != 0) platform::Signals::end_by_signal(end.signal);
+  return end.status;
 }

@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+#include "feedwatch/arrival.h"
+
 namespace feedwatch {
 
 // The most parts the store holds at once.  A message has at most 255 parts,
@@ -17,8 +19,12 @@ inline constexpr std::size_t kStoreCapacity = 512;
 // Stored parts, in groups keyed by Timestamp alone, each group in arrival order.
 class MultipacketStore {
  public:
-  // One stored part: the datagram's bytes (the rest of its buffer reads as zero).
-  using Part = std::vector<std::uint8_t>;
+  // One stored part: the datagram's bytes (the rest of its buffer reads as
+  // zero) and its arrival.
+  struct Part {
+    std::vector<std::uint8_t> bytes;
+    Arrival arrival;
+  };
 
   // What adding a part came to.  The part is always stored; the store may
   // have dropped the oldest other group first to make room, and the part may
@@ -31,13 +37,17 @@ class MultipacketStore {
 
   explicit MultipacketStore(std::size_t capacity = kStoreCapacity);
 
-  // Stores a copy of `datagram` behind the parts already under `timestamp`.
-  // The group is complete once it holds `packet_count` parts or more.
+  // Stores a copy of `datagram`, which arrived as `arrival` says, behind the
+  // parts already under `timestamp`.  The group is complete once it holds
+  // `packet_count` parts or more.
   Added add(std::uint32_t timestamp, std::size_t packet_count,
-            std::span<const std::uint8_t> datagram);
+            std::span<const std::uint8_t> datagram, const Arrival& arrival);
 
   // The number of parts held.
   std::size_t size() const { return parts_; }
+
+  // The number of incomplete groups held.
+  std::size_t groups() const { return groups_.size(); }
 
  private:
   struct Group {

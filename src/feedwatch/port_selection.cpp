@@ -46,7 +46,7 @@ PortConversion convert_port_argument(std::string_view text) {
   return {negative ? 0u - v : v, i};
 }
 
-PortChoice select_port(const platform::ProfileFile& ini, std::span<const char* const> args,
+PortChoice select_port(const platform::ProfileFile& ini, std::span<const std::string_view> args,
                        Console& console) {
   PortChoice choice;
   choice.group = ini.read_string(kSection, "IP", packet::kDefaultGroup, 20);

@@ -37,7 +37,7 @@ struct PortChoice {
 // Reads the file's IP and Port, lets a single argument override the port,
 // validates it and prints every line of the choice.  `args` are the
 // command-line arguments without the program name.
-PortChoice select_port(const platform::ProfileFile& ini, std::span<const char* const> args,
+PortChoice select_port(const platform::ProfileFile& ini, std::span<const std::string_view> args,
                        Console& console);
 
 }  // namespace feedwatch

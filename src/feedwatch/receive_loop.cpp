@@ -1,6 +1,7 @@
 #include "feedwatch/receive_loop.h"
 
 #include <algorithm>
+#include <climits>
 #include <memory>
 
 #include "feedwatch/print_packet.h"
@@ -27,68 +28,145 @@ void print_identification(const std::uint8_t* buffer, Console& console) {
                 number(header_field("MinorVersion")), number(header_field("BuildNumber")));
 }
 
-// Expands the packet in `buffer`, then prints it.
-void show_packet(PacketBuffer& buffer, Console& console) {
-  const Expansion expansion = expand_record_area(buffer);
-  print_packet(buffer, expansion, console);
+// Reports output that could not be written; the loop ends with it.
+LoopEnd output_failed(int error) {
+  report_output_failure(error);
+  return {LoopEnd::kOutputFailed};
 }
 
-// Stores a part and, when its group is complete, prints every part of the
-// group in arrival order from `buffer`, which the stored copies overwrite.
-void store_part(PacketBuffer& buffer, std::size_t length, MultipacketStore& store,
-                Console& console) {
-  const std::uint32_t timestamp = packet::timestamp(buffer.data());
-  const std::uint8_t count = packet::packet_count(buffer.data());
-  console.print("Storing Multipacket - time %lu, message %d of %d from %S\n", timestamp,
-                std::int32_t{packet::packet_number(buffer.data())}, std::int32_t{count},
-                packet::server_name(buffer.data()));
-  const std::size_t stored = std::max(length, packet::kHeaderSize);
-  const MultipacketStore::Added added = store.add(timestamp, count, {buffer.data(), stored});
-  if (added.dropped != 0) {
-    console.print("Multipacket store full - dropping %u stored packet(s) of time %lu\n",
-                  static_cast<std::uint32_t>(added.dropped), added.dropped_timestamp);
-  }
-  for (std::size_t n = 0; n < added.complete.size(); ++n) {
-    const MultipacketStore::Part& part = added.complete[n];
-    console.print("\nPrint packet %d:\n", static_cast<std::int32_t>(n + 1));
-    std::copy(part.begin(), part.end(), buffer.begin());
-    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(part.size()), buffer.end(), 0);
-    show_packet(buffer, console);
-  }
+// Milliseconds until `deadline`, rounded up; -1 without one.
+int milliseconds_left(const std::optional<SteadyClock::time_point>& deadline) {
+  if (!deadline) return -1;
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(*deadline - SteadyClock::now()).count();
+  return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
 }
 
 }  // namespace
 
-void handle_datagram(PacketBuffer& buffer, std::size_t length, MultipacketStore& store,
-                     Console& console) {
-  length = std::min(length, kPacketBufferSize);
+Monitor::Monitor(Console& console, JsonLines* json, FeedStatistics* stats, std::uint64_t limit,
+                 std::size_t store_capacity)
+    : console_(console), json_(json), stats_(stats), limit_(limit), store_(store_capacity) {}
+
+void Monitor::handle_datagram(PacketBuffer& buffer, const Arrival& arrival) {
+  const std::size_t length = std::min(arrival.length, kPacketBufferSize);
+  if (stats_ != nullptr) stats_->count_datagram({buffer.data(), length}, arrival);
   std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(length), buffer.end(), 0);
-  print_identification(buffer.data(), console);
-  packet::write_number(buffer.data(), packet::header_field("NameTerminator"), 0);
+  if (json_ == nullptr) {
+    print_identification(buffer.data(), console_);
+    packet::write_number(buffer.data(), packet::header_field("NameTerminator"), 0);
+  }
   if (packet::packet_count(buffer.data()) <= 1) {
-    console.print("\nPrint single packet:\n");
-    show_packet(buffer, console);
+    if (json_ == nullptr) console_.print("\nPrint single packet:\n");
+    display(buffer, arrival, nullptr);
     return;
   }
-  store_part(buffer, length, store, console);
+  store_part(buffer, arrival);
 }
 
-int run_receive_loop(platform::UdpSocket& socket, platform::Keyboard& keyboard, Console& console) {
+// Stores a part and, when its group is complete, shows every part of the
+// group in arrival order from `buffer`, which the stored copies overwrite.
+void Monitor::store_part(PacketBuffer& buffer, const Arrival& arrival) {
+  const std::uint32_t timestamp = packet::timestamp(buffer.data());
+  const std::uint8_t count = packet::packet_count(buffer.data());
+  if (json_ == nullptr) {
+    console_.print("Storing Multipacket - time %lu, message %d of %d from %S\n", timestamp,
+                   std::int32_t{packet::packet_number(buffer.data())}, std::int32_t{count},
+                   packet::server_name(buffer.data()));
+  }
+  const std::size_t stored =
+      std::max(std::min(arrival.length, kPacketBufferSize), packet::kHeaderSize);
+  const MultipacketStore::Added added =
+      store_.add(timestamp, count, {buffer.data(), stored}, arrival);
+  if (added.dropped != 0) {
+    console_.print("Multipacket store full - dropping %u stored packet(s) of time %lu\n",
+                   static_cast<std::uint32_t>(added.dropped), added.dropped_timestamp);
+    if (stats_ != nullptr) stats_->count_dropped_parts(added.dropped);
+  }
+  if (added.complete.empty()) return;
+  if (stats_ != nullptr) stats_->count_completed_message();
+  for (std::size_t n = 0; n < added.complete.size() && !limit_reached(); ++n) {
+    const MultipacketStore::Part& part = added.complete[n];
+    if (json_ == nullptr) console_.print("\nPrint packet %d:\n", static_cast<std::int32_t>(n + 1));
+    std::copy(part.bytes.begin(), part.bytes.end(), buffer.begin());
+    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(part.bytes.size()), buffer.end(), 0);
+    const MessagePart position{n + 1, added.complete.size(), timestamp};
+    display(buffer, part.arrival, &position);
+  }
+}
+
+void Monitor::display(PacketBuffer& buffer, const Arrival& arrival, const MessagePart* part) {
+  std::size_t area_bytes = 0;
+  const Expansion expansion = expand_record_area(buffer, &area_bytes);
+  if (json_ != nullptr) {
+    if (expansion == Expansion::kPlain) {
+      area_bytes = std::min(arrival.length, kPacketBufferSize) -
+                   std::min(arrival.length, packet::kHeaderSize);
+    }
+    json_->write_packet(buffer, arrival, part, expansion, area_bytes);
+  } else {
+    print_packet(buffer, expansion, console_);
+  }
+  ++displayed_;
+  if (stats_ != nullptr) stats_->count_display(expansion);
+}
+
+int Monitor::flush() {
+  const int error = console_.flush();
+  return error != 0 || json_ == nullptr ? error : json_->error();
+}
+
+int Monitor::report() {
+  if (stats_ == nullptr) return 0;
+  const SteadyClock::time_point now = SteadyClock::now();
+  if (json_ != nullptr) json_->write_line(stats_->json_summary(store_, now));
+  console_.print("%s", stats_->text_summary(store_, now));
+  return flush();
+}
+
+LoopEnd run_receive_loop(platform::UdpSocket& socket, platform::Keyboard& keyboard,
+                         platform::Signals& signals, Monitor& monitor,
+                         std::optional<SteadyClock::time_point> deadline) {
   const auto buffer = std::make_unique<PacketBuffer>();
-  MultipacketStore store;
+  const auto quit = [&socket] {
+    socket.shutdown_receive();
+    return LoopEnd{LoopEnd::kQuitKey};
+  };
   for (;;) {
-    if (keyboard.poll() == kQuitKey) {
-      socket.shutdown_receive();
-      return 0;
+    if (!keyboard.is_terminal() && keyboard.poll() == kQuitKey) return quit();
+    for (bool datagram = false; !datagram;) {
+      switch (platform::wait_for_event(socket, keyboard, signals, milliseconds_left(deadline))) {
+        case platform::Event::kDatagram: datagram = true; break;
+        case platform::Event::kTimeout: return {LoopEnd::kTimeout};
+        case platform::Event::kKey:
+          if (keyboard.poll() == kQuitKey) return quit();
+          break;
+        case platform::Event::kSignal:
+          if (const int s = signals.stop_signal()) return {LoopEnd::kSignal, s};
+          if (signals.take_report_request()) {
+            if (const int e = monitor.report()) return output_failed(e);
+          }
+          break;
+      }
     }
+    Arrival arrival;
     int error = 0;
-    const long length = socket.receive(buffer->data(), buffer->size(), error);
+    const long length = socket.receive(buffer->data(), buffer->size(), error, arrival.source);
+    arrival.received = std::chrono::system_clock::now();
+    arrival.at = SteadyClock::now();
     if (length < 0) {
-      console.print("recvfrom failed! Error: %d", static_cast<std::int32_t>(error));
-      return -1;
+      monitor.console().print("recvfrom failed! Error: %d", static_cast<std::int32_t>(error));
+      return {LoopEnd::kReceiveFailed};
     }
-    handle_datagram(*buffer, static_cast<std::size_t>(length), store, console);
-    if (const int e = console.flush()) return report_output_failure(e);
+    arrival.length = static_cast<std::size_t>(length);
+    monitor.handle_datagram(*buffer, arrival);
+    if (const int e = monitor.flush()) return output_failed(e);
+    if (monitor.limit_reached()) return {LoopEnd::kCount};
+    if (const int s = signals.stop_signal()) return {LoopEnd::kSignal, s};
+    if (signals.take_report_request()) {
+      if (const int e = monitor.report()) return output_failed(e);
+    }
+    if (deadline && SteadyClock::now() >= *deadline) return {LoopEnd::kTimeout};
   }
 }
 

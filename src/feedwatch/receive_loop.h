@@ -1,28 +1,85 @@
-// The receive loop: poll the quit key, receive one datagram, print its
-// identification lines, then display it at once or hold it as a part of a
-// multi-packet message until its group is complete.
+// The receive loop: wait for a datagram, the quit key, a signal or the
+// deadline; show each datagram at once or hold it as a part of a multi-packet
+// message until its group is complete.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 
+#include "feedwatch/arrival.h"
 #include "feedwatch/console_output.h"
+#include "feedwatch/feed_statistics.h"
+#include "feedwatch/json_output.h"
 #include "feedwatch/multipacket_store.h"
 #include "feedwatch/packet_buffer.h"
+#include "platform/events.h"
 #include "platform/keyboard.h"
 #include "platform/sockets.h"
 
 namespace feedwatch {
 
-// Handles one datagram of `length` bytes received into `buffer`: clears the
-// bytes behind it, prints the identification lines, zeroes NameTerminator,
-// and prints it as a single packet or stores it, printing its whole group
-// once that is complete.
-void handle_datagram(PacketBuffer& buffer, std::size_t length, MultipacketStore& store,
-                     Console& console);
+// What the loop keeps from datagram to datagram: where packets are shown,
+// the Multipacket Store, and the counts.
+class Monitor {
+ public:
+  // Shows packets as text on `console`, or, with `json`, as JSON lines there
+  // (`console` then takes only the other lines); counts the feed in `stats`
+  // when given; displays at most `limit` packets; holds at most
+  // `store_capacity` parts of multi-packet messages.
+  explicit Monitor(Console& console, JsonLines* json = nullptr, FeedStatistics* stats = nullptr,
+                   std::uint64_t limit = UINT64_MAX, std::size_t store_capacity = kStoreCapacity);
 
-// Runs the loop until `q` is pressed (returns 0), a receive fails (prints
-// the failure and returns -1) or the output cannot be written (reports it
-// and returns -1).  Output is flushed after every datagram.
-int run_receive_loop(platform::UdpSocket& socket, platform::Keyboard& keyboard, Console& console);
+  // Handles one datagram of `arrival.length` bytes received into `buffer`:
+  // clears the bytes behind it, then shows it as a single packet or stores
+  // it, showing its whole group once that is complete.  The text display
+  // prints the identification lines first and zeroes NameTerminator.
+  void handle_datagram(PacketBuffer& buffer, const Arrival& arrival);
+
+  // True once `limit` packets have been displayed.
+  bool limit_reached() const { return displayed_ >= limit_; }
+
+  // Prints the feed statistics, when they are counted: as text on the
+  // console and, in JSON mode, as one JSON line as well.  Returns what
+  // flush() returns.
+  int report();
+
+  // Writes out what the console holds.  Returns 0, or the error number of
+  // the first write of the console or of the JSON lines that failed.
+  int flush();
+
+  // The console, for the loop's own lines.
+  Console& console() { return console_; }
+
+  // The parts of multi-packet messages held.
+  const MultipacketStore& store() const { return store_; }
+
+ private:
+  void store_part(PacketBuffer& buffer, const Arrival& arrival);
+  void display(PacketBuffer& buffer, const Arrival& arrival, const MessagePart* part);
+
+  Console& console_;
+  JsonLines* json_;
+  FeedStatistics* stats_;
+  std::uint64_t limit_;
+  std::uint64_t displayed_ = 0;
+  MultipacketStore store_;
+};
+
+// Why the loop ended.
+struct LoopEnd {
+  enum Reason { kQuitKey, kCount, kTimeout, kSignal, kReceiveFailed, kOutputFailed };
+  Reason reason;
+  int signal = 0;  // the stop signal, for kSignal
+};
+
+// Runs the loop until `q` is pressed, the monitor's limit is reached, the
+// `deadline` passes, a stop signal arrives, a receive fails (the failure
+// printed) or the output cannot be written (reported).  Output is flushed after every datagram; a report signal prints
+// the statistics between two datagrams.  On a terminal a key takes effect at
+// once; any other standard input gives one key per datagram, before it.
+LoopEnd run_receive_loop(platform::UdpSocket& socket, platform::Keyboard& keyboard,
+                         platform::Signals& signals, Monitor& monitor,
+                         std::optional<SteadyClock::time_point> deadline);
 
 }  // namespace feedwatch

@@ -33,11 +33,15 @@ void display_records(const PacketBuffer& buffer, Console& console) {
   if (kind == nullptr) return;
   const packet::RecordLayout& layout =
       kind->display_layout(packet::release_number(packet), packet::minor_version(packet));
-  const std::size_t fit = (kPacketBufferSize - packet::kHeaderSize) / layout.size;
-  const std::size_t count = std::min<std::size_t>(packet::num_record(packet), fit);
+  const std::size_t count = shown_record_count(buffer, layout);
   for (std::size_t i = 0; i < count; ++i) {
     display_record(packet + packet::kHeaderSize + i * layout.size, layout, console);
   }
+}
+
+std::size_t shown_record_count(const PacketBuffer& buffer, const packet::RecordLayout& layout) {
+  const std::size_t fit = (kPacketBufferSize - packet::kHeaderSize) / layout.size;
+  return std::min<std::size_t>(packet::num_record(buffer.data()), fit);
 }
 
 }  // namespace feedwatch

@@ -25,8 +25,9 @@ Expansion outcome(int zlib_result) {
 
 }  // namespace
 
-Expansion expand_record_area(PacketBuffer& buffer) {
+Expansion expand_record_area(PacketBuffer& buffer, std::size_t* area_bytes) {
   std::uint8_t* packet = buffer.data();
+  if (area_bytes != nullptr) *area_bytes = 0;
   if (packet::encoding(packet) == 0) return Expansion::kPlain;
   const std::uint32_t table =
       std::uint32_t{packet::record_size(packet)} * packet::num_record(packet);
@@ -35,7 +36,9 @@ Expansion expand_record_area(PacketBuffer& buffer) {
   uLongf size = capacity;
   std::uint8_t* area = packet + packet::kHeaderSize;
   const int result = uncompress(expanded.data(), &size, area, kRecordRoom);
-  std::memcpy(area, expanded.data(), result == Z_OK ? size : capacity);
+  const std::size_t copied = result == Z_OK ? size : capacity;
+  std::memcpy(area, expanded.data(), copied);
+  if (area_bytes != nullptr) *area_bytes = copied;
   return outcome(result);
 }
 

@@ -1,6 +1,8 @@
 // Expansion of a compressed record area, in place in the packet buffer.
 #pragma once
 
+#include <cstddef>
+
 #include "feedwatch/packet_buffer.h"
 
 namespace feedwatch {
@@ -18,6 +20,7 @@ enum class Expansion {
 // The stream goes into a zero-filled buffer of ExpandBufferSize bytes, no
 // more than the room behind the header, which is copied back over the record
 // area: what zlib produced after a success, the whole buffer after a failure.
-Expansion expand_record_area(PacketBuffer& buffer);
+// `area_bytes`, when given, receives how many bytes were copied (0 when plain).
+Expansion expand_record_area(PacketBuffer& buffer, std::size_t* area_bytes = nullptr);
 
 }  // namespace feedwatch

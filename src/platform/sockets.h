@@ -26,6 +26,17 @@ Ipv4 parse_dotted(const std::string& text);
 // Returns the dotted text of an address.
 std::string dotted(Ipv4 address);
 
+// The address and port (host order) that a datagram came from.
+struct Endpoint {
+  Ipv4 address = kAnyAddress;
+  std::uint16_t port = 0;
+};
+
+// Returns "address:port", the address in dotted form.
+inline std::string endpoint_text(const Endpoint& endpoint) {
+  return dotted(endpoint.address) + ":" + std::to_string(endpoint.port);
+}
+
 // The use of the platform's sockets library for the life of the object.
 class SocketsSession {
  public:
@@ -69,10 +80,12 @@ class UdpSocket {
   // Sends one datagram to an address and port (host order).
   int send_to(const std::uint8_t* data, std::size_t length, Ipv4 address, std::uint16_t port);
   // Waits for one datagram and stores at most `capacity` bytes of it; returns
-  // its length, or -1 with `error` set.
-  long receive(std::uint8_t* buffer, std::size_t capacity, int& error);
+  // its length, or -1 with `error` set.  `from` receives its sender.
+  long receive(std::uint8_t* buffer, std::size_t capacity, int& error, Endpoint& from);
   // Stops the receiving side.
   void shutdown_receive();
+  // The platform's handle of the socket, for waits on several sources.
+  std::intptr_t native_handle() const { return handle_; }
 
  private:
   std::intptr_t handle_ = -1;

@@ -63,11 +63,11 @@ Bytes nodal(const Words& words, std::uint16_t num_record, int number = 0, int co
 // (the text itself is pinned by the baselines).
 std::string shown(const std::vector<Bytes>& datagrams) {
   test_support::CapturedConsole out;
-  feedwatch::MultipacketStore store;
+  feedwatch::Monitor monitor(out.console());
   const auto buffer = std::make_unique<feedwatch::PacketBuffer>();
   for (const Bytes& d : datagrams) {
     std::copy(d.begin(), d.end(), buffer->begin());
-    feedwatch::handle_datagram(*buffer, d.size(), store, out.console());
+    monitor.handle_datagram(*buffer, {.length = d.size()});
   }
   return out.text();
 }

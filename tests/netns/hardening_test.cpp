@@ -217,6 +217,54 @@ TEST(Signals, StoppingTheMonitorRestoresTheTerminal) {
   }
 }
 
+// A stop signal while a packet of some 700 KB of text is written (65,535
+// Route records announced, 6,546 shown): the packet is finished and flushed,
+// then the signal ends the monitor.
+TEST(Signals, AStopSignalNeverCutsALine) {
+  ASSERT_TRUE(test_support::in_private_namespace());
+  for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(signal_number);
+    TempDir dir;
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      dup2(out[1], STDOUT_FILENO);
+      close(out[0]);
+      dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
+      if (chdir(dir.path().c_str()) != 0) _exit(127);
+      execl(FEEDWATCH_PATH, FEEDWATCH_PATH, "6120", nullptr);
+      _exit(127);
+    }
+    close(out[1]);
+    std::string text;
+    char chunk[4096];
+    const auto read_some = [&] {
+      const ssize_t n = read(out[0], chunk, sizeof chunk);
+      if (n > 0) text.append(chunk, static_cast<std::size_t>(n));
+      return n;
+    };
+    while (text.find("adapter 0") == std::string::npos && read_some() > 0) {
+    }
+    std::vector<std::uint8_t> routes(6543 * 10);
+    for (std::size_t i = 0; i < routes.size(); ++i) routes[i] = static_cast<std::uint8_t>(i * 7);
+    test_support::send_datagram(6120, test_support::make_packet(test_support::default_fields(6, 65535), routes));
+    while (text.size() < 100000 && read_some() > 0) {
+    }
+    kill(pid, signal_number);  // the monitor waits to write the rest of the packet
+    while (read_some() > 0) {
+    }
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number);
+    std::size_t separators = 0;
+    for (std::size_t at = 0; (at = text.find("*\n\n", at)) != std::string::npos; ++at) ++separators;
+    EXPECT_EQ(separators, 6546u);
+    EXPECT_EQ(text.substr(text.size() - 3), "*\n\n") << "the output ends in the middle of a line";
+  }
+}
+
 // The Application kind's trace lines give feedcast output of its own.
 constexpr const char* kTracingFeed = "[MCast]\nUpdateRate=1\n[Application]\nNumber=1\n";
 

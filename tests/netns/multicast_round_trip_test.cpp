@@ -43,7 +43,8 @@ TEST(MulticastRoundTrip, JoinedGroupOnlyWholeInOrderWithTimeToLive) {
     auto pending = std::async(std::launch::async, [&] {
       Bytes buffer(65536);
       int error = 0;
-      const long n = member.receive(buffer.data(), buffer.size(), error);
+      platform::Endpoint from;
+      const long n = member.receive(buffer.data(), buffer.size(), error, from);
       buffer.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
       return buffer;
     });

@@ -1,7 +1,8 @@
 // Pipeline: feedcast, with a value of its own for every keyed field in
 // feedcast.ini, feeds a feedwatch on the matching port, which must show each
-// value where the kind's record layout puts it.  Compressed cases use the
-// other scheme: all twelve ports.
+// value where the kind's record layout puts it, and a feedwatch --json, whose
+// line must hold the same.  Compressed cases use the other scheme: all twelve
+// ports.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,9 +12,12 @@
 #include <tuple>
 #include <utility>
 
+#include <nlohmann/json.hpp>
+
 #include "feedwatch/record_display.h"
 #include "packet/catalogue.h"
 #include "support/console_capture.h"
+#include "support/json_display.h"
 #include "support/multicast.h"
 #include "support/packets.h"
 #include "support/process.h"
@@ -67,15 +71,18 @@ TEST_P(PipelineTest, ConfiguredValuesAppearOnTheMonitor) {
                 "\nServerName=PIPE-" + name +
                 "\nUpdateRate=1\nReleaseNumber=7\nMinorVersion=1\nBuildNumber=9\n[" + name +
                 "]\nNumber=" + number + "\nEncode=" + e + "\n" + keys);
-  Process watch({FEEDWATCH_PATH, std::to_string(k.port(static_cast<std::uint8_t>(encode)))},
-                dir.path());
+  const std::string port = std::to_string(k.port(static_cast<std::uint8_t>(encode)));
+  Process watch({FEEDWATCH_PATH, port}, dir.path());
+  Process json_watch({FEEDWATCH_PATH, "--json", "--count=1", port}, dir.path());
   ASSERT_TRUE(watch.shows("adapter 0 - 127.0.0.1\n", 5s)) << watch.output();
+  ASSERT_TRUE(test_support::eventually(
+      [&] { return json_watch.errors().find("adapter 0 - 127.0.0.1\n") != std::string::npos; }, 5s));
 
   Process cast({FEEDCAST_PATH}, dir.path());
   ASSERT_TRUE(watch.shows("Timestamp -> ", 8s)) << watch.output() << cast.errors();
   const std::string out = watch.output();
-  const auto timestamp = std::stoul(out.substr(out.find("Timestamp -> ") + 13));
-  const std::string expected =
+  const auto shown = [&](unsigned long timestamp) {
+    return
       "Packet header id -> KEBO\nReserve bytes -> 0;0;0;0\nVersion -> 7;1;9\n\n"
       "Print single packet:\n" +
       std::string(encode ? "\nCompression is 'on', de-compress\n\nCompression was ON - data "
@@ -85,6 +92,8 @@ TEST_P(PipelineTest, ConfiguredValuesAppearOnTheMonitor) {
       std::to_string(timestamp) + " = " + test_support::local_date(timestamp) + "NumRecord -> " +
       number + "\nRecordSize -> " + std::to_string(k.record_size) + "\n\nEncoding : " + e +
       "\n" + records;
+  };
+  const std::string expected = shown(std::stoul(out.substr(out.find("Timestamp -> ") + 13)));
   EXPECT_TRUE(watch.shows(expected, 5s)) << "expected:\n" << expected << "\nshown:\n" << out;
 
   // The q takes effect after the next packet, at most UpdateRate later.
@@ -93,6 +102,12 @@ TEST_P(PipelineTest, ConfiguredValuesAppearOnTheMonitor) {
   EXPECT_EQ(watch.exit_status(), 0);
   EXPECT_EQ(watch.errors(), "");
   EXPECT_FALSE(cast.wait_for(0ms)) << "feedcast stopped: " << cast.errors();
+
+  ASSERT_TRUE(json_watch.wait_for(5s)) << json_watch.output();
+  EXPECT_EQ(json_watch.exit_status(), 0);
+  const auto line = nlohmann::ordered_json::parse(json_watch.output());
+  EXPECT_EQ(test_support::text_from_json(line), shown(line["header"]["Timestamp"]));
+  EXPECT_EQ(line["problems"].size(), k.message_type == 3 ? 2u : 0u) << line["problems"];
 }
 
 INSTANTIATE_TEST_SUITE_P(

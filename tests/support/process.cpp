@@ -63,6 +63,7 @@ bool Process::wait_for(std::chrono::milliseconds timeout) {
         int status = 0;
         if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
         exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        exit_signal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
         pid_ = -1;
         return true;
       },

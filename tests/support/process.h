@@ -36,6 +36,8 @@ class Process {
   void kill();
   // The exit status after wait_for() returned true (-1 when killed by a signal).
   int exit_status() const { return exit_status_; }
+  // The signal that ended the child, or 0.
+  int exit_signal() const { return exit_signal_; }
   // The child's process id while it runs.
   int pid() const { return pid_; }
   // A value of the child's /proc/PID/status in KiB, such as "VmHWM" or
@@ -56,6 +58,7 @@ class Process {
   int pid_ = -1;
   int input_ = -1;
   int exit_status_ = -1;
+  int exit_signal_ = 0;
 };
 
 // Waits until `predicate` holds or `timeout` passes; returns the predicate's value.

@@ -14,7 +14,8 @@
 #               has never completed under Wine in qemu's user-mode emulator)
 #
 # For every kind, plain and compressed: Linux feedcast feeds a Linux and a
-# Windows feedwatch at once, which must print the same text; then Windows
+# Windows feedwatch at once, which must print the same text, and a Linux and
+# a Windows feedwatch --json, whose lines must agree; then Windows
 # feedcast feeds a Linux feedwatch, which must print what it printed for the
 # Linux sender, the packets' time apart.  The same for a multi-packet
 # message, sent with --config from another folder and --count.  Also the
@@ -106,6 +107,12 @@ same_packets() {
        END { if (!bad) print n + 0 }' "$1" "$2"
 }
 
+# Prints the JSON lines of file $1 without their arrival time and sender,
+# line ends without CR.
+json_packets() {
+  tr -d '\r' < "$1" | sed 's/"received":"[^"]*","source":"[^"]*",//'
+}
+
 # Starts a monitor in directory $1 with input fifo $1/in (kept open on fd
 # $3) and output $1/out; $2 is the program and its arguments.
 start_monitor() {
@@ -116,22 +123,28 @@ start_monitor() {
 one_kind() {
   kind=$1 encode=$2 name=$1-encode$2
   dir=$work/$name
-  mkdir -p "$dir/cast" "$dir/wincast" "$dir/lw1" "$dir/ww" "$dir/lw2"
+  mkdir -p "$dir/cast" "$dir/wincast" "$dir/lw1" "$dir/ww" "$dir/lw2" "$dir/lj" "$dir/wj"
   sed "s/^Encode=.*/Encode=$encode/" "$EXAMPLES/feedcast-$kind.ini" > "$dir/cast/feedcast.ini"
   cp "$dir/cast/feedcast.ini" "$dir/wincast/feedcast.ini"
   port=$("$scripts/stat-port" "$dir/cast/feedcast.ini")
 
   # Linux sender, Linux and Windows monitors together.
   start_monitor "$dir/lw1" "$LINUX_BIN/feedwatch $port"; lw1=$!; exec 4> "$dir/lw1/in"
+  start_monitor "$dir/lj" "$LINUX_BIN/feedwatch --json $port"; lj=$!; exec 6> "$dir/lj/in"
   if $windows_monitor; then
     start_monitor "$dir/ww" "$WINE $WIN_BIN/feedwatch.exe $port"; ww=$!; exec 5> "$dir/ww/in"
+    (cd "$dir/wj" && exec $WINE "$WIN_BIN/feedwatch.exe" --json -c 2 "$port" < /dev/null > out 2> err) & wj=$!
   fi
   (cd "$dir/cast" && exec "$LINUX_BIN/feedcast" > out 2> err) & cast=$!
   { ! $windows_monitor || wait_packets "$dir/ww/out" "$wine_wait" 2; } && wait_packets "$dir/lw1/out" 5 2
+  if $windows_monitor; then wait_exit "$wj" "$wine_wait"; wj_status=$status; fi
   printf q >&4
+  printf q >&6
   if $windows_monitor; then printf q >&5; fi
   wait_exit "$lw1" 10; lw1_status=$status
   exec 4>&-
+  wait_exit "$lj" 10; lj_status=$status
+  exec 6>&-
   if $windows_monitor; then
     wait_exit "$ww" "$wine_wait"; ww_status=$status
     exec 5>&-
@@ -146,6 +159,14 @@ one_kind() {
     else
       fail "$name: Linux feedcast -> Windows feedwatch (statuses $lw1_status $ww_status, see $dir)"
       diff "$dir/lw1.blocks" "$dir/ww.blocks" | head -5
+    fi
+    json_packets "$dir/lj/out" > "$dir/lj.lines"
+    json_packets "$dir/wj/out" > "$dir/wj.lines"
+    if [ "$wj_status" = 0 ] && [ "$lj_status" = 0 ] && [ "$(wc -l < "$dir/wj.lines")" = 2 ] &&
+       grep -q '"records":\[{' "$dir/wj.lines" && ! grep -qvxFf "$dir/lj.lines" "$dir/wj.lines"; then
+      pass "$name: Windows feedwatch --json -c 2 prints the lines Linux feedwatch --json prints"
+    else
+      fail "$name: Windows feedwatch --json (statuses $lj_status $wj_status, see $dir)"
     fi
   fi
 
@@ -387,6 +408,29 @@ if [ -n "$linux" ] && [ "$linux" = "$windows" ]; then
   pass "feedcast.exe sends the bytes Linux feedcast sends for integers in every base"
 else
   fail "integers in every base: Linux sent '$linux', Windows '$windows' (see $dir)"
+fi
+
+# Windows feedwatch's options: help, version, a usage error, a time-out that
+# comes before the count, and the interface by address or name.
+dir=$work/watch-options
+mkdir -p "$dir"
+(cd "$dir" && $WINE "$WIN_BIN/feedwatch.exe" --help < /dev/null > help 2> err); help_status=$?
+(cd "$dir" && $WINE "$WIN_BIN/feedwatch.exe" -V < /dev/null > version 2> err); version_status=$?
+(cd "$dir" && $WINE "$WIN_BIN/feedwatch.exe" --bogus 6040 < /dev/null > out 2> usage); usage_status=$?
+(cd "$dir" && $WINE "$WIN_BIN/feedwatch.exe" -c 1 -t 0.5 --json 6040 < /dev/null > json 2> err); timeout_status=$?
+(cd "$dir" && $WINE "$WIN_BIN/feedwatch.exe" -i lo -t 0.2 6040 < /dev/null > named); named_status=$?
+(cd "$dir" && $WINE "$WIN_BIN/feedwatch.exe" -i 192.0.2.1 -t 0.2 6040 < /dev/null > none); none_status=$?
+if [ "$help_status" = 0 ] && tr -d '\r' < "$dir/help" | grep -q '^Usage: feedwatch \[OPTION\]\.\.\. \[PORT\]$' &&
+   [ "$version_status" = 0 ] && tr -d '\r' < "$dir/version" | grep -qx 'feedwatch [0-9.]*' &&
+   [ "$usage_status" = 2 ] && [ "$(tr -d '\r' < "$dir/usage")" = "feedwatch: unrecognized option '--bogus'
+Try 'feedwatch --help'." ] && [ ! -s "$dir/out" ] &&
+   [ "$timeout_status" = 1 ] && [ ! -s "$dir/json" ] && tr -d '\r' < "$dir/err" | grep -q '^Port Selection: 6040\.$' &&
+   [ "$named_status" = 0 ] && tr -d '\r' < "$dir/named" | grep -qx 'adapter 0 - 127\.0\.0\.1' &&
+   [ "$none_status" = 255 ] &&
+   tr -d '\r' < "$dir/none" | grep -qx 'No local interface that is up has the address or name 192\.0\.2\.1'; then
+  pass "feedwatch.exe: --help, -V, a usage error (2), a time-out before the count (1), --interface"
+else
+  fail "feedwatch.exe options: statuses $help_status $version_status $usage_status $timeout_status $named_status $none_status, see $dir"
 fi
 
 for kind in ${KINDS:-application skillset agent nodal ivr route}; do

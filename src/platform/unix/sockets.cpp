@@ -96,15 +96,16 @@ int UdpSocket::send_to(const std::uint8_t* data, std::size_t length, Ipv4 addres
   return sent < 0 ? errno : 0;
 }
 
-long UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity, int& error) {
-  sockaddr_in from{};
-  socklen_t from_length = sizeof from;
+long UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity, int& error, Endpoint& from) {
+  sockaddr_in sender{};
+  socklen_t sender_length = sizeof sender;
   ssize_t n;
   do {
-    n = ::recvfrom(socket_of(handle_), buffer, capacity, 0, reinterpret_cast<sockaddr*>(&from),
-                   &from_length);
+    n = ::recvfrom(socket_of(handle_), buffer, capacity, 0, reinterpret_cast<sockaddr*>(&sender),
+                   &sender_length);
   } while (n < 0 && errno == EINTR);
   error = n < 0 ? errno : 0;
+  from = {sender.sin_addr.s_addr, ntohs(sender.sin_port)};
   return static_cast<long>(n);
 }
 

@@ -56,6 +56,9 @@ Keyboard::Keyboard() {
 
 Keyboard::~Keyboard() = default;
 
+// _getch reads keys without changing the console's mode.
+void restore_terminal_mode() {}
+
 int Keyboard::poll() {
   if (terminal_) return _kbhit() ? _getch() : -1;
   if (input_ended_) return -1;

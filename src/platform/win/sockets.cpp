@@ -98,13 +98,14 @@ int UdpSocket::send_to(const std::uint8_t* data, std::size_t length, Ipv4 addres
                           sizeof a));
 }
 
-long UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity, int& error) {
-  sockaddr_in from{};
-  int from_length = sizeof from;
+long UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity, int& error, Endpoint& from) {
+  sockaddr_in sender{};
+  int sender_length = sizeof sender;
   const int n = ::recvfrom(socket_of(handle_), reinterpret_cast<char*>(buffer),
-                           static_cast<int>(capacity), 0, reinterpret_cast<sockaddr*>(&from),
-                           &from_length);
+                           static_cast<int>(capacity), 0, reinterpret_cast<sockaddr*>(&sender),
+                           &sender_length);
   error = n == SOCKET_ERROR ? WSAGetLastError() : 0;
+  from = {sender.sin_addr.s_addr, ntohs(sender.sin_port)};
   return n == SOCKET_ERROR ? -1L : static_cast<long>(n);
 }
 

@@ -1,0 +1,180 @@
+#include "feedwatch/feed_statistics.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "feedwatch/console_output.h"
+#include "packet/catalogue.h"
+#include "packet/header.h"
+
+namespace feedwatch {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// A duration in milliseconds, to the microsecond.
+double milliseconds(SteadyClock::duration d) {
+  return static_cast<double>(std::chrono::duration_cast<std::chrono::microseconds>(d).count()) /
+         1000.0;
+}
+
+double seconds(SteadyClock::duration d) {
+  return static_cast<double>(std::chrono::duration_cast<std::chrono::microseconds>(d).count()) /
+         1e6;
+}
+
+std::string utf8(std::u16string_view text) {
+  std::string out;
+  append_utf8(out, text);
+  return out;
+}
+
+Json kind_name(std::uint8_t message_type) {
+  const packet::Kind* kind = packet::find_kind(message_type);
+  return kind ? Json(kind->section) : Json(nullptr);
+}
+
+Json scheme_name(std::uint8_t stat_scheme) {
+  const std::string_view text = packet::scheme_text(stat_scheme);
+  return text.empty() ? Json(nullptr) : Json(text.substr(0, text.size() - 1));
+}
+
+std::string format(const char* pattern, double a, double b = 0, double c = 0) {
+  char line[200];
+  std::snprintf(line, sizeof line, pattern, a, b, c);
+  return line;
+}
+
+}  // namespace
+
+FeedStatistics::FeedStatistics(SteadyClock::time_point start) : start_(start) {}
+
+FeedStatistics::Stream* FeedStatistics::find_stream(std::span<const std::uint8_t> d) {
+  const std::u16string server = packet::server_name(d.data());
+  const std::uint8_t type = packet::message_type(d.data());
+  const std::uint8_t scheme = packet::stat_scheme(d.data());
+  for (Stream& s : streams_) {
+    if (s.message_type == type && s.stat_scheme == scheme && s.server == server) return &s;
+  }
+  if (streams_.size() == kMaxStreams) return nullptr;
+  Stream& s = streams_.emplace_back();
+  s.server = server;
+  s.message_type = type;
+  s.stat_scheme = scheme;
+  return &s;
+}
+
+void FeedStatistics::count_datagram(std::span<const std::uint8_t> d, const Arrival& arrival) {
+  ++datagrams_;
+  bytes_ += d.size();
+  if (d.size() < packet::kHeaderSize) {
+    ++short_;
+    return;
+  }
+  if (packet::header_id(d.data()) != packet::kHeaderIdentifier) {
+    ++bad_header_id_;
+  }
+  Stream* s = find_stream(d);
+  if (s == nullptr) return;
+  const std::uint32_t timestamp = packet::timestamp(d.data());
+  if (s->packets == 0) {
+    s->first_timestamp = timestamp;
+  } else {
+    const SteadyClock::duration interval = arrival.at - s->last_arrival;
+    s->min_interval = std::min(s->min_interval.value_or(interval), interval);
+    s->max_interval = std::max(s->max_interval, interval);
+    s->total_interval += interval;
+    if (timestamp < s->last_timestamp) ++s->backwards;
+    if (std::equal(d.begin(), d.end(), s->last_datagram.begin(), s->last_datagram.end())) {
+      ++s->duplicates;
+    }
+  }
+  ++s->packets;
+  s->last_timestamp = timestamp;
+  s->last_arrival = arrival.at;
+  s->last_datagram.assign(d.begin(), d.end());
+}
+
+void FeedStatistics::count_display(Expansion expansion) {
+  ++displayed_;
+  if (expansion != Expansion::kPlain && expansion != Expansion::kExpanded) ++expansion_failures_;
+}
+
+std::string FeedStatistics::text_summary(const MultipacketStore& store,
+                                         SteadyClock::time_point now) const {
+  std::string text = format("Feed statistics after %.3f s:\n", seconds(now - start_));
+  text += "Datagrams: " + std::to_string(datagrams_) + " (" + std::to_string(bytes_) +
+          " bytes), displayed: " + std::to_string(displayed_) + "\n";
+  text += "Shorter than the header: " + std::to_string(short_) +
+          ", HeaderId not KEBO: " + std::to_string(bad_header_id_) +
+          ", expansion failures: " + std::to_string(expansion_failures_) + "\n";
+  text += "Multi-packet messages: " + std::to_string(completed_) + " completed, " +
+          std::to_string(store.groups()) + " incomplete group(s) holding " +
+          std::to_string(store.size()) + " part(s), " + std::to_string(parts_dropped_) +
+          " part(s) dropped\n";
+  for (const Stream& s : streams_) {
+    const Json kind = kind_name(s.message_type);
+    const Json scheme = scheme_name(s.stat_scheme);
+    text += "Stream " + utf8(s.server) + ", " +
+            (kind.is_null() ? "MessageType " + std::to_string(s.message_type)
+                            : kind.get<std::string>()) +
+            ", " +
+            (scheme.is_null() ? "StatScheme " + std::to_string(s.stat_scheme)
+                              : scheme.get<std::string>()) +
+            ": " + std::to_string(s.packets) + " packet(s), Timestamp " +
+            std::to_string(s.first_timestamp) + " to " + std::to_string(s.last_timestamp);
+    if (s.min_interval) {
+      text += format(", interval min %.3f, mean %.3f, max %.3f ms", milliseconds(*s.min_interval),
+                     milliseconds(s.total_interval) / static_cast<double>(s.packets - 1),
+                     milliseconds(s.max_interval));
+    }
+    text += ", " + std::to_string(s.backwards) + " backwards, " + std::to_string(s.duplicates) +
+            " duplicate(s)\n";
+  }
+  return text;
+}
+
+std::string FeedStatistics::json_summary(const MultipacketStore& store,
+                                         SteadyClock::time_point now) const {
+  Json streams = Json::array();
+  for (const Stream& s : streams_) {
+    Json interval = {{"min", nullptr}, {"mean", nullptr}, {"max", nullptr}};
+    if (s.min_interval) {
+      const double mean = milliseconds(s.total_interval) / static_cast<double>(s.packets - 1);
+      interval = {{"min", milliseconds(*s.min_interval)},
+                  {"mean", std::round(mean * 1000) / 1000},
+                  {"max", milliseconds(s.max_interval)}};
+    }
+    streams.push_back({{"server", utf8(s.server)},
+                       {"kind", kind_name(s.message_type)},
+                       {"scheme", scheme_name(s.stat_scheme)},
+                       {"packets", s.packets},
+                       {"first_timestamp", s.first_timestamp},
+                       {"last_timestamp", s.last_timestamp},
+                       {"interval_ms", interval},
+                       {"backwards", s.backwards},
+                       {"duplicates", s.duplicates}});
+  }
+  const Json summary = {
+      {"type", "summary"},
+      {"schema", 1},
+      {"seconds", seconds(now - start_)},
+      {"datagrams", datagrams_},
+      {"bytes", bytes_},
+      {"displayed", displayed_},
+      {"short", short_},
+      {"bad_header_id", bad_header_id_},
+      {"expansion_failures", expansion_failures_},
+      {"multipacket",
+       {{"completed", completed_},
+        {"incomplete_groups", store.groups()},
+        {"parts_held", store.size()},
+        {"parts_dropped", parts_dropped_}}},
+      {"streams", streams}};
+  return summary.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+}  // namespace feedwatch

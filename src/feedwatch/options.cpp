@@ -1,0 +1,111 @@
+#include "feedwatch/options.h"
+
+#include <array>
+
+#include "platform/command_line.h"
+
+namespace feedwatch {
+namespace {
+
+enum OptionIndex { kHelp, kVersion, kJson, kCount, kTimeout, kStats, kInterface };
+
+constexpr std::array<platform::OptionSpec, 7> kOptionSpecs = {{
+    {'h', "help", false},
+    {'V', "version", false},
+    {'\0', "json", false},
+    {'c', "count", true},
+    {'t', "timeout", true},
+    {'\0', "stats", false},
+    {'i', "interface", true},
+}};
+
+// The longest time-out: beyond it the deadline would leave the clock's range.
+constexpr std::uint64_t kMaxTimeoutSeconds = 1'000'000'000;
+
+// Reads SECONDS: digits with an optional fraction ("10", "2.5", ".5", "3."),
+// to the microsecond; further digits of the fraction are dropped.
+std::optional<std::chrono::microseconds> parse_seconds(std::string_view text) {
+  const std::size_t point = text.find('.');
+  const std::string_view whole = text.substr(0, point);
+  const std::string_view fraction =
+      point == std::string_view::npos ? std::string_view{} : text.substr(point + 1);
+  if (whole.empty() && fraction.empty()) return std::nullopt;
+  std::uint64_t seconds = 0;
+  if (!whole.empty() && !platform::parse_whole_number(whole, kMaxTimeoutSeconds, seconds)) {
+    return std::nullopt;
+  }
+  std::uint64_t micros = 0;
+  std::uint64_t digit_value = 100'000;
+  for (char c : fraction) {
+    if (c < '0' || c > '9') return std::nullopt;
+    micros += static_cast<std::uint64_t>(c - '0') * digit_value;
+    digit_value /= 10;
+  }
+  return std::chrono::microseconds(seconds * 1'000'000 + micros);
+}
+
+std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+// Takes one option's value into `options`; returns a usage error or "".
+std::string take(const platform::GivenOption& given, Options& options) {
+  switch (given.option) {
+    case kHelp: options.help = true; break;
+    case kVersion: options.version = true; break;
+    case kJson: options.json = true; break;
+    case kStats: options.stats = true; break;
+    case kCount: {
+      std::uint64_t n = 0;
+      if (!platform::parse_whole_number(given.value, UINT64_MAX, n) || n == 0) {
+        return "invalid packet count: " + quoted(given.value);
+      }
+      options.count = n;
+      break;
+    }
+    case kTimeout:
+      options.timeout = parse_seconds(given.value);
+      if (!options.timeout) return "invalid time-out: " + quoted(given.value);
+      break;
+    case kInterface:
+      if (given.value.empty()) return "invalid interface: ''";
+      options.interface_name = std::string(given.value);
+      break;
+    default: break;
+  }
+  return {};
+}
+
+}  // namespace
+
+Options parse_options(std::span<const char* const> args) {
+  const platform::CommandLine line = platform::parse_command_line(args, kOptionSpecs, true);
+  Options options;
+  options.error = line.error;
+  for (const platform::GivenOption& given : line.options) {
+    if (!options.error.empty()) break;
+    options.error = take(given, options);
+  }
+  options.arguments = line.operands;
+  return options;
+}
+
+std::string_view help_text() {
+  return "Usage: feedwatch [OPTION]... [PORT]\n"
+         "Print every packet of the statistics feed on PORT (a multiple of 10 from 6020\n"
+         "to 6130; without one, Port in feedwatch.ini, else 6040) until q is pressed.\n"
+         "\n"
+         "  -c, --count N            stop after N packets have been displayed\n"
+         "  -t, --timeout SECONDS    stop after SECONDS (fractions allowed)\n"
+         "      --json               one JSON object per packet on standard output;\n"
+         "                           every other line goes to standard error\n"
+         "      --stats              print feed statistics at the end, and on SIGUSR1\n"
+         "  -i, --interface ADDRESS  join only on this local address, or on the\n"
+         "                           addresses of the interface of this name\n"
+         "  -h, --help               show this help and exit\n"
+         "  -V, --version            show the version and exit\n"
+         "\n"
+         "Exit status: 0 when stopped by q, by the count or by the time-out; 1 when\n"
+         "the time-out came before the count; 2 for a usage error; 255 for a failure.\n"
+         "See feedwatch(1) for the JSON output and the statistics.\n";
+}
+
+}  // namespace feedwatch

@@ -1,0 +1,36 @@
+// The monitor's command line: feedwatch [OPTION]... [PORT].  Options may
+// stand before or after the port and "--" ends them; "-6040" is no option
+// but an argument for the port rule.  The arguments left once the options
+// are taken out go to the port rule as they are.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace feedwatch {
+
+// What the command line asks for.
+struct Options {
+  bool help = false;                          // -h, --help
+  bool version = false;                       // -V, --version
+  bool json = false;                          // --json: JSON Lines instead of text
+  bool stats = false;                         // --stats: feed statistics at the end
+  std::optional<std::uint64_t> count;         // -c N: stop after N displayed packets
+  std::optional<std::chrono::microseconds> timeout;  // -t SECONDS: stop after that time
+  std::optional<std::string> interface_name;  // -i ADDRESS: join on that interface only
+  std::vector<std::string_view> arguments;    // what is left for the port rule
+  std::string error;                          // a usage error; empty when none
+};
+
+// Reads the command line's arguments (without the program's name).
+Options parse_options(std::span<const char* const> args);
+
+// The text of --help.
+std::string_view help_text();
+
+}  // namespace feedwatch
