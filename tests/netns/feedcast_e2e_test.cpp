@@ -1,8 +1,9 @@
 // feedcast end to end: the program runs in a temporary directory with a
 // crafted feedcast.ini, and its datagrams are received on a socket joined to
-// the group.  Record bytes and trace lines are checked by the unit tests and
-// the pipeline tests; these tests check what only a real process on a real
-// socket shows.
+// the group or by a running feedwatch.  Record bytes, trace lines, fault
+// draws and the monitor's texts are checked by the unit tests; these tests
+// check what only a real process on a real socket shows, against what the
+// programs' own code builds and prints.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,17 +11,20 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "feedcast/faults.h"
 #include "feedcast/sender_config.h"
 #include "feedcast/transmit_loop.h"
+#include "feedwatch/receive_loop.h"
 #include "packet/catalogue.h"
 #include "platform/command_line.h"
+#include "support/console_capture.h"
 #include "support/multicast.h"
 #include "support/packets.h"
 #include "support/process.h"
@@ -34,13 +38,13 @@ using test_support::kGroup;
 
 constexpr std::size_t kHeader = 68;
 constexpr auto kWait = 5s;
+// A file the program refuses: a run that reads it stops with status 1.
+constexpr const char* kRefusedFile = "[MCast]\nMessageType=9\n";
 
 std::uint32_t be32(const Bytes& b, std::size_t at) {
   return std::uint32_t{b.at(at)} << 24 | std::uint32_t{b.at(at + 1)} << 16 |
          std::uint32_t{b.at(at + 2)} << 8 | b.at(at + 3);
 }
-
-std::uint32_t now() { return static_cast<std::uint32_t>(std::time(nullptr)); }
 
 // The datagrams the generator's own code builds from `ini` for `time`.
 std::vector<Bytes> built(const std::string& ini_text, std::int64_t time) {
@@ -55,6 +59,18 @@ std::vector<Bytes> built(const std::string& ini_text, std::int64_t time) {
   return parts;
 }
 
+// What the monitor's own code shows for those datagrams.
+std::string shown(const std::string& ini_text, std::int64_t time) {
+  test_support::CapturedConsole out;
+  feedwatch::Monitor monitor(out.console());
+  const auto buffer = std::make_unique<feedwatch::PacketBuffer>();
+  for (const Bytes& d : built(ini_text, time)) {
+    std::copy(d.begin(), d.end(), buffer->begin());
+    monitor.handle_datagram(*buffer, {.length = d.size()});
+  }
+  return out.text();
+}
+
 class Feedcast : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -62,15 +78,12 @@ class Feedcast : public ::testing::Test {
         << "run through scripts/in-private-netns: this test sends multicast";
   }
 
-  // Writes feedcast.ini, unless `ini` is null, and starts the program.
-  test_support::Process& start(const char* ini, const std::vector<std::string>& args = {}) {
-    if (ini) dir_.write("feedcast.ini", ini);
+  // Writes feedcast.ini and starts the program.
+  test_support::Process& start(const std::string& ini, const std::vector<std::string>& args = {}) {
+    dir_.write("feedcast.ini", ini);
     std::vector<std::string> argv{FEEDCAST_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
     return process_.emplace(argv, dir_.path());
-  }
-  test_support::Process& start(const std::string& ini, const std::vector<std::string>& args = {}) {
-    return start(ini.c_str(), args);
   }
 
   // Waits for the program's end, which must come with `status`.
@@ -85,165 +98,95 @@ class Feedcast : public ::testing::Test {
 
 TEST_F(Feedcast, AnEmptyFileSendsEmptyApplicationPacketsAgainAndAgain) {
   GroupReceiver receiver(6020);
-  const std::uint32_t before = now();
+  const auto before = static_cast<std::uint32_t>(std::time(nullptr));
   start("");
   const auto d = receiver.receive(kWait);
   ASSERT_TRUE(d) << "nothing arrived on port 6020";
   const std::uint32_t timestamp = be32(d->bytes, 60);
-  EXPECT_TRUE(timestamp >= before && timestamp <= now()) << timestamp;
+  EXPECT_TRUE(timestamp >= before && timestamp <= std::time(nullptr)) << timestamp;
   EXPECT_EQ(std::vector<Bytes>{d->bytes}, built("", timestamp));
-  EXPECT_EQ(d->ttl, 64);
   EXPECT_TRUE(receiver.receive(kWait));
   EXPECT_TRUE(process_->shows("Encode value read from the file was 0", kWait))
       << "the trace is not flushed while the program runs";
 }
 
-// Section MCast decides the group, the time-to-live and the local binding.
-// Source: up to 3 characters binds any address, 4 to 8 bind that address,
-// 9 or more also make it the multicast interface.  inet_addr reads "127.2"
-// as 127.0.0.2 and "1.2" as 1.0.0.2, which is no local address.  A group
-// address can be bound but is no interface (see the refusals).
-struct Delivery {
-  const char* name;
-  std::string mcast;
-  const char* group;
-  int ttl;
-  bool bound;  // sent from the Source address 127.0.0.2
-};
-
-void PrintTo(const Delivery& c, std::ostream* os) { *os << c.name; }
-
-class FeedcastDelivery : public Feedcast, public ::testing::WithParamInterface<Delivery> {};
-
-TEST_P(FeedcastDelivery, ArrivesAsConfigured) {
-  const Delivery& c = GetParam();
-  GroupReceiver receiver(6020, c.group);
-  start("[MCast]\nUpdateRate=1\n" + c.mcast);
-  const auto d = receiver.receive(kWait);
-  ASSERT_TRUE(d) << "nothing arrived; standard error: " << process_->errors();
-  EXPECT_EQ(d->bytes.size(), kHeader);
-  EXPECT_EQ(d->ttl, c.ttl);
-  EXPECT_EQ(d->from == "127.0.0.2", c.bound) << "sent from " << d->from;
-  EXPECT_EQ(process_->errors(), "");
+// Five thousand sections before the one read, and a 1 MB value before a key.
+std::string large_file() {
+  std::string text;
+  for (int i = 0; i < 5000; ++i) text += "[S" + std::to_string(i) + "]\nk=v\n";
+  return text + "[MCast]\nServerName=" + std::string(1 << 20, 'A') + "\nTTL=3\n";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Settings, FeedcastDelivery,
-    ::testing::Values(Delivery{"TtlZero", "TTL=0\n", kGroup, 64, false},
-                      Delivery{"TtlOne", "TTL=1\n", kGroup, 1, false},
-                      Delivery{"Group", "IP=239.1.2.3\n", "239.1.2.3", 64, false},
-                      Delivery{"SourceEmpty", "Source=\n", kGroup, 64, false},
-                      Delivery{"SourceOf3", "Source=1.2\n", kGroup, 64, false},
-                      Delivery{"SourceOf5", "Source=127.2\n", kGroup, 64, true},
-                      Delivery{"GroupSourceOf8", "Source=224.1.11\n", kGroup, 64, false},
-                      Delivery{"SourceOf9", "Source=127.0.0.2\nTTL=3\n", kGroup, 3, true}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// The kind section is read afresh for every packet; MCast only at start.
-TEST_F(Feedcast, EditOfTheKindSectionShowsInALaterPacket) {
-  const std::string mcast = "[MCast]\nMessageType=6\nUpdateRate=1\nServerName=";
-  GroupReceiver receiver(6120);
-  start(mcast + "Before\n[Route]\nNumber=1\nRouteNumber0=100\n");
-  const auto first = receiver.receive(kWait);
-  ASSERT_TRUE(first);
-  ASSERT_EQ(first->bytes.size(), kHeader + 10);
-  EXPECT_EQ(be32(first->bytes, kHeader), 100u);
-
-  // Replaced in one step, so the program never reads half a file.
-  dir_.write("new.ini", mcast + "After\n[Route]\nNumber=2\nRouteNumber0=200\nRouteNumber1=300\n");
-  std::filesystem::rename(dir_.file("new.ini"), dir_.file("feedcast.ini"));
-  std::optional<test_support::Datagram> later;
-  for (int n = 0; n < 5; ++n) {
-    later = receiver.receive(kWait);
-    if (!later || be32(later->bytes, kHeader) == 200) break;
-  }
-  ASSERT_TRUE(later && be32(later->bytes, kHeader) == 200) << "no packet carried the edit";
-  ASSERT_EQ(later->bytes.size(), kHeader + 20);
-  EXPECT_EQ(be32(later->bytes, 64), 2u << 16 | 10);  // NumRecord and RecordSize
-  EXPECT_EQ(be32(later->bytes, 78), 300u);
-  EXPECT_TRUE(std::equal(first->bytes.begin() + 16, first->bytes.begin() + 56,
-                         later->bytes.begin() + 16))
-      << "the server name changed";
-}
-
-// Simulate 1 moves the values the running program sends (the walks and
-// counters themselves are checked by the unit tests); its seed is traced.
-TEST_F(Feedcast, ValuesMoveWithSimulate) {
-  GroupReceiver receiver(6120);
-  start("[MCast]\nMessageType=6\nSimulate=1\nSimulateSeed=5\n"
-        "[Route]\nNumber=1\nRouteNumber0=-20..20\nAllTrunksBusyTime0=1000+7\n");
-  std::vector<std::int32_t> seen;
-  while (seen.size() < 40) {
-    const auto d = receiver.receive(kWait);
-    ASSERT_TRUE(d);
-    ASSERT_EQ(d->bytes.size(), kHeader + 10);
-    seen.push_back(static_cast<std::int32_t>(be32(d->bytes, kHeader)));
-    ASSERT_TRUE(seen.back() >= -20 && seen.back() <= 20) << seen.back();
-  }
-  EXPECT_EQ(seen.front(), -20) << "the first packet starts every walk";
-  EXPECT_NE(std::count(seen.begin(), seen.end(), -20), 40);
-  EXPECT_TRUE(process_->shows("SimulateSeed=5\n", kWait));
-}
-
-// Refusals: one line "Error: <message>" on standard error, status 1, nothing sent.
-struct Refusal {
+// Section MCast decides the group, the time-to-live and the local binding,
+// or stops the program: one line "Error: <message>" on standard error,
+// status 1, nothing sent.  Source: up to 3 characters bind any address, 4 to
+// 8 bind that address, 9 or more also make it the multicast interface.
+// inet_addr reads "127.2" as 127.0.0.2, "1.2" as 1.0.0.2 and "10.9" as
+// 10.0.0.9; a group address can be bound but is no interface.
+struct Setting {
   const char* name;
   std::string ini;
-  int port;           // watched for packets
-  std::string error;  // a regular expression
-  std::string output;
+  const char* error;  // null: the packets go out
+  int ttl = 64;
+  bool bound = false;  // sent from the Source address 127.0.0.2
+  const char* group = kGroup;
+  std::uint16_t port = 6020;
 };
 
-void PrintTo(const Refusal& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Setting& c, std::ostream* os) { *os << c.name; }
 
-class FeedcastRefusal : public Feedcast, public ::testing::WithParamInterface<Refusal> {};
+class FeedcastSetting : public Feedcast, public ::testing::WithParamInterface<Setting> {};
 
-TEST_P(FeedcastRefusal, StopsWithItsMessage) {
-  const Refusal& c = GetParam();
-  GroupReceiver receiver(static_cast<std::uint16_t>(c.port));
+TEST_P(FeedcastSetting, SendsAsConfiguredOrStopsWithItsMessage) {
+  const Setting& c = GetParam();
+  GroupReceiver receiver(c.port, c.group);
   start(c.ini);
-  ASSERT_TRUE(process_->wait_for(kWait)) << "feedcast did not stop";
-  EXPECT_EQ(process_->exit_status(), 1);
-  const std::string errors = process_->errors();
-  EXPECT_TRUE(std::regex_match(errors, std::regex("Error: " + c.error + "\n"))) << errors;
-  EXPECT_EQ(process_->output(), c.output);
+  if (c.error == nullptr) {
+    const auto d = receiver.receive(kWait);
+    ASSERT_TRUE(d) << "nothing arrived; standard error: " << process_->errors();
+    EXPECT_EQ(d->ttl, c.ttl);
+    EXPECT_EQ(d->from == "127.0.0.2", c.bound) << "sent from " << d->from;
+    EXPECT_EQ(process_->errors(), "");
+    return;
+  }
+  expect_end(1);
+  EXPECT_EQ(process_->errors(), "Error: " + std::string(c.error) + "\n");
+  EXPECT_EQ(process_->output(), "");
   EXPECT_FALSE(receiver.receive(100ms)) << "a packet was sent";
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Causes, FeedcastRefusal,
+    MCast, FeedcastSetting,
     ::testing::Values(
-        Refusal{"WrongKind", "[MCast]\nMessageType=7\n", 6020,
-                "Incorrect Msg Type and Stat Scheme selected", ""},
-        Refusal{"SourceNoLocalAddress", "[MCast]\nSource=10.9.8.7\n", 6020,
-                "Binding socket failed! Error: 99", ""},
-        Refusal{"SourceOf4IsBound", "[MCast]\nSource=10.9\n", 6020,
-                "Binding socket failed! Error: 99", ""},
-        Refusal{"GroupSourceOf9IsNoInterface", "[MCast]\nSource=224.1.1.1\n", 6020,
-                "setsockopt failed! Error: 99", ""},
-        Refusal{"GroupNoDottedAddress", "[MCast]\nIP=not.a.group\n", 6020,
-                "sendto failed! Error: [1-9][0-9]*", "Encode value read from the file was 0"},
-        Refusal{"TableLargerThanADatagram", "[MCast]\nMessageType=3\n[Agent]\nNumber=780\n",
-                6060, "sendto failed! Error: 90", ""}),
+        Setting{"Group", "[MCast]\nIP=239.1.2.3\n", nullptr, 64, false, "239.1.2.3"},
+        Setting{"SourceOf3", "[MCast]\nSource=1.2\n", nullptr},
+        Setting{"SourceOf5", "[MCast]\nSource=127.2\n", nullptr, 64, true},
+        Setting{"GroupSourceOf8", "[MCast]\nSource=224.1.11\n", nullptr},
+        Setting{"SourceOf9AndTtl", "[MCast]\nSource=127.0.0.2\nTTL=3\n", nullptr, 3, true},
+        Setting{"LargeFile", large_file(), nullptr, 3},
+        Setting{"WrongKind", "[MCast]\nMessageType=7\n", "Incorrect Msg Type and Stat Scheme selected"},
+        Setting{"SourceOf4IsBound", "[MCast]\nSource=10.9\n", "Binding socket failed! Error: 99"},
+        Setting{"GroupSourceOf9IsNoInterface", "[MCast]\nSource=224.1.1.1\n",
+                "setsockopt failed! Error: 99"},
+        Setting{"TableLargerThanADatagram", "[MCast]\nMessageType=3\n[Agent]\nNumber=780\n",
+                "sendto failed! Error: 90", 64, false, kGroup, 6060}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Help, version and usage errors: nothing read (the file would be refused),
 // nothing sent.
 TEST_F(Feedcast, HelpVersionAndUsageErrors) {
   GroupReceiver receiver(6020);
-  dir_.write("feedcast.ini", "[MCast]\nMessageType=9\n");
-  const std::string usage = "\nTry 'feedcast --help'.\n";
   const struct {
     std::vector<std::string> args;
     int status;
     std::string output, errors;
   } cases[] = {
-      {{"--help", "--bogus"}, 2, "", "feedcast: unrecognized option '--bogus'" + usage},
+      {{"--help", "--bogus"}, 2, "", "feedcast: unrecognized option '--bogus'\nTry 'feedcast --help'.\n"},
       {{"-h", "-c", "1"}, 0, "Usage: feedcast [OPTION]...\n", ""},
       {{"x", "--version"}, 0, "feedcast " + std::string(platform::program_version()) + "\n", ""},
   };
   for (const auto& c : cases) {
-    start(nullptr, c.args);
+    start(kRefusedFile, c.args);
     expect_end(c.status);
     EXPECT_EQ(process_->output().substr(0, c.output.size()), c.output);
     EXPECT_EQ(process_->errors(), c.errors);
@@ -251,102 +194,101 @@ TEST_F(Feedcast, HelpVersionAndUsageErrors) {
   EXPECT_FALSE(receiver.receive(100ms)) << "a packet was sent";
 }
 
-// --config names a file from the current directory or from the root;
-// --count ends the run after that many messages, without the last pause.
-TEST_F(Feedcast, ConfigFromAnotherFolderAndCount) {
-  test_support::TempDir other;
-  const std::string route = "[MCast]\nMessageType=6\nUpdateRate=";
-  other.write("route.ini", route + "0\n[Route]\nNumber=1\nRouteNumber0=77\n");
-  GroupReceiver receiver(6120);
-  const std::string relative =
-      "../" + std::filesystem::path(other.path()).filename().string() + "/route.ini";
-  start(nullptr, {"--config", relative, "-c", "3"});
+// Simulate 1 reaches the running program, which traces its seed first (the
+// values themselves move as the unit tests check).
+TEST_F(Feedcast, SimulateTracesItsSeed) {
+  start("[MCast]\nMessageType=6\nSimulate=1\nSimulateSeed=5\n", {"-c", "2"});
   expect_end(0);
-  for (int n = 0; n < 3; ++n) {
-    const auto d = receiver.receive(kWait);
-    ASSERT_TRUE(d) << "packet " << n;
-    EXPECT_EQ(be32(d->bytes, kHeader), 77u);
-  }
-  EXPECT_FALSE(receiver.receive(200ms)) << "more than 3 packets";
-
-  other.write("route.ini", route + "3600\n");
-  start(nullptr, {"-f" + other.file("route.ini"), "--count=1"});
-  expect_end(0);
-  EXPECT_TRUE(receiver.receive(kWait));
-  EXPECT_EQ(process_->errors(), "");
+  EXPECT_EQ(process_->output(), "SimulateSeed=5\n");
 }
 
-// A table over the UDP limit travels as a message of two parts.
-TEST_F(Feedcast, AFullAgentTableTravelsInTwoParts) {
-  GroupReceiver receiver(6060);
-  start("[MCast]\nMessageType=3\nMaxRecordsPerPacket=500\n[Agent]\nNumber=1000\nAgentID999=5\n",
-        {"--count", "1"});
-  expect_end(0);
-  std::vector<Bytes> parts;
-  while (const auto d = receiver.receive(parts.size() < 2 ? kWait : 200ms)) parts.push_back(d->bytes);
-  ASSERT_EQ(parts.size(), 2u);
-  for (int p = 0; p < 2; ++p) {
-    EXPECT_EQ(parts[p].size(), kHeader + 500 * 84);
-    EXPECT_EQ(parts[p][8], p + 1);
-    EXPECT_EQ(parts[p][9], 2);
-    EXPECT_EQ(be32(parts[p], 60), be32(parts[0], 60));
-  }
-  EXPECT_EQ(be32(parts[1], kHeader + 499 * 84 + 4), 5u);
-}
-
-// Each fault at 100 %: what arrives is what the trace lines say, against the
-// message that the generator's own code builds for the line's time.
-TEST_F(Feedcast, FaultsOnTheWireAsTheTraceSays) {
+// Faults of every kind in one run: the datagrams on the wire and the trace
+// are those of the generator's own injector, with the same Seed, over the
+// messages its own code builds for the times that the trace names.
+TEST_F(Feedcast, FaultsOnTheWireAreThoseOfTheInjector) {
   const std::string table =
       "[MCast]\nMessageType=6\nMaxRecordsPerPacket=1\n[Route]\nNumber=3\nRouteNumber0=10\n"
-      "RouteNumber1=11\nRouteNumber2=12\n[Faults]\nSeed=9\n";
-  for (const char* faults : {"DropPercent=100\n", "DuplicatePercent=100\nReorderParts=1\n",
-                             "TruncatePercent=100\n", "CorruptPercent=100\n"}) {
-    SCOPED_TRACE(faults);
-    GroupReceiver receiver(6120);
-    start(table + faults, {"--count", "2"});
-    expect_end(0);
-    std::vector<Bytes> wire;
-    while (const auto d = receiver.receive(200ms)) wire.push_back(d->bytes);
+      "RouteNumber1=11\nRouteNumber2=12\n[Faults]\nSeed=9\nReorderParts=1\nDropPercent=20\n"
+      "DuplicatePercent=30\nTruncatePercent=30\nCorruptPercent=40\n";
+  GroupReceiver receiver(6120);
+  start(table, {"--count", "4"});
+  expect_end(0);
+  std::vector<Bytes> wire;
+  while (const auto d = receiver.receive(200ms)) wire.push_back(d->bytes);
 
-    std::istringstream lines(process_->output());
-    std::size_t at = 0, faulted = 0;
-    std::vector<int> order;
-    for (std::string line; std::getline(lines, line);) {
-      std::smatch m;
-      if (std::regex_match(line, m, std::regex("Fault: parts of time \\d+ sent in the order (.*)"))) {
-        for (char c : m[1].str()) if (c != ',') order.push_back(c - '0');
-        continue;
-      }
-      ASSERT_TRUE(std::regex_match(line, m, std::regex(
-          "Fault: (\\w+) (byte (\\d+) of )?packet (\\d) of 3( to (\\d+) bytes)?, time (\\d+)")))
-          << line;
-      ++faulted;
-      const int number = std::stoi(m[4]);
-      if (!order.empty()) {
-        EXPECT_EQ(number, order.front());
-        order.erase(order.begin());
-      }
-      Bytes expected = built(table, std::stoll(m[7])).at(number - 1);
-      const std::string fault = m[1];
-      if (fault == "dropped") continue;
-      if (fault == "truncated") expected.resize(std::stoul(m[6]));
-      for (int copy = fault == "duplicated" ? 2 : 1; copy > 0; --copy) {
-        ASSERT_LT(at, wire.size()) << line;
-        const Bytes& got = wire[at++];
-        if (fault == "changed") {
-          const std::size_t byte = std::stoul(m[3]);
-          ASSERT_EQ(got.size(), expected.size());
-          EXPECT_NE(got[byte], expected[byte]);
-          expected[byte] = got[byte];
-        }
-        EXPECT_EQ(got, expected) << line;
-      }
+  dir_.write("replay.ini", table);
+  feedcast::FaultInjector injector;
+  injector.update(platform::ProfileFile(dir_.file("replay.ini")));
+  std::string lines;
+  std::vector<Bytes> sent;
+  const std::string trace = process_->output();
+  const std::regex message_time("parts of time (\\d+) ");
+  for (std::sregex_iterator m(trace.begin(), trace.end(), message_time), end; m != end; ++m) {
+    const std::vector<Bytes> parts = built(table, std::stoll((*m)[1]));
+    const std::vector<feedcast::Datagram> message(parts.begin(), parts.end());
+    for (const std::size_t i : injector.order(message, lines)) {
+      const feedcast::Shipment s = injector.shape(message[i], lines);
+      for (int copy = 0; copy < s.copies; ++copy) sent.emplace_back(s.bytes.begin(), s.bytes.end());
     }
-    EXPECT_EQ(faulted, 6u);
-    EXPECT_EQ(at, wire.size()) << "datagrams that no line explains";
-    EXPECT_TRUE(order.empty());
+  }
+  EXPECT_EQ(trace, lines);
+  EXPECT_EQ(wire, sent);
+  for (const char* fault : {"dropped", "duplicated", "truncated", "changed"}) {
+    EXPECT_NE(lines.find(fault), std::string::npos) << "the Seed gives no " << fault << " datagram";
   }
 }
+
+// feedcast into feedwatch: a table of a kind, scheme and Encode, every keyed
+// field a value of its own, sent in one message or in parts.
+struct Feed {
+  const char* name;
+  int type;
+  int scheme;
+  int encode;
+  int records;
+  int most;  // MaxRecordsPerPacket
+};
+
+void PrintTo(const Feed& c, std::ostream* os) { *os << c.name; }
+
+class FeedcastIntoFeedwatch : public Feedcast, public ::testing::WithParamInterface<Feed> {};
+
+// feedcast, its file named from another folder, sends one message and ends
+// without the pause after it; a feedwatch on the port of the kind and scheme
+// shows what the monitor's own code shows for it.
+TEST_P(FeedcastIntoFeedwatch, TheMonitorShowsTheMessageSent) {
+  const Feed& c = GetParam();
+  const packet::Kind& kind = *packet::find_kind(c.type);
+  std::string ini = "[MCast]\nMessageType=" + std::to_string(c.type) +
+                    "\nStatScheme=" + std::to_string(c.scheme) +
+                    "\nServerName=PIPE\nUpdateRate=3600\nReleaseNumber=7\nMinorVersion=1\n"
+                    "MaxRecordsPerPacket=" + std::to_string(c.most) + "\n[" +
+                    std::string(kind.section) + "]\nNumber=" + std::to_string(c.records) + "\nEncode=" + std::to_string(c.encode) + "\n";
+  std::uint32_t value = 70000;
+  for (int r = 0; r < c.records; ++r) {
+    for (const packet::Field& f : kind.layout->fields) {
+      if (f.keyed) ini += std::string(f.name) + std::to_string(r) + "=" + std::to_string(value += 1001) + "\n";
+    }
+  }
+  test_support::TempDir other;
+  other.write("feed.ini", ini);
+  const std::string port = std::to_string(kind.port(static_cast<std::uint8_t>(c.scheme)));
+  test_support::Process watch({FEEDWATCH_PATH, port}, dir_.path());
+  ASSERT_TRUE(watch.shows("adapter 0 - 127.0.0.1\n", kWait)) << watch.output();
+
+  const std::string name = std::filesystem::path(other.path()).filename().string();
+  start(kRefusedFile, {"--config", "../" + name + "/feed.ini", "--count", "1"});
+  expect_end(0);
+  ASSERT_TRUE(watch.shows("Timestamp -> ", kWait)) << watch.output();
+  const std::string out = watch.output();
+  const std::string expected = shown(ini, std::stoll(out.substr(out.find("Timestamp -> ") + 13)));
+  EXPECT_TRUE(watch.shows(expected, kWait)) << "expected:\n" << expected << "\nshown:\n" << watch.output();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tables, FeedcastIntoFeedwatch,
+    ::testing::Values(Feed{"AgentPlain", 3, 0, 0, 2, 0}, Feed{"RouteCompressedMovingWindow", 6, 1, 1, 2, 0},
+                      Feed{"SkillsetCompressedInParts", 2, 0, 1, 5, 2}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
