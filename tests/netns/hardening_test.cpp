@@ -35,9 +35,6 @@ using test_support::eventually;
 using test_support::Process;
 using test_support::TempDir;
 
-// Gives a monitor whose output is thrown away time to join its group.
-void let_monitor_start() { std::this_thread::sleep_for(700ms); }
-
 // Runs `program` for port `port` in `dir`: the end of a child whose standard
 // streams are set up.
 void run_in(const TempDir& dir, const char* program, const char* port) {
@@ -59,7 +56,7 @@ TEST(Hostile, TrafficNeitherStopsNorGrowsTheMonitor) {
   ASSERT_TRUE(test_support::in_private_namespace());
   TempDir dir;
   Process watch({FEEDWATCH_PATH, "6040"}, dir.path(), "/dev/null");
-  let_monitor_start();
+  std::this_thread::sleep_for(700ms);  // time to join the group
   std::mt19937 random(6040);
   using test_support::send_datagram;
   // Single packets of three records, so that the printout stays small.
