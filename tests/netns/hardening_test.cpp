@@ -43,12 +43,6 @@ void run_in(const TempDir& dir, const char* program, const char* port) {
   _exit(127);
 }
 
-std::vector<std::uint8_t> random_bytes(std::mt19937& random, std::size_t length) {
-  std::vector<std::uint8_t> d(length);
-  for (auto& b : d) b = static_cast<std::uint8_t>(random());
-  return d;
-}
-
 // Datagrams of every length with random bytes, then parts whose groups never
 // complete: the monitor goes on, stays within its store's bound (the crafted
 // cases are the unit tests' and the fuzz targets'), and still stops on q.
@@ -60,14 +54,16 @@ TEST(Hostile, TrafficNeitherStopsNorGrowsTheMonitor) {
   std::mt19937 random(6040);
   using test_support::send_datagram;
   // Single packets of three records, so that the printout stays small.
-  auto pool = random_bytes(random, 65507);
+  std::vector<std::uint8_t> pool(65507);
+  for (auto& b : pool) b = static_cast<std::uint8_t>(random());
   pool[9] = 0;
   packet::store_be16(pool.data() + 64, 3);
   for (std::size_t length = 0; length <= pool.size(); ++length) {
     send_datagram(6040, {pool.begin(), pool.begin() + static_cast<long>(length)});
   }
   for (std::uint32_t t = 0; t < 3 * feedwatch::kStoreCapacity; ++t) {
-    auto d = random_bytes(random, 65507);
+    auto d = pool;  // part 1 of 2 to 255, each of a group of its own
+    d[8] = 1;
     d[9] = static_cast<std::uint8_t>(2 + random() % 254);
     packet::store_be32(d.data() + 60, t);
     send_datagram(6040, d);
@@ -138,22 +134,21 @@ TEST(Signals, AStopSignalNeverCutsALine) {
     });
     close(out[1]);
     std::string text;
-    char chunk[4096];
-    const auto read_some = [&] {
-      const ssize_t n = read(out[0], chunk, sizeof chunk);
-      if (n > 0) text.append(chunk, static_cast<std::size_t>(n));
-      return n;
+    // Reads the monitor's output until `enough` holds or the output ends.
+    const auto read_until = [&](auto enough) {
+      char chunk[4096];
+      for (ssize_t n = 1; n > 0 && !enough();) {
+        n = read(out[0], chunk, sizeof chunk);
+        if (n > 0) text.append(chunk, static_cast<std::size_t>(n));
+      }
     };
-    while (text.find("adapter 0") == std::string::npos && read_some() > 0) {
-    }
+    read_until([&] { return text.find("adapter 0") != std::string::npos; });
     std::vector<std::uint8_t> routes(6543 * 10);
     for (std::size_t i = 0; i < routes.size(); ++i) routes[i] = static_cast<std::uint8_t>(i * 7);
     test_support::send_datagram(6120, test_support::make_packet(test_support::default_fields(6, 65535), routes));
-    while (text.size() < 100000 && read_some() > 0) {
-    }
+    read_until([&] { return text.size() >= 100000; });
     kill(watch.pid(), signal_number);  // the monitor waits to write the rest of the packet
-    while (read_some() > 0) {
-    }
+    read_until([] { return false; });
     close(out[0]);
     ASSERT_TRUE(watch.wait_for(5s));
     EXPECT_EQ(watch.exit_signal(), signal_number);
