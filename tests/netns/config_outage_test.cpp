@@ -1,6 +1,6 @@
 // feedcast and a configuration file that is missing, unreadable, gone for a
-// while or rewritten in place as it runs: a raw receiver checks every
-// datagram against the tables written.
+// while, rewritten in place or over its kind's limit as it runs: a raw
+// receiver checks every datagram against the tables written.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <unistd.h>
