@@ -154,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
         Setting{"SourceOf3", "[MCast]\nSource=1.2\n", nullptr},
         Setting{"SourceOf5", "[MCast]\nSource=127.2\n", nullptr, 64, true},
         Setting{"GroupSourceOf8", "[MCast]\nSource=224.1.11\n", nullptr},
-        Setting{"SourceOf9AndTtl", "[MCast]\nSource=127.0.0.2\nTTL=3\n", nullptr, 3, true},
+        Setting{"SourceOf9AndTtl", "[MCast]\nSource=127.0.0.2\nTTL=1\n", nullptr, 1, true},
         Setting{"LargeFile", large_file(), nullptr, 3},
         Setting{"WrongKind", "[MCast]\nMessageType=7\n", "Incorrect Msg Type and Stat Scheme selected"},
         Setting{"SourceOf4IsBound", "[MCast]\nSource=10.9\n", "Binding socket failed! Error: 99"},
@@ -188,9 +188,11 @@ TEST_F(Feedcast, HelpVersionAndUsageErrors) {
 }
 
 // Simulate 1 reaches the running program, which traces its seed first (the
-// values themselves move as the unit tests check).
+// values themselves move as the unit tests check); --config takes a path
+// from the root.
 TEST_F(Feedcast, SimulateTracesItsSeed) {
-  start("[MCast]\nMessageType=6\nSimulate=1\nSimulateSeed=5\n", {"-c", "2"});
+  dir_.write("simulate.ini", "[MCast]\nMessageType=6\nSimulate=1\nSimulateSeed=5\n");
+  start(kRefusedFile, {"-c", "2", "--config=" + dir_.file("simulate.ini")});
   expect_end(0);
   EXPECT_EQ(process_->output(), "SimulateSeed=5\n");
 }
@@ -216,7 +218,9 @@ TEST_F(Feedcast, FaultsOnTheWireAreThoseOfTheInjector) {
   std::vector<Bytes> sent;
   const std::string trace = process_->output();
   const std::regex message_time("parts of time (\\d+) ");
+  int messages = 0;
   for (std::sregex_iterator m(trace.begin(), trace.end(), message_time), end; m != end; ++m) {
+    ++messages;
     const std::vector<Bytes> parts = built(table, std::stoll((*m)[1]));
     const std::vector<feedcast::Datagram> message(parts.begin(), parts.end());
     for (const std::size_t i : injector.order(message, lines)) {
@@ -224,6 +228,7 @@ TEST_F(Feedcast, FaultsOnTheWireAreThoseOfTheInjector) {
       for (int copy = 0; copy < s.copies; ++copy) sent.emplace_back(s.bytes.begin(), s.bytes.end());
     }
   }
+  EXPECT_EQ(messages, 4) << "--count 4 sent another number of messages";
   EXPECT_EQ(trace, lines);
   EXPECT_EQ(wire, sent);
   for (const char* fault : {"dropped", "duplicated", "truncated", "changed"}) {
