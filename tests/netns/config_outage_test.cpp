@@ -30,16 +30,16 @@ using test_support::eventually;
 using test_support::Process;
 using test_support::TempDir;
 
-constexpr std::uint16_t kRoutePort = 6120;
+const packet::Kind& kRoute = *packet::find_kind(6);
 constexpr int kRecords = 15;
-constexpr std::size_t kRouteRecordSize = 10;
+const std::size_t kRouteRecordSize = kRoute.record_size;
 
 // Version `v` of the file: a Route table, sent without pause, whose records
 // carry RouteNumber v * 100 + their index and nothing else, from a server
 // named after the version.
 std::string version_text(int v) {
   std::string text = "[MCast]\nMessageType=6\nUpdateRate=0\nServerName=V" + std::to_string(v) +
-                     "\n[Route]\nNumber=15\n";
+                     "\n[Route]\nNumber=" + std::to_string(kRecords) + "\n";
   for (int i = 0; i < kRecords; ++i) {
     text += "RouteNumber" + std::to_string(i) + "=" + std::to_string(v * 100 + i) + "\n";
   }
@@ -96,7 +96,7 @@ class Tally {
     }
   }
 
-  test_support::GroupReceiver receiver_{kRoutePort};
+  test_support::GroupReceiver receiver_{static_cast<std::uint16_t>(kRoute.port(0))};
   std::atomic<bool> stop_{false};
   mutable std::mutex mutex_;
   std::vector<int> versions_;
@@ -155,11 +155,11 @@ TEST(FeedcastFile, KeepsSendingTheLastTableWhileTheFileIsAway) {
   EXPECT_EQ(std::count(first_new, seen.end(), 2), seen.end() - first_new);
 
   // A table over the kind's limit ends the run through its normal way out.
-  dir.write("feedcast.ini", "[Route]\nNumber=601\n");
+  dir.write("feedcast.ini", "[Route]\nNumber=" + std::to_string(kRoute.max_records + 1) + "\n");
   ASSERT_TRUE(cast.wait_for(10s));
   EXPECT_EQ(cast.exit_status(), 1);
   EXPECT_EQ(cast.errors(), warning + "Configuration file " + path + " readable again\nError: " +
-                               std::string(packet::find_kind(6)->limit_message) + "\n");
+                               std::string(kRoute.limit_message) + "\n");
 }
 
 // An editor saving in place truncates the file and writes it again, in one
