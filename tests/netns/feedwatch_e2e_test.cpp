@@ -147,7 +147,6 @@ TEST_F(Feedwatch, CountAndTimeOutEndTheRunWithTheirStatus) {
     ASSERT_TRUE(p.wait_for(5s)) << p.output();
     EXPECT_EQ(p.exit_status(), c.status);
     EXPECT_EQ(count_of(p.output(), "Server id -> "), c.shown) << p.output();
-    EXPECT_EQ(p.output().rfind(kStartup, 0), 0u);
     EXPECT_EQ(p.errors(), "");
   }
 }
@@ -286,8 +285,7 @@ TEST_F(Feedwatch, InterfaceByAddressOrName) {
     test_support::send_datagram(6040, nodal(5));
     ASSERT_TRUE(p.wait_for(5s));
     EXPECT_EQ(p.exit_status(), 0);
-    EXPECT_EQ(p.output().rfind(expected, 0), 0u) << p.output();
-    EXPECT_EQ(count_of(p.output(), "DummyKey   =5\t"), 1u);
+    EXPECT_EQ(count_of(p.output(), "DummyKey   =5\t"), 1u) << p.output();
   }
 }
 
