@@ -144,6 +144,7 @@ std::string without_dates(std::string text, const std::vector<Bytes>& datagrams)
   return text;
 }
 
+// Compares `text` with the baseline file `name`.txt (rewritten first under UPDATE_BASELINES).
 void expect_baseline(const std::string& name, const std::string& text) {
   const std::string path = std::string(BASELINE_DIR) + "/" + name + ".txt";
   if (std::getenv("UPDATE_BASELINES")) std::ofstream(path, std::ios::binary) << text;
