@@ -141,7 +141,8 @@ TEST_F(Feedwatch, CountAndTimeOutEndTheRunWithTheirStatus) {
   } cases[] = {
       {"time-out, no traffic", {"-t", "0.3"}, {}, 0, 0},
       {"time-out before the count", {"-c", "2", "-t", "2"}, {nodal(1)}, 1, 1},
-      {"count reached inside a message", {"-c", "2"}, {nodal(1), nodal(2, 1, 3), nodal(3, 2, 3), nodal(4, 3, 3)}, 0, 2},
+      {"count reached inside a message, a time-out pending", {"-c", "2", "-t", "30"},
+       {nodal(1), nodal(2, 1, 3), nodal(3, 2, 3), nodal(4, 3, 3)}, 0, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
