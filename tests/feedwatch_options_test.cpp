@@ -1,4 +1,5 @@
-// The monitor's command line: every option, where it may stand, and its errors.
+// The monitor's command line: every option and its errors.  Where options
+// may stand and how whole numbers read is the command-line parser's test.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -35,7 +36,6 @@ TEST(Options, EveryOptionAndError) {
       {{"-h"}, "help "},
       {{"--version"}, "version "},
       {{"--json", "-c", "5", "6040"}, "json count=5 [6040]"},
-      {{"6040", "--json", "--count=5"}, "json count=5 [6040]"},
       {{"-c5", "-t", "2.5", "--stats"}, "stats count=5 us=2500000 "},
       {{"--timeout", ".25"}, "us=250000 "},
       {{"-t", "10"}, "us=10000000 "},
@@ -43,14 +43,9 @@ TEST(Options, EveryOptionAndError) {
       {{"-t", "0.0000019"}, "us=1 "},
       {{"-i", "127.0.0.2", "--interface=lo"}, "if=lo "},
       {{"-6040"}, "[-6040]"},
-      {{"--", "--json"}, "[--json]"},
       {{"6020", "6030"}, "[6020][6030]"},
-      {{"-"}, "[-]"},
       {{"-c", "0"}, "error: invalid packet count: '0'"},
-      {{"-c", "-5"}, "error: invalid packet count: '-5'"},
       {{"-c", "5x"}, "error: invalid packet count: '5x'"},
-      {{"-c", "99999999999999999999"}, "error: invalid packet count: '99999999999999999999'"},
-      {{"-t", "-1"}, "error: invalid time-out: '-1'"},
       {{"-t", "1e3"}, "error: invalid time-out: '1e3'"},
       {{"-t", "."}, "error: invalid time-out: '.'"},
       {{"-t", ""}, "error: invalid time-out: ''"},

@@ -1,23 +1,28 @@
-// feedwatch end to end: the real program, driven by crafted datagrams on the
-// loopback interface of a private network namespace and stopped with `q` on
-// its standard input.  The lines of every kind and header are checked by the
-// unit tests; these tests compare the whole console output of what only a
-// running monitor shows.
+// feedwatch end to end: the real program in a private network namespace, for
+// what only a running process shows: its streams and exit statuses, the
+// sockets it binds and joins, signals, and the quit key from a pipe and at a
+// terminal.  What it prints for each packet is pinned by the unit tests.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "feedwatch/options.h"
 #include "feedwatch/packet_buffer.h"
 #include "feedwatch/receive_loop.h"
+#include "platform/command_line.h"
 #include "support/console_capture.h"
 #include "support/multicast.h"
 #include "support/packets.h"
@@ -27,214 +32,265 @@ namespace {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
-using Words = std::vector<std::uint32_t>;
-constexpr auto kWait = 5s;
-const std::string kGroup = test_support::kGroup;
+using json = nlohmann::ordered_json;
 
-constexpr const char* kUsage =
-    " Usage: feedwatch.exe PORT \n\tPORT is an integer multiple of 10, between 6020 and 6130.\n"
-    "\tThis may also be set in feedwatch.ini file in the same directory\n";
+constexpr const char* kStartup =
+    "Multicast Address: 235.5.6.7.\nPort Selection: 6040.\n\nadapter 0 - 127.0.0.1\n";
 
-// The start-up lines of a monitor that joined on the namespace's one address.
-std::string startup(int port = 6040, const std::string& group = kGroup) {
-  return "Multicast Address: " + group + ".\nPort Selection: " + std::to_string(port) +
-         ".\n\nadapter 0 - 127.0.0.1\n";
-}
-
-// A Nodal record whose fields count up from `key`.
-Words record(std::uint32_t k) { return {k, k + 1, k + 2, k + 3, k + 4, k + 5, k + 6}; }
-
-Words concat(Words a, const Words& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-// A Nodal packet announcing `num_record` records, carrying `words`, as part
-// `number` of `count`.
-Bytes nodal(const Words& words, std::uint16_t num_record, int number = 0, int count = 0) {
-  Bytes p = test_support::make_packet(test_support::default_fields(4, num_record),
-                                      test_support::be32_words(words));
-  p[8] = static_cast<std::uint8_t>(number);
-  p[9] = static_cast<std::uint8_t>(count);
+// A Nodal packet whose DummyKey is `tag`, as part `number` of `count`.
+Bytes nodal(std::uint32_t tag, std::uint8_t number = 0, std::uint8_t count = 0) {
+  Bytes p = test_support::make_packet(test_support::default_fields(4, 1),
+                                      test_support::be32_words({tag, 0, 0, 0, 0, 0, 0}));
+  p[8] = number;
+  p[9] = count;
   return p;
 }
 
-// What the monitor's own code prints for `datagrams` received in this order
-// (the text itself is pinned by the baselines).
-std::string shown(const std::vector<Bytes>& datagrams) {
+// What the monitor's own code prints for `datagram` (the text is pinned by
+// the unit tests' baselines).
+std::string shown(const Bytes& datagram) {
   test_support::CapturedConsole out;
   feedwatch::Monitor monitor(out.console());
   const auto buffer = std::make_unique<feedwatch::PacketBuffer>();
-  for (const Bytes& d : datagrams) {
-    std::copy(d.begin(), d.end(), buffer->begin());
-    monitor.handle_datagram(*buffer, {.length = d.size()});
-  }
+  std::copy(datagram.begin(), datagram.end(), buffer->begin());
+  monitor.handle_datagram(*buffer, {.length = datagram.size()});
   return out.text();
 }
 
-// The datagram after which a pressed `q` takes effect, and what it shows.
-const Bytes kStopPacket = nodal({}, 0);
-const std::string kStopText = shown({kStopPacket});
+std::size_t count_of(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
+  return n;
+}
 
-// A feedwatch in a directory of its own, with an optional feedwatch.ini.
-class Monitor {
- public:
-  explicit Monitor(std::vector<std::string> args = {}, const std::string& ini = "",
-                   int port = 6040, const std::string& group = kGroup)
-      : port_(port), group_(group) {
-    if (!ini.empty()) dir_.write("feedwatch.ini", ini);
+class Feedwatch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(test_support::in_private_namespace()) << "run through scripts/in-private-netns";
+  }
+
+  // Starts feedwatch with `args` in a directory of its own, `input` waiting
+  // on its standard input.
+  test_support::Process& start(std::vector<std::string> args, const std::string& input = "") {
     args.insert(args.begin(), FEEDWATCH_PATH);
-    process_.emplace(args, dir_.path());
+    process_.emplace(args, dir_.path(), "", input);
+    return *process_;
   }
 
-  bool ready() { return shows("adapter 0 - 127.0.0.1\n"); }
-  bool shows(const std::string& text) { return process_->shows(text, kWait); }
-  void send(const Bytes& datagram) {
-    test_support::send_datagram(static_cast<std::uint16_t>(port_), datagram, group_.c_str());
-  }
-  void press(const std::string& keys) { process_->send_input(keys); }
-  // The exit status; -2 when the monitor did not end in time.
-  int wait_exit() { return process_->wait_for(kWait) ? process_->exit_status() : -2; }
-  bool running() { return !process_->wait_for(300ms); }
-
-  // Presses `q` once the monitor waits in its receive call and sends the
-  // datagram after which the key takes effect.
-  int stop() {
-    std::this_thread::sleep_for(100ms);
-    press("q");
-    send(kStopPacket);
-    return wait_exit();
+  // Waits until the monitor has joined the group (its lines on standard
+  // error in JSON mode).
+  bool ready(bool json = false) {
+    return test_support::eventually(
+        [&] {
+          return (json ? process_->errors() : process_->output()).find("adapter 0 - 127.0.0.1\n") !=
+                 std::string::npos;
+        },
+        5s);
   }
 
-  std::string output() const { return process_->output(); }
-  std::string errors() const { return process_->errors(); }
-
- private:
   test_support::TempDir dir_;
-  int port_;
-  std::string group_;
   std::optional<test_support::Process> process_;
 };
 
-class FeedwatchTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(test_support::in_private_namespace())
-        << "run through scripts/in-private-netns: this test joins multicast";
+// Runs that end before any datagram: help, version, a usage error (which
+// wins over help), a port refused, a group the system refuses, no interface
+// to join on.  What each stream holds, and the exit status.
+TEST_F(Feedwatch, RunsThatEndAtOnce) {
+  const struct {
+    std::vector<std::string> args;
+    std::string ini;
+    int status;
+    std::string out, err;
+  } cases[] = {
+      {{"--help"}, "", 0, std::string(feedwatch::help_text()), ""},
+      {{"-V"}, "", 0, "feedwatch " + std::string(platform::program_version()) + "\n", ""},
+      {{"6040", "-h", "--bogus"}, "", 2, "",
+       "feedwatch: unrecognized option '--bogus'\nTry 'feedwatch --help'.\n"},
+      {{}, "[MCast]\nPort=6045\n", 255,
+       "Multicast Address: 235.5.6.7.\nError on port selection. Value [6045] not allowed.\n"
+       " Usage: feedwatch.exe PORT \n\tPORT is an integer multiple of 10, between 6020 and 6130.\n"
+       "\tThis may also be set in feedwatch.ini file in the same directory\n", ""},
+      // Cut to 19 characters, which inet_addr cannot read: Linux refuses the
+      // resulting 255.255.255.255 as a group with EINVAL.
+      {{"6020"}, "[MCast]\nIP=235.5.6.7.extra.long.text\n", 255,
+       "Multicast Address: 235.5.6.7.extra.lon.\nPort Selection: 6020.\n\n"
+       "adapter 0 - 127.0.0.1 - setsockopt failed! Error: 22, Exiting application.\n", ""},
+      {{"-i", "eth9"}, "", 255,
+       "Multicast Address: 235.5.6.7.\nPort Selection: 6040.\n\n"
+       "No local interface that is up has the address or name eth9\n", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.empty() ? c.ini : c.args.back());
+    dir_.write("feedwatch.ini", c.ini);
+    test_support::Process& p = start(c.args);
+    ASSERT_TRUE(p.wait_for(5s));
+    EXPECT_EQ(p.exit_status(), c.status);
+    EXPECT_EQ(p.output(), c.out);
+    EXPECT_EQ(p.errors(), c.err);
   }
-};
+}
 
-// Start-up: the port and group chosen, or the reason and exit status -1.
-struct Startup {
-  const char* name;
-  std::vector<std::string> args;
-  std::string ini;
-  int port;  // 0: refused
-  std::string group;
-  std::string output;
-};
-
-void PrintTo(const Startup& c, std::ostream* os) { *os << c.name; }
-
-class FeedwatchStartup : public FeedwatchTest, public ::testing::WithParamInterface<Startup> {};
-
-TEST_P(FeedwatchStartup, ListensOrStopsWithTheReason) {
-  const Startup& c = GetParam();
-  Monitor monitor(c.args, c.ini, c.port, c.group);
-  if (c.port == 0) {
-    EXPECT_EQ(monitor.wait_exit(), 255);
-    EXPECT_EQ(monitor.output(), c.output);
-  } else {
-    ASSERT_TRUE(monitor.ready()) << monitor.output();
-    EXPECT_EQ(monitor.stop(), 0);
-    EXPECT_EQ(monitor.output(), c.output + kStopText);
+// The count and the time-out, and their statuses; the count holds inside a message.
+TEST_F(Feedwatch, CountAndTimeOutEndTheRunWithTheirStatus) {
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<Bytes> sent;
+    int status;
+    std::size_t shown;  // packets displayed
+  } cases[] = {
+      {"time-out, no traffic", {"-t", "0.3"}, {}, 0, 0},
+      {"time-out before the count", {"-c", "2", "-t", "2"}, {nodal(1)}, 1, 1},
+      {"count reached inside a message, a time-out pending", {"-c", "2", "-t", "30"},
+       {nodal(1), nodal(2, 1, 3), nodal(3, 2, 3), nodal(4, 3, 3)}, 0, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test_support::Process& p = start(c.args);
+    ASSERT_TRUE(ready()) << p.output();
+    for (const Bytes& d : c.sent) test_support::send_datagram(6040, d);
+    ASSERT_TRUE(p.wait_for(5s)) << p.output();
+    EXPECT_EQ(p.exit_status(), c.status);
+    EXPECT_EQ(count_of(p.output(), "Server id -> "), c.shown) << p.output();
+    EXPECT_EQ(p.errors(), "");
   }
-  EXPECT_EQ(monitor.errors(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, FeedwatchStartup,
-    ::testing::Values(
-        Startup{"Defaults", {}, "", 6040, kGroup, startup()},
-        Startup{"GroupAndPortFromFile", {}, "[MCast]\nIP=235.5.6.9\nPort=6130\n", 6130,
-                "235.5.6.9", startup(6130, "235.5.6.9")},
-        Startup{"FilePortNotAStatPort", {}, "[MCast]\nPort=6045\n", 0, kGroup,
-                "Multicast Address: 235.5.6.7.\n"
-                "Error on port selection. Value [6045] not allowed.\n" + std::string(kUsage)},
-        // Cut to 19 characters, which inet_addr cannot read: Linux refuses the
-        // resulting 255.255.255.255 as a group with EINVAL.
-        Startup{"GroupCutAndRefused", {"6020"}, "[MCast]\nIP=235.5.6.7.extra.long.text\n", 0,
-                kGroup,
-                "Multicast Address: 235.5.6.7.extra.lon.\nPort Selection: 6020.\n\n"
-                "adapter 0 - 127.0.0.1 - setsockopt failed! Error: 22, Exiting application.\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(FeedwatchTest, QuitKeyTypedBeforeAnyDatagramEndsAtOnce) {
-  test_support::TempDir dir;
-  test_support::Process monitor({FEEDWATCH_PATH}, dir.path(), "", "q");
-  ASSERT_TRUE(monitor.wait_for(kWait)) << monitor.output();
-  EXPECT_EQ(monitor.exit_status(), 0);
-  EXPECT_EQ(monitor.output(), startup());
+// From a pipe one key is read before each wait for a datagram, and only a
+// lower-case q ends the monitor: Q, then x, then q after the second datagram.
+TEST_F(Feedwatch, QuitKeyFromAPipeIsReadOneKeyPerDatagram) {
+  test_support::Process& p = start({}, "Qxq");
+  ASSERT_TRUE(ready()) << p.output();
+  for (std::uint32_t tag : {1, 2, 3}) test_support::send_datagram(6040, nodal(tag));
+  ASSERT_TRUE(p.wait_for(5s)) << p.output();
+  EXPECT_EQ(p.exit_status(), 0);
+  EXPECT_EQ(p.output(), kStartup + shown(nodal(1)) + shown(nodal(2)));
 }
 
-// One key is read after each datagram; only a lower-case q ends the monitor.
-TEST_F(FeedwatchTest, QuitKeyTakesEffectAfterTheNextDatagram) {
-  Monitor monitor;
-  ASSERT_TRUE(monitor.ready()) << monitor.output();
-  monitor.press("Q");
-  monitor.send(nodal(record(10), 1));
-  ASSERT_TRUE(monitor.shows(shown({nodal(record(10), 1)}))) << monitor.output();
-  ASSERT_TRUE(monitor.running());
-
-  monitor.press("xq");
-  monitor.send(nodal(record(20), 1));
-  ASSERT_TRUE(monitor.shows(startup() + shown({nodal(record(10), 1), nodal(record(20), 1)})))
-      << monitor.output();
-  EXPECT_TRUE(monitor.running()) << "only the x is read after the second datagram";
-  monitor.send(nodal(record(30), 1));
-  ASSERT_EQ(monitor.wait_exit(), 0) << monitor.output();
-  EXPECT_EQ(monitor.output(), startup() + shown({nodal(record(10), 1), nodal(record(20), 1),
-                                                 nodal(record(30), 1)}));
-}
-
-// The second, third and first parts of a message print in arrival order once
-// all are in; a single packet with the pending timestamp prints at once.  The
-// third part announces two records but carries one, and a 30-byte datagram
-// follows: bytes that a datagram does not carry read as zero, never as those
-// of an earlier one.
-TEST_F(FeedwatchTest, MultiPacketMessageAndShortDatagrams) {
-  setenv("TZ", "JST-9", 1);  // inherited by the monitor, which ignores it
-  Monitor monitor;
-  unsetenv("TZ");
-  ASSERT_TRUE(monitor.ready()) << monitor.output();
-  packet::HeaderFields f = test_support::default_fields(2, 1);
-  f.server_name = u"ABCDEFGHIJ";
-  const Bytes skillset = test_support::make_packet(f);
-  const std::vector<Bytes> datagrams = {
-      nodal(concat(record(20), record(50)), 2, 2, 3), nodal(record(70), 1),
-      nodal(record(30), 2, 3, 3), nodal(record(10), 1, 1, 3),
-      Bytes(skillset.begin(), skillset.begin() + 30)};  // up to name unit 7
-  for (const Bytes& d : datagrams) monitor.send(d);
-  ASSERT_TRUE(monitor.shows("Server id -> ABCDEFG\n")) << monitor.output();
-  EXPECT_EQ(monitor.stop(), 0);
-  EXPECT_EQ(monitor.output(), startup() + shown(datagrams) + kStopText);
+// At a terminal, q ends the monitor at once although no datagram arrives.
+TEST_F(Feedwatch, QuitKeyAtATerminalTakesEffectAtOnce) {
+  int master = -1;
+  int slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  const std::string out = dir_.file("out");
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setsid();
+    dup2(slave, STDIN_FILENO);
+    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+    if (chdir(dir_.path().c_str()) != 0) _exit(127);
+    execl(FEEDWATCH_PATH, FEEDWATCH_PATH, "6040", nullptr);
+    _exit(127);
+  }
+  ASSERT_TRUE(test_support::eventually(
+      [&] { return test_support::read_file(out).find("adapter 0") != std::string::npos; }, 5s));
+  std::this_thread::sleep_for(100ms);
+  ASSERT_EQ(write(master, "xq", 2), 2);
+  int status = 0;
+  const bool ended = test_support::eventually([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 2s);
+  if (!ended) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  EXPECT_TRUE(ended) << "q had no effect without a datagram";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(test_support::read_file(out), kStartup);
+  close(master);
+  close(slave);
 }
 
 // A second monitor binds the same port thanks to address reuse; each shows
 // only its own group, although the host has joined both on that port.
-TEST_F(FeedwatchTest, TwoMonitorsShareThePortAndEachShowsOnlyItsGroup) {
-  Monitor first;
-  ASSERT_TRUE(first.ready()) << first.output();
-  Monitor second({}, "[MCast]\nIP=235.5.6.8\n", 6040, "235.5.6.8");
-  ASSERT_TRUE(second.ready()) << second.output();
-  second.send(nodal(record(80), 1));
-  first.send(nodal(record(40), 1));
-  ASSERT_TRUE(first.shows(shown({nodal(record(40), 1)}))) << first.output();
-  ASSERT_TRUE(second.shows(shown({nodal(record(80), 1)}))) << second.output();
-  EXPECT_EQ(first.stop(), 0);
-  EXPECT_EQ(second.stop(), 0);
-  EXPECT_EQ(first.output(), startup() + shown({nodal(record(40), 1)}) + kStopText);
-  EXPECT_EQ(second.output(), startup(6040, "235.5.6.8") + shown({nodal(record(80), 1)}) + kStopText);
+TEST_F(Feedwatch, TwoMonitorsShareThePortAndEachShowsOnlyItsGroup) {
+  test_support::Process& first = start({"-c", "1"});
+  ASSERT_TRUE(ready()) << first.output();
+  test_support::TempDir other_dir;
+  other_dir.write("feedwatch.ini", "[MCast]\nIP=235.5.6.8\n");
+  test_support::Process second({FEEDWATCH_PATH, "-c", "1"}, other_dir.path());
+  ASSERT_TRUE(second.shows("adapter 0 - 127.0.0.1\n", 5s)) << second.output();
+  test_support::send_datagram(6040, nodal(80), "235.5.6.8");
+  test_support::send_datagram(6040, nodal(40));
+  ASSERT_TRUE(first.wait_for(5s) && second.wait_for(5s));
+  EXPECT_EQ(first.exit_status(), 0);
+  EXPECT_EQ(second.exit_status(), 0);
+  EXPECT_EQ(first.output(), kStartup + shown(nodal(40)));
+  EXPECT_EQ(second.output(), "Multicast Address: 235.5.6.8.\nPort Selection: 6040.\n\n"
+                             "adapter 0 - 127.0.0.1\n" + shown(nodal(80)));
+}
+
+// In JSON mode standard output holds JSON lines only; the summary is the last.
+TEST_F(Feedwatch, JsonLinesOnStandardOutputTheRestOnStandardError) {
+  test_support::Process& p = start({"--json", "--stats", "-c", "2"});
+  ASSERT_TRUE(ready(true)) << p.errors();
+  test_support::send_datagram(6040, nodal(7));
+  test_support::send_datagram(6040, Bytes(10, 0));
+  ASSERT_TRUE(p.wait_for(5s));
+  EXPECT_EQ(p.exit_status(), 0);
+  std::vector<json> lines;
+  const std::string out = p.output();
+  for (std::size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1) {
+    lines.push_back(json::parse(out.substr(at, end - at)));
+  }
+  ASSERT_EQ(lines.size(), 3u) << out;
+  EXPECT_EQ(lines[0]["records"][0]["DummyKey"], 7);
+  EXPECT_NE(lines[0]["source"].get<std::string>().find(':'), std::string::npos);
+  EXPECT_EQ(lines[1]["length"], 10);
+  EXPECT_EQ(lines[2]["type"], "summary");
+  EXPECT_EQ(lines[2]["datagrams"], 2);
+  const std::string errors = p.errors();
+  EXPECT_EQ(errors.rfind(kStartup, 0), 0u) << errors;
+  EXPECT_NE(errors.find("\nFeed statistics after "), std::string::npos) << errors;
+}
+
+// SIGUSR1 reports without stopping; SIGINT reports, then ends by the signal.
+TEST_F(Feedwatch, StatisticsOnSignals) {
+  test_support::Process& p = start({"--stats"});
+  ASSERT_TRUE(ready()) << p.output();
+  test_support::send_datagram(6040, nodal(1));
+  ASSERT_TRUE(p.shows("DummyKey   =1\t", 5s));
+  kill(p.pid(), SIGUSR1);
+  ASSERT_TRUE(p.shows("Datagrams: 1 (96 bytes), displayed: 1\n", 5s)) << p.output();
+  EXPECT_FALSE(p.wait_for(200ms)) << "a report signal stopped the monitor";
+  test_support::send_datagram(6040, nodal(2));
+  ASSERT_TRUE(p.shows("DummyKey   =2\t", 5s));
+  kill(p.pid(), SIGINT);
+  ASSERT_TRUE(p.wait_for(5s));
+  EXPECT_EQ(p.exit_signal(), SIGINT);
+  EXPECT_EQ(count_of(p.output(), "Feed statistics after "), 2u);
+  EXPECT_NE(p.output().find("Datagrams: 2 (192 bytes), displayed: 2\n"), std::string::npos);
+}
+
+// Without --stats SIGUSR1 keeps its default action, as before.
+TEST_F(Feedwatch, WithoutStatisticsSigusr1EndsTheMonitor) {
+  test_support::Process& p = start({});
+  ASSERT_TRUE(ready()) << p.output();
+  kill(p.pid(), SIGUSR1);
+  ASSERT_TRUE(p.wait_for(5s));
+  EXPECT_EQ(p.exit_signal(), SIGUSR1);
+}
+
+// --interface by an address added to the loopback interface, and by name,
+// which joins on both of its addresses.
+TEST_F(Feedwatch, InterfaceByAddressOrName) {
+  ASSERT_EQ(std::system("ip addr add 127.0.0.2/8 dev lo"), 0);
+  const struct {
+    std::string wanted;
+    std::string adapters;
+  } cases[] = {
+      {"127.0.0.2", "adapter 0 - 127.0.0.2\n"},
+      {"lo", "adapter 0 - 127.0.0.1\nadapter 1 - 127.0.0.2 - ignoring setsockopt error: 98, assume "
+             "address is IP alias.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.wanted);
+    test_support::Process& p = start({"-i", c.wanted, "-c", "1"});
+    const std::string expected = "Multicast Address: 235.5.6.7.\nPort Selection: 6040.\n\n" + c.adapters;
+    ASSERT_TRUE(p.shows(expected, 5s)) << p.output();
+    test_support::send_datagram(6040, nodal(5));
+    ASSERT_TRUE(p.wait_for(5s));
+    EXPECT_EQ(p.exit_status(), 0);
+    EXPECT_EQ(count_of(p.output(), "DummyKey   =5\t"), 1u) << p.output();
+  }
 }
 
 }  // namespace

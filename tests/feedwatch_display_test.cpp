@@ -1,0 +1,243 @@
+// What the monitor shows for whole packets, as text and as JSON Lines, compared
+// with baseline files; every JSON line also holds what the text display shows
+// for the same datagram, rebuilt through the layout tables.
+// Run with UPDATE_BASELINES=1 to rewrite the baselines after a deliberate change.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "feedwatch/json_output.h"
+#include "feedwatch/packet_buffer.h"
+#include "feedwatch/receive_loop.h"
+#include "platform/system.h"
+#include "support/console_capture.h"
+#include "support/json_display.h"
+#include "support/packets.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using json = nlohmann::ordered_json;
+using test_support::be32_words;
+using test_support::default_fields;
+using test_support::make_packet;
+using test_support::zlib_compress;
+
+// A record of `words` 32-bit fields counting up from `first`.
+std::vector<std::uint32_t> counting(std::size_t words, std::uint32_t first) {
+  std::vector<std::uint32_t> v(words);
+  for (std::size_t i = 0; i < words; ++i) v[i] = first + static_cast<std::uint32_t>(i);
+  return v;
+}
+
+// A Nodal packet of `records` records counting up from `key`, as part `number` of `count`.
+Bytes nodal(std::uint16_t records, std::uint32_t key, std::uint8_t number = 0, std::uint8_t count = 0) {
+  Bytes p = make_packet(default_fields(4, records), be32_words(counting(7 * records, key)));
+  p[8] = number;
+  p[9] = count;
+  return p;
+}
+
+// Datagrams shown by a monitor of their own, and the baseline of their text.
+struct Case {
+  const char* baseline;
+  std::vector<Bytes> datagrams;
+};
+
+std::vector<Case> cases() {
+  auto application = counting(21, 1);
+  application[1] = 0xFFFFFFFF;  // -1
+  const auto second = counting(21, 101);
+  application.insert(application.end(), second.begin(), second.end());
+  packet::HeaderFields skillset = default_fields(2, 3);
+  skillset.stat_scheme = 1;
+  skillset.encoding = 1;
+  std::vector<std::uint32_t> skillsets;
+  for (std::uint32_t r = 0; r < 3; ++r) {
+    const auto w = counting(29, 1000 * (r + 1));
+    skillsets.insert(skillsets.end(), w.begin(), w.end());
+  }
+  auto agent = counting(27, 0x10);  // 108 bytes: room for either stride
+  agent[0] = 0xFFFFFFFF;
+  agent[1] = 4660;
+  packet::HeaderFields agent84 = default_fields(3, 1);
+  agent84.release_number = 8;
+  agent84.minor_version = 4;
+  // An invalid kind and scheme, edge timestamps and names.
+  packet::HeaderFields invalid = default_fields(9, 1);
+  invalid.stat_scheme = 255;
+  invalid.record_size = 10;
+  invalid.timestamp = 2147483647u;
+  invalid.server_name = u"ABCDEFGHIJKLMNOPQRST";
+  Bytes invalid_packet = make_packet(invalid, Bytes(10, 1));
+  invalid_packet[56] = 0x00;
+  invalid_packet[57] = 0x41;  // NameTerminator is zeroed before the name is read
+  packet::HeaderFields unnamed = default_fields(6, 0);
+  unnamed.timestamp = 2147483648u;
+  unnamed.server_name = u"";
+  // Encoding 7 over plain records whose first byte is zero: a data error.
+  packet::HeaderFields corrupt = default_fields(4, 1);
+  corrupt.encoding = 7;
+  // A stream that expands to more than the expansion buffer: not enough room.
+  packet::HeaderFields no_room = default_fields(6, 1);
+  no_room.encoding = 1;
+  // An empty table, compressed.
+  packet::HeaderFields empty = default_fields(5, 0);
+  empty.encoding = 1;
+  // Parts 2, 3 and 1 of a message around a single packet with the pending
+  // timestamp; part 3 announces two records but carries one, and a Skillset
+  // datagram cut after 30 bytes follows.
+  Bytes part3 = nodal(1, 30, 3, 3);
+  part3[65] = 2;
+  packet::HeaderFields ten = default_fields(2, 1);
+  ten.server_name = u"ABCDEFGHIJ";
+  Bytes skillset30 = make_packet(ten);
+  skillset30.resize(30);
+  // Records cut short; quote, backslash, control, lone and paired surrogates in
+  // the name and a foreign HeaderId; no bytes; PacketCount 1 makes a single
+  // packet; a stored part's name stops at twenty units.
+  Bytes cut = nodal(1, 1);
+  cut.resize(72);
+  packet::HeaderFields odd = default_fields(4, 0);
+  odd.server_name = u"q\"\\\x01\xD800z\xD83D\xDE00";
+  Bytes odd_name = make_packet(odd);
+  odd_name[1] = 'X';
+  packet::HeaderFields long_name = default_fields(4, 0);
+  long_name.server_name = u"ABCDEFGHIJKLMNOPQRST";
+  Bytes stored_name = make_packet(long_name);
+  stored_name[9] = 2;
+  stored_name[57] = 'Z';
+  return {
+      {"application", {make_packet(default_fields(1, 2), be32_words(application))}},
+      {"skillset_compressed", {make_packet(skillset, zlib_compress(be32_words(skillsets)))}},
+      {"agent_104", {make_packet(default_fields(3, 1), be32_words(agent))}},
+      {"agent_108", {make_packet(agent84, be32_words(agent))}},
+      {"nodal", {make_packet(default_fields(4, 1), be32_words({0, 10, 8, 2, 3, 1, 0}))}},
+      {"ivr", {make_packet(default_fields(5, 1), be32_words({255, 1, 2, 3, 4, 5, 6, 7}))}},
+      {"route", {make_packet(default_fields(6, 2), {0, 0, 0, 7, 0x02, 0x01, 0, 0, 0, 9,
+                                                    0, 0, 0, 8, 0xFF, 0x00, 0xFF, 0xFF, 0xFF, 0xFF})}},
+      {"invalid_kind_scheme", {invalid_packet, make_packet(unnamed)}},
+      {"expansion", {make_packet(corrupt, be32_words({5, 6, 7, 8, 9, 10, 11})),
+                     make_packet(no_room, zlib_compress(Bytes(100, 0x11))),
+                     make_packet(empty, zlib_compress({}))}},
+      {"multipacket", {nodal(2, 20, 2, 3), nodal(1, 70), part3, nodal(1, 10, 1, 3), skillset30}},
+      {"odd_datagrams", {cut, odd_name, {}, nodal(1, 40, 7, 1), stored_name, stored_name}},
+  };
+}
+
+// The dates depend on the host's time zone; the baselines carry a marker.
+std::string without_dates(std::string text, const std::vector<Bytes>& datagrams) {
+  for (const Bytes& d : datagrams) {
+    const std::string date = platform::local_date_text(d.size() >= 64 ? packet::load_be32(d.data() + 60) : 0);
+    for (std::size_t at; (at = text.find(date)) != std::string::npos;) {
+      text.replace(at, date.size(), "@DATE@\n");
+    }
+  }
+  return text;
+}
+
+// Compares `text` with the baseline file `name`.txt (rewritten first under UPDATE_BASELINES).
+void expect_baseline(const std::string& name, const std::string& text) {
+  const std::string path = std::string(BASELINE_DIR) + "/" + name + ".txt";
+  if (std::getenv("UPDATE_BASELINES")) std::ofstream(path, std::ios::binary) << text;
+  EXPECT_EQ(text, test_support::read_file(path)) << "baseline " << path;
+}
+
+// The same datagrams through a text monitor and a JSON monitor.
+struct Both {
+  std::string text;
+  std::string json_lines;
+  std::vector<json> lines;
+};
+
+Both run_both(const std::vector<Bytes>& datagrams) {
+  test_support::CapturedConsole text;
+  test_support::CapturedConsole other;
+  test_support::CapturedFile json_file;
+  feedwatch::JsonLines json_out(json_file.stream());
+  feedwatch::Monitor text_monitor(text.console());
+  feedwatch::Monitor json_monitor(other.console(), &json_out);
+  const auto buffer = std::make_unique<feedwatch::PacketBuffer>();
+  buffer->fill(0xCD);
+  feedwatch::Arrival arrival;
+  arrival.source = {platform::parse_dotted("192.0.2.7"), 6040};
+  arrival.received = std::chrono::sys_days(std::chrono::year{2026} / 12 / 7) +
+                     std::chrono::microseconds(4829123456);
+  for (const Bytes& d : datagrams) {
+    arrival.length = d.size();
+    std::copy(d.begin(), d.end(), buffer->begin());
+    text_monitor.handle_datagram(*buffer, arrival);
+    std::copy(d.begin(), d.end(), buffer->begin());
+    json_monitor.handle_datagram(*buffer, arrival);
+  }
+  Both both{text.text(), json_file.text(), {}};
+  for (std::size_t at = 0, end; (end = both.json_lines.find('\n', at)) != std::string::npos; at = end + 1) {
+    both.lines.push_back(json::parse(both.json_lines.substr(at, end - at)));
+  }
+  EXPECT_EQ(other.text(), "") << "the JSON monitor printed other lines";
+  return both;
+}
+
+// Every JSON line rebuilds, through the layout tables, the text display's lines.
+void expect_json_matches_text(const Both& both) {
+  std::string rebuilt;
+  for (const json& line : both.lines) rebuilt += test_support::text_from_json(line);
+  EXPECT_EQ(rebuilt, test_support::without_storing_lines(both.text));
+}
+
+TEST(PrintPacket, TextAndJsonOfEveryCaseMatchTheBaselines) {
+  std::string json_lines;
+  for (const Case& c : cases()) {
+    SCOPED_TRACE(c.baseline);
+    const Both both = run_both(c.datagrams);
+    expect_baseline(c.baseline, without_dates(both.text, c.datagrams));
+    expect_json_matches_text(both);
+    json_lines += both.json_lines;
+  }
+  expect_baseline("json_lines", json_lines);
+}
+
+TEST(JsonDisplay, TablesBeyondTheBufferAndHostileDatagramsMatchTheText) {
+  // NumRecord 65,535 Route Records: only those wholly inside the buffer show.
+  std::vector<Bytes> datagrams = {make_packet(default_fields(6, 65535))};
+  // A compressed table larger than the buffer cannot overflow it.
+  packet::HeaderFields huge = default_fields(2, 65535);
+  huge.encoding = 1;
+  datagrams.push_back(make_packet(huge, zlib_compress(Bytes(70000, 0))));
+  std::mt19937 random(14);
+  for (int i = 0; i < 40; ++i) {
+    Bytes r(random() % 400);
+    for (auto& b : r) b = static_cast<std::uint8_t>(random());
+    if (r.size() > 9) r[9] = static_cast<std::uint8_t>(random() % 4);
+    if (r.size() > 65) r[64] = r[65] = 0;  // few records
+    datagrams.push_back(r);
+  }
+  const Both both = run_both(datagrams);
+  expect_json_matches_text(both);
+  EXPECT_EQ(both.lines[0]["records"].size(), (feedwatch::kPacketBufferSize - 68) / 10);
+  EXPECT_EQ(both.lines[0]["problems"][0], "records 6547 to 65535 lie beyond the end of the buffer and are not shown");
+  EXPECT_EQ(both.lines[1]["expansion"], "no room");
+}
+
+TEST(LocalDate, ZeroPaddedDayInTheSystemZoneWhateverTzSays) {
+  setenv("TZ", "America/New_York", 1);
+  const std::string date = platform::local_date_text(1607198400);
+  EXPECT_EQ(std::getenv("TZ"), nullptr);
+  tm local{};
+  const time_t t = 1607198400;
+  localtime_r(&t, &local);
+  char expected[64];
+  std::strftime(expected, sizeof expected, "%a %b %d %H:%M:%S %Y\n", &local);
+  EXPECT_EQ(date, expected);
+  EXPECT_EQ(platform::local_date_text(2147483648u).substr(20), "2038\n");
+}
+
+}  // namespace
