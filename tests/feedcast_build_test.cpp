@@ -79,6 +79,28 @@ struct Generator {
 // The first pass of a run.
 Message build(const std::string& text, std::int64_t now = kNow) { return Generator(text).next(now); }
 
+// Application records whose IDs are 100 + their index.
+std::string application(int records, int encode, const std::string& mcast) {
+  std::string text = "[MCast]\nServerName=CC1\n" + mcast + "[Application]\nNumber=" +
+                     std::to_string(records) + "\nEncode=" + std::to_string(encode) + "\n";
+  for (int i = 0; i < records; ++i) {
+    text += "ApplicationID" + std::to_string(i) + "=" + std::to_string(100 + i) + "\n";
+    text += "CallsWaiting" + std::to_string(i) + "=" + std::to_string(7 * i) + "\n";
+  }
+  return text;
+}
+
+// The records of a datagram, expanded when compressed.
+Bytes plain_records(const Bytes& datagram) {
+  Bytes area(datagram.begin() + 68, datagram.end());
+  if (packet::encoding(datagram.data()) != 1) return area;
+  Bytes plain(std::size_t{packet::num_record(datagram.data())} * packet::record_size(datagram.data()));
+  uLongf length = plain.size();
+  EXPECT_EQ(uncompress(plain.data(), &length, area.data(), area.size()), Z_OK);
+  EXPECT_EQ(length, plain.size());
+  return plain;
+}
+
 // The table as a look-up of every key, one by one, reads it.
 std::vector<std::uint8_t> table_by_lookups(const packet::Kind& kind,
                                            const platform::ProfileFile& ini, int records) {
@@ -182,28 +204,23 @@ TEST(FeedcastPacket, LimitsAreInclusive) {
 // A compressed table goes out under Encoding 1 as its stream, over the
 // table's first bytes when it is shorter; the trace in the kind's words.
 TEST(FeedcastPacket, CompressedTablesAndTheirTrace) {
-  const char* compressed = "\nCompressed successfully\nCompression complete";
+  const std::string compressed = "\nCompressed successfully\nCompression complete";
   const struct {
     std::string ini;
     std::size_t area;
     std::string trace;
   } cases[] = {
       {"[Application]\nNumber=2\nEncode=257\nApplicationID0=-5\nApplicationID1=77\n", 168,
-       "Encode value read from the file was 10 : App ID = -5\n1 : App ID = 77\n" +
-           std::string(compressed)},
+       "Encode value read from the file was 10 : App ID = -5\n1 : App ID = 77\n" + compressed},
       {"[MCast]\nMessageType=2\n[Skillset]\nNumber=1\nEncode=1\n", 116,
        "\nEncoded successfully\nEncoding complete"},
-      {"[MCast]\nMessageType=6\n[Route]\nNumber=0\nEncode=1\n", 8, compressed},  // longer
+      {"[MCast]\nMessageType=6\n[Route]\nNumber=0\nEncode=1\n", 8, compressed},  // the stream is longer
   };
   for (const auto& c : cases) {
     const Message p = build(c.ini);
     ASSERT_EQ(p.datagram.size(), 68u + c.area) << c.ini;
     EXPECT_EQ(packet::encoding(p.datagram.data()), 1);
-    const std::size_t table = packet::num_record(p.datagram.data()) * packet::record_size(p.datagram.data());
-    std::vector<std::uint8_t> plain(table + 1);
-    uLongf length = plain.size();
-    EXPECT_EQ(uncompress(plain.data(), &length, p.datagram.data() + 68, c.area), Z_OK);
-    EXPECT_EQ(length, table);
+    plain_records(p.datagram);  // a stream of the whole table
     EXPECT_EQ(p.trace, c.trace);
   }
 }
@@ -224,36 +241,15 @@ TEST(FeedcastCompression, AFailureSendsThePlainTableUnderEncodingZero) {
   EXPECT_TRUE(std::equal(packet.begin() + 68, packet.end(), before.begin() + 68));
 }
 
-// Application records whose IDs are 100 + their index.
-std::string application(int records, int encode, const std::string& mcast) {
-  std::string text = "[MCast]\nServerName=CC1\n" + mcast + "[Application]\nNumber=" +
-                     std::to_string(records) + "\nEncode=" + std::to_string(encode) + "\n";
-  for (int i = 0; i < records; ++i) {
-    text += "ApplicationID" + std::to_string(i) + "=" + std::to_string(100 + i) + "\n";
-    text += "CallsWaiting" + std::to_string(i) + "=" + std::to_string(7 * i) + "\n";
-  }
-  return text;
-}
-
-Bytes plain_records(const Bytes& datagram) {
-  Bytes area(datagram.begin() + 68, datagram.end());
-  if (packet::encoding(datagram.data()) != 1) return area;
-  Bytes plain(std::size_t{packet::num_record(datagram.data())} * packet::record_size(datagram.data()));
-  uLongf length = plain.size();
-  EXPECT_EQ(uncompress(plain.data(), &length, area.data(), area.size()), Z_OK);
-  EXPECT_EQ(length, plain.size());
-  return plain;
-}
-
+// A table in parts of at most `most` records (none below 1); an empty table is one packet.
 TEST(Multipacket, PartCounts) {
   struct Case {
     std::uint32_t records;
     std::int32_t most;
     std::uint32_t parts;
   };
-  for (const Case& c : {Case{0, 0, 1}, Case{700, 0, 1}, Case{700, -5, 1}, Case{0, 3, 1},
-                        Case{3, 3, 1}, Case{4, 3, 2}, Case{6, 3, 2}, Case{7, 3, 3},
-                        Case{1000, 500, 2}, Case{255, 1, 255}, Case{256, 1, 256}}) {
+  for (const Case& c : {Case{700, 0, 1}, Case{700, -5, 1}, Case{0, 3, 1}, Case{3, 3, 1},
+                        Case{4, 3, 2}, Case{7, 3, 3}, Case{256, 1, 256}}) {
     EXPECT_EQ(feedcast::part_count(c.records, c.most), c.parts) << c.records << " / " << c.most;
   }
 }
