@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "feedcast/faults.h"
-#include "packet/catalogue.h"
 #include "packet/header.h"
 #include "support/packets.h"
 
