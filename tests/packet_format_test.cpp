@@ -41,7 +41,9 @@ TEST(Catalogue, PortsAndDisplayLayouts) {
     }
   }
   EXPECT_EQ(ports.size(), 12u);
-  for (int port = 6000; port <= 6150; ++port) EXPECT_EQ(packet::is_stat_port(port), ports.contains(port)) << port;
+  for (int port = 6000; port <= 6150; ++port) {
+    EXPECT_EQ(packet::is_stat_port(port), ports.contains(port)) << port;
+  }
   EXPECT_EQ(packet::find_kind(2)->port(0), 6040);
   const packet::Kind& agent = *packet::find_kind(3);
   EXPECT_EQ(&agent.display_layout(8, 4), &packet::kAgentLayoutWithNrrc);
@@ -92,7 +94,8 @@ TEST(RecordLayouts, StorageAndShownValues) {
   std::uint8_t record[116] = {};
   const auto& route = packet::kRouteLayout.fields;
   packet::store_field(record, route[2], 0x01020304);
-  EXPECT_EQ(std::vector<std::uint8_t>(record + 6, record + 10), (std::vector<std::uint8_t>{1, 2, 3, 4}));
+  EXPECT_EQ(std::vector<std::uint8_t>(record + 6, record + 10),
+            (std::vector<std::uint8_t>{1, 2, 3, 4}));
   packet::store_field(record, route[1], 258);
   EXPECT_EQ(record[4], 0x02);
   EXPECT_EQ(record[5], 0x01);

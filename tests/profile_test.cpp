@@ -65,11 +65,15 @@ std::string read_corpus(bool keys) {
 // Names without case, blanks, quotes, comments, duplicates, missing and empty
 // values, line ends, byte-order marks and the integer rule, as the corpus
 // has them.
-TEST(Profile, TheCorpusReadsAsItsBaselineSays) { expect_baseline("profile_corpus", read_corpus(false)); }
+TEST(Profile, TheCorpusReadsAsItsBaselineSays) {
+  expect_baseline("profile_corpus", read_corpus(false));
+}
 
 // The keys of a section in file order, duplicates and keys without a value
 // included.  (The system lists them otherwise; the Windows run leaves this out.)
-TEST(Profile, KeysOfASectionInFileOrder) { expect_baseline("profile_keys", read_corpus(true)); }
+TEST(Profile, KeysOfASectionInFileOrder) {
+  expect_baseline("profile_keys", read_corpus(true));
+}
 
 // A last line without a line end counts; strings are cut to the buffer less one.
 TEST(Profile, TheLastLineAndTheBuffer) {
