@@ -1,8 +1,6 @@
 // The command-line scanner both programs share, and the generator's random source.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -62,7 +60,8 @@ TEST(CommandLine, WholeNumbers) {
   EXPECT_FALSE(platform::parse_whole_number("7", 5, value));
 }
 
-// feedcast's options, rendered as "help version config count" or the error.
+// feedcast's options, rendered as "help version config count" or the error
+// (the scanner's own errors are the scanner's test's).
 TEST(FeedcastOptions, ValuesAndErrors) {
   const struct {
     std::vector<const char*> args;
@@ -74,14 +73,10 @@ TEST(FeedcastOptions, ValuesAndErrors) {
       {{"-V", "-h", "--bogus"}, "unrecognized option '--bogus'"},
       {{"-Vh"}, "0 1  0"},
       {{"--help", "--version"}, "1 0  0"},
-      {{"-c"}, "option requires an argument -- 'c'"},
-      {{"--config"}, "option '--config' requires an argument"},
       {{"--config="}, "invalid configuration file name: ''"},
       {{"-c", "0"}, "invalid message count: '0'"},
-      {{"--count=-1"}, "invalid message count: '-1'"},
       {{"-c", "2x"}, "invalid message count: '2x'"},
       {{"-c", "18446744073709551616"}, "invalid message count: '18446744073709551616'"},
-      {{"-x"}, "invalid option -- 'x'"},
   };
   for (const auto& c : cases) {
     feedcast::Options o;
@@ -94,25 +89,11 @@ TEST(FeedcastOptions, ValuesAndErrors) {
   }
 }
 
-// The stream is the same on every platform: these numbers come from the
+// The stream is the same on every platform: this number comes from the
 // algorithm's definition, so a Windows build that drew others would fail here.
-TEST(RandomSource, RepeatableAndUniform) {
-  feedcast::RandomSource a(42), b(42);
-  for (int i = 0; i < 100; ++i) ASSERT_EQ(a.next(), b.next());
-  feedcast::RandomSource first(1);
-  EXPECT_EQ(first.next(), 0xB3F2AF6D0FC710C5u);
-  std::set<std::uint64_t> seen;
-  int hits = 0;
-  for (int i = 0; i < 10000; ++i) {
-    const std::uint64_t x = a.below(7);
-    ASSERT_LT(x, 7u);
-    seen.insert(x);
-    hits += a.chance(5) ? 1 : 0;
-  }
-  EXPECT_EQ(seen.size(), 7u);
-  EXPECT_NEAR(hits, 500, 100);
-  EXPECT_TRUE(a.chance(100));
-  EXPECT_FALSE(a.chance(0));
+// (The fault and simulation tests check the draws made from it.)
+TEST(RandomSource, TheAlgorithmsOwnStream) {
+  EXPECT_EQ(feedcast::RandomSource(1).next(), 0xB3F2AF6D0FC710C5u);
 }
 
 }  // namespace
