@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Checks the Debian package: cpack builds it, lintian finds no error (which
 # covers stripping, Depends and the copyright file), and unpacked into a
-# staging root it holds working programs, the manual pages, the examples, the
-# dissector where Wireshark loads it and a systemd unit that systemd accepts.
+# staging root it holds working programs, the manual pages (rendering without
+# a warning), the examples, the dissector where Wireshark loads it and a
+# systemd unit that systemd accepts.
 # `cmake --install` names the program in the unit where it puts it.
 #
 # Usage: package_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$(realpath "$1")
 src=$(realpath "$2")
-for tool in cpack dpkg-deb lintian tshark systemd-analyze; do
+for tool in cpack dpkg-deb lintian man tshark systemd-analyze; do
   command -v "$tool" > /dev/null || { echo "$tool is missing: run scripts/install-deps" >&2; exit 1; }
 done
 work=$(mktemp -d)
@@ -34,8 +35,15 @@ grep '^W: ' "$work/lintian.log" >&2 || true
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
-for page in man1/feedcast.1 man1/feedwatch.1 man5/feedcast.ini.5; do
-  gzip -dc "$root/usr/share/man/$page.gz" | cmp -s - "$src/man/${page#*/}" || fail "$page differs from man/"
+# Every manual page is shipped as man/ holds it and renders without a warning
+# at several widths.
+for page in "$src"/man/*.[1-8]; do
+  shipped=/usr/share/man/man${page##*.}/${page##*/}.gz
+  gzip -dc "$root$shipped" | cmp -s - "$page" || fail "$shipped is missing or differs from man/"
+  for width in 60 80 132; do
+    warnings=$(MANWIDTH=$width man --warnings -l "$page" 2>&1 > /dev/null)
+    [ -z "$warnings" ] || fail "${page##*/} at $width columns: $warnings"
+  done
 done
 diff -r "$src/examples" "$root/usr/share/doc/$project/examples" >&2 || fail "the examples differ"
 cmp -s "$src/dissector/feedstats.lua" "$root$plugins/feedstats.lua" || fail "$plugins/feedstats.lua is missing or differs"
