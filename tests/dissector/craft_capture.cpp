@@ -220,8 +220,8 @@ void crafted(const std::string& dir) {
   add(with(routes, 67, 0), 6120, only("record_size") + two_routes);
   add(with(routes, 58, 7), 6120, only("unknown_kind") + " && !feedstats.Record");
   add(with(routes, 7, 'X'), 6120, only("header_id") + " && feedstats.HeaderId == \"KEBX\"");
-  add(with(with(routes, 8, 2), 9, 3), 6120,  // a part names its message by Timestamp
-      only("multipacket") + " && feedstats.Part == \"2 of 3 (Timestamp 1607198400)\"" + two_routes);
+  add(with(with(routes, 8, 2), 9, 2), 6120,  // a part names its message by Timestamp
+      only("multipacket") + " && feedstats.Part == \"2 of 2 (Timestamp 1607198400)\"" + two_routes);
   add(with(make_packet(default_fields(6, 1), zlib_compress(records(route, 4, 10))), 12, 1), 6120,
       only("expand_room") + " && feedstats.ExpandedLength == 40" + decoded(6, route, 1, 10));
   add(plain, 6120, only("port") + decoded(1, app, 2, 84));  // on the Route port
