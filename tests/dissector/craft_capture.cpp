@@ -82,8 +82,8 @@ void configurations(const std::string& dir) {
       const std::string port = dir + "/feedcast/" + std::to_string(kind.port(scheme));
       std::filesystem::create_directories(port);
       std::ofstream ini(port + "/feedcast.ini");
-      ini << "[MCast]\nMessageType=" << type << "\nStatScheme=" << +scheme << "\n["
-          << kind.section << "]\nNumber=" << count << "\nEncode=" << +scheme << '\n';
+      ini << "[MCast]\nMessageType=" << type << "\nStatScheme=" << +scheme << "\n[" << kind.section
+          << "]\nNumber=" << count << "\nEncode=" << +scheme << '\n';
       // feedcast writes fewer Agent bytes than the monitor's layout has.
       want << kind.port(scheme) << '\t'
            << (kind.record_size < kind.layout->size ? only("short_layout") : "!_ws.expert");
@@ -115,12 +115,13 @@ void parts(const std::string& dir) {
   std::ofstream(port + "/feedcast.ini")
       << "[MCast]\nMessageType=6\nMaxRecordsPerPacket=1\n[Route]\nNumber=3\nEncode=1\n"
          "RouteNumber0=10\nRouteNumber1=11\nRouteNumber2=12\n";
-  std::ofstream(dir + "/parts.columns") << "frame.number feedstats.PartFrame feedstats.route.RouteNumber\n";
+  std::ofstream(dir + "/parts.columns")
+      << "frame.number feedstats.PartFrame feedstats.route.RouteNumber\n";
+  const char* const others[] = {"2,3", "1,3", "1,2"};  // the other parts, by part
   std::ofstream want(dir + "/parts.want");
   for (int n = 1; n <= 3; ++n) {
     want << n << '\t' << only("multipacket") << " && feedstats.Part matches \"^" << n
-         << " of 3 [(]Timestamp [0-9]{10}[)]$\"\t" << (n == 1 ? "2,3" : n == 2 ? "1,3" : "1,2")
-         << '\t' << 9 + n << '\n';
+         << " of 3 [(]Timestamp [0-9]{10}[)]$\"\t" << others[n - 1] << '\t' << 9 + n << '\n';
   }
 }
 
