@@ -7,6 +7,7 @@
 // Input: datagrams, each a 2-byte big-endian length and that many bytes.
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -32,17 +33,11 @@ void replay(const std::uint8_t* data, std::size_t size, feedwatch::Monitor& moni
     b->fill(0xA5);
     return b;
   }();
-  while (size >= 2) {
-    std::size_t length = std::size_t{data[0]} << 8 | data[1];
-    data += 2;
-    size -= 2;
-    if (length > size) length = size;
-    std::memcpy(buffer->data(), data, length);
-    feedwatch::Arrival arrival;
-    arrival.length = length;
-    monitor.handle_datagram(*buffer, arrival);
-    data += length;
-    size -= length;
+  for (std::size_t at = 0; at + 2 <= size;) {
+    const std::size_t length = std::min(std::size_t{data[at]} << 8 | data[at + 1], size - at - 2);
+    std::memcpy(buffer->data(), data + at + 2, length);
+    monitor.handle_datagram(*buffer, feedwatch::Arrival{.length = length});
+    at += 2 + length;
   }
 }
 
@@ -61,19 +56,16 @@ void check_lines(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static std::FILE* sink = std::fopen("/dev/null", "w");
-  {
-    feedwatch::Console console(sink);
-    feedwatch::Monitor monitor(console, nullptr, nullptr, UINT64_MAX, kStoreCapacity);
-    replay(data, size, monitor);
-  }
   char* lines = nullptr;
   std::size_t lines_size = 0;
   std::FILE* json_stream = open_memstream(&lines, &lines_size);
-  {
+  // As text, then as JSON lines with the feed statistics.
+  for (const bool as_json : {false, true}) {
     feedwatch::Console console(sink);
     feedwatch::JsonLines json(json_stream);
     feedwatch::FeedStatistics stats(feedwatch::SteadyClock::now());
-    feedwatch::Monitor monitor(console, &json, &stats, UINT64_MAX, kStoreCapacity);
+    feedwatch::Monitor monitor(console, as_json ? &json : nullptr, as_json ? &stats : nullptr,
+                               UINT64_MAX, kStoreCapacity);
     replay(data, size, monitor);
     monitor.report();
   }

@@ -1,10 +1,12 @@
 // Writes the dissector test's inputs into DIR: feedcast's configuration for
-// each port, <port>/feedcast.ini, with the fields and values tshark must show
-// (feedcast.columns, feedcast.want); and crafted.pcap, malformed, unusual,
-// truncated and random datagrams, with the filter each frame must match
-// (crafted.want).
+// each port, feedcast/<port>/feedcast.ini, and for a message in three parts,
+// parts/<port>/feedcast.ini; and crafted.pcap, malformed, unusual, truncated
+// and random datagrams.  Each capture's NAME.want gives each frame's key, the
+// filter it must match and the values tshark must show under the fields that
+// NAME.columns lists after the key field.
 //
 // Usage: craft_capture DIR
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -45,11 +47,12 @@ std::string shown(const Field& f, std::uint32_t v) {
   return f.width > 4 ? std::to_string(v) : hex;
 }
 
-std::string ascii(const std::u16string& text) { return std::string(text.begin(), text.end()); }
-
 // A header field's value as tshark prints it, read by the C++ table.
 std::string shown(const packet::HeaderField& f, const Bytes& header) {
-  if (f.shown == packet::HeaderShown::kText) return ascii(packet::read_text(header.data(), f));
+  if (f.shown == packet::HeaderShown::kText) {
+    const std::u16string text = packet::read_text(header.data(), f);
+    return std::string(text.begin(), text.end());
+  }
   const std::uint32_t v = packet::read_number(header.data(), f);
   char hex[16];
   std::snprintf(hex, sizeof hex, "0x%0*x", 2 * f.width, v);
@@ -58,69 +61,44 @@ std::string shown(const packet::HeaderField& f, const Bytes& header) {
   return in_hex ? hex : std::to_string(v);
 }
 
-// The filter for a header: every field of the C++ table but the time
-// (checked against the capture's) holds the value the table reads there.
-std::string header_filter(const Bytes& header) {
-  std::string filter;
-  for (const packet::HeaderField& f : packet::kHeaderFields) {
-    if (f.shown == packet::HeaderShown::kTime) continue;
-    const std::string value = shown(f, header);
-    filter += " && feedstats." + std::string(f.name) + " == " +
-              (f.shown == packet::HeaderShown::kText ? '"' + value + '"' : value);
-  }
-  return filter;
+// The value of field j of record i: one of its own, but for two edge cases,
+// all 32 bits set and an AllTrunksBusy wider than its 16 bits.
+std::uint32_t value_of(unsigned i, unsigned j, const Field& f) {
+  if (i == 0 && f.name == "CallsAbandoned") return 0xffffffff;
+  if (i == 1 && f.name == "AllTrunksBusy") return 70000;
+  return 1000 * (i + 1) + j + 1;
 }
 
-// Every key of every kind gets a value of its own; two are edge cases: all
-// 32 bits set, and an AllTrunksBusy wider than its 16 bits.  The header's
-// values are shown as the C++ table reads them.
+// Every key of every kind gets its value; tshark must show it under its
+// field, zero in the fields that feedcast does not fill, nothing past
+// RecordSize and no field of another kind.
 void configurations(const std::string& dir) {
   std::ofstream columns(dir + "/feedcast.columns"), want(dir + "/feedcast.want");
+  columns << "udp.dstport";
   for (int type = 1; type <= 6; ++type) {
-    for (int scheme = 0; scheme <= 1; ++scheme) {
-      const packet::Kind& kind = *packet::find_kind(type);
-      const std::string t = std::to_string(type), s = std::to_string(scheme);
-      const std::string b = std::to_string(scheme + 1), section(kind.section);
-      const std::string port = std::to_string(kind.port(static_cast<std::uint8_t>(scheme)));
-      const int count = type == 4 ? 1 : 3;
-      std::filesystem::create_directory(dir + "/" + port);
-      std::ofstream ini(dir + "/" + port + "/feedcast.ini");
-      ini << "[MCast]\nMessageType=" << t << "\nStatScheme=" << s << "\nServerName=CC-" << section
-          << s << "\nUpdateRate=3600\nReleaseNumber=7\nMinorVersion=" << t << "\nBuildNumber=" << b
-          << "\n[" << section << "]\nNumber=" << count << "\nEncode=" << s << '\n';
-      packet::HeaderFields h = default_fields(static_cast<std::uint8_t>(type), count);
-      h.encoding = static_cast<std::uint8_t>(scheme);
-      h.release_number = 7;
-      h.minor_version = static_cast<std::uint8_t>(type);
-      h.build_number = static_cast<std::uint8_t>(scheme + 1);
-      h.server_name = u"CC-" + std::u16string(section.begin(), section.end()) + char16_t(s[0]);
-      h.stat_scheme = static_cast<std::uint8_t>(scheme);
-      Bytes header(packet::kHeaderSize);
-      packet::write_header(header.data(), h);
-      want << port << '\t' << (type == 3 ? only("short_layout") : "!_ws.expert") << "\t7." << t
-           << '.' << b;
-      if (type == 1 && scheme == 0) columns << "Version";
-      for (const packet::HeaderField& f : packet::kHeaderFields) {
-        if (f.shown == packet::HeaderShown::kTime) continue;  // checked against the capture's time
-        want << '\t' << shown(f, header);
-        if (type == 1 && scheme == 0) columns << ' ' << f.name;
-      }
+    const packet::Kind& kind = *packet::find_kind(type);
+    const unsigned count = std::min(3u, unsigned{kind.max_records});
+    for (const std::uint8_t scheme : {0, 1}) {
+      const std::string port = dir + "/feedcast/" + std::to_string(kind.port(scheme));
+      std::filesystem::create_directories(port);
+      std::ofstream ini(port + "/feedcast.ini");
+      ini << "[MCast]\nMessageType=" << type << "\nStatScheme=" << +scheme << "\n[" << kind.section
+          << "]\nNumber=" << count << "\nEncode=" << +scheme << '\n';
+      // feedcast writes fewer Agent bytes than the monitor's layout has.
+      want << kind.port(scheme) << '\t'
+           << (kind.record_size < kind.layout->size ? only("short_layout") : "!_ws.expert");
       for (int other = 1; other <= 6; ++other) {
         const auto fields = packet::find_kind(other)->layout->fields;
         for (unsigned j = 0; j < fields.size(); ++j) {
           const Field& f = fields[j];
           std::string values;
-          // feedcast writes RecordSize bytes per record, zero where no key fills them.
-          for (int i = 0; other == type && f.offset + f.width <= kind.record_size && i < count;
+          for (unsigned i = 0; other == type && f.offset + f.width <= kind.record_size && i < count;
                ++i) {
-            std::uint32_t v = type * 100000 + i * 1000 + j + 1;
-            if (i == 0 && f.name == "CallsAbandoned") v = 0xffffffff;
-            if (i == 1 && f.name == "AllTrunksBusy") v = 70000;
-            if (f.keyed) ini << f.name << i << '=' << v << '\n';
-            values += (i ? "," : "") + shown(f, f.keyed ? v : 0);
+            if (f.keyed) ini << f.name << i << '=' << value_of(i, j, f) << '\n';
+            values += (i ? "," : "") + shown(f, f.keyed ? value_of(i, j, f) : 0);
           }
           want << '\t' << values;
-          if (type == 1 && scheme == 0) columns << ' ' << kKinds[other] << f.name;
+          if (type == 1 && scheme == 0) columns << " feedstats." << kKinds[other] << f.name;
         }
       }
       want << '\n';
@@ -129,7 +107,23 @@ void configurations(const std::string& dir) {
   columns << '\n';
 }
 
-std::uint32_t value_of(unsigned i, unsigned j) { return 1000 * (i + 1) + j + 1; }
+// One compressed Route message in three parts, a record in each: each part
+// names the other two.
+void parts(const std::string& dir) {
+  const std::string port = dir + "/parts/" + std::to_string(packet::find_kind(6)->port(0));
+  std::filesystem::create_directories(port);
+  std::ofstream(port + "/feedcast.ini")
+      << "[MCast]\nMessageType=6\nMaxRecordsPerPacket=1\n[Route]\nNumber=3\nEncode=1\n"
+         "RouteNumber0=10\nRouteNumber1=11\nRouteNumber2=12\n";
+  std::ofstream(dir + "/parts.columns")
+      << "frame.number feedstats.PartFrame feedstats.route.RouteNumber\n";
+  const char* const others[] = {"2,3", "1,3", "1,2"};  // the other parts, by part
+  std::ofstream want(dir + "/parts.want");
+  for (int n = 1; n <= 3; ++n) {
+    want << n << '\t' << only("multipacket") << " && feedstats.Part matches \"^" << n
+         << " of 3 [(]Timestamp [0-9]{10}[)]$\"\t" << others[n - 1] << '\t' << 9 + n << '\n';
+  }
+}
 
 // `count` records of a layout, `size` bytes apart, every field that fits filled.
 Bytes records(const RecordLayout& layout, unsigned count, unsigned size) {
@@ -137,7 +131,7 @@ Bytes records(const RecordLayout& layout, unsigned count, unsigned size) {
   for (unsigned i = 0; i < count; ++i) {
     for (unsigned j = 0; j < layout.fields.size(); ++j) {
       const Field& f = layout.fields[j];
-      if (f.offset + f.width <= size) packet::store_field(&area[i * size], f, value_of(i, j));
+      if (f.offset + f.width <= size) packet::store_field(&area[i * size], f, value_of(i, j, f));
     }
   }
   return area;
@@ -152,7 +146,7 @@ std::string decoded(int type, const RecordLayout& layout, unsigned count, unsign
     const bool present = count > 0 && f.offset + f.width <= size;
     filter += present ? " && count(" + name + ") == " + std::to_string(count) : " && !" + name;
     for (unsigned i = 0; present && i < count; ++i)
-      filter += " && " + name + " == " + std::to_string(value_of(i, j));
+      filter += " && " + name + " == " + shown(f, value_of(i, j, f));
   }
   return filter;
 }
@@ -182,13 +176,23 @@ void crafted(const std::string& dir) {
   const RecordLayout &app = packet::kApplicationLayout, &skillset = packet::kSkillsetLayout,
                      &route = packet::kRouteLayout, &agent = packet::kAgentLayoutWithNrrc;
 
-  // Every header byte distinct, the text fields printable: tshark shows each
-  // field as the C++ table reads it.
+  // Every header byte distinct, the text fields printable (HeaderId to its
+  // end, ServerName to a zero unit): tshark shows each field as the C++ table
+  // reads it, and the version of bytes 13 to 15.
   Bytes distinct(packet::kHeaderSize);
   for (std::size_t i = 0; i < distinct.size(); ++i) distinct[i] = static_cast<std::uint8_t>(i + 1);
   packet::write_text(distinct.data(), packet::header_field("HeaderId"), u"WXYZ");
-  packet::write_text(distinct.data(), packet::header_field("ServerName"), u"ABCDEFGHIJKLMNOPQRST");
-  add(distinct, 6020, "feedstats" + header_filter(distinct));
+  packet::write_text(distinct.data(), packet::header_field("ServerName"), u"ABCDEFGHIJKLMNOPQRS");
+  std::ofstream columns(dir + "/crafted.columns");
+  columns << "frame.number feedstats.Version";
+  std::string values = "\t14.15.16";
+  for (const packet::HeaderField& f : packet::kHeaderFields) {
+    if (f.shown == packet::HeaderShown::kTime) continue;  // checked in feedcast's captures
+    columns << " feedstats." << f.name;
+    values += '\t' + shown(f, distinct);
+  }
+  columns << '\n';
+  add(distinct, 6020, "feedstats" + values);
 
   // Every length of a plain and of a compressed packet.
   const Bytes plain = make_packet(default_fields(1, 2), records(app, 2, 84));
@@ -217,10 +221,11 @@ void crafted(const std::string& dir) {
   add(with(routes, 67, 0), 6120, only("record_size") + two_routes);
   add(with(routes, 58, 7), 6120, only("unknown_kind") + " && !feedstats.Record");
   add(with(routes, 7, 'X'), 6120, only("header_id") + " && feedstats.HeaderId == \"KEBX\"");
+  add(with(with(routes, 8, 2), 9, 2), 6120,  // a part names its message by Timestamp
+      only("multipacket") + " && feedstats.Part == \"2 of 2 (Timestamp 1607198400)\"" + two_routes);
   add(with(make_packet(default_fields(6, 1), zlib_compress(records(route, 4, 10))), 12, 1), 6120,
       only("expand_room") + " && feedstats.ExpandedLength == 40" + decoded(6, route, 1, 10));
-  add(make_packet(default_fields(2, 3), records(skillset, 3, 116)), 6120,  // on the Route port
-      only("port") + decoded(2, skillset, 3, 116));
+  add(plain, 6120, only("port") + decoded(1, app, 2, 84));  // on the Route port
   // 2,338 Nodal records fill the monitor's 65,536 bytes.
   add(with(make_packet(default_fields(4, 3000), zlib_compress(Bytes(84000))), 12, 1), 6080,
       only("monitor_room") + " && count(feedstats.Record) == 2338");
@@ -230,23 +235,11 @@ void crafted(const std::string& dir) {
   // The Agent layout by version: 108 bytes for 8.4, 104 otherwise.
   packet::HeaderFields h = default_fields(3, 2);
   h.release_number = 8;
-  h.server_name = u"ABCDEFGHIJKLMNOPQRSTUV";  // only 20 units are sent
   for (std::uint16_t size : {108, 104}) {
     h.minor_version = size == 108 ? 4 : 5;
     h.record_size = size;
-    add(make_packet(h, records(agent, 2, size)), 6060,
-        "!_ws.expert && feedstats.ServerName == \"ABCDEFGHIJKLMNOPQRST\"" +
-            decoded(3, agent, 2, size));
+    add(make_packet(h, records(agent, 2, size)), 6060, "!_ws.expert" + decoded(3, agent, 2, size));
   }
-  // Two parts of a message, then a single packet with the same Timestamp.
-  const Bytes single = make_packet(default_fields(4, 1), records(packet::kNodalLayout, 1, 28));
-  for (int number : {1, 2}) {
-    add(with(with(single, 8, number), 9, 2), 6080,
-        only("multipacket") + " && feedstats.Part == \"" + std::to_string(number) +
-            " of 2 (Timestamp 1607198400)\"" +
-            (number == 2 ? " && feedstats.PartFrame == " + std::to_string(frames) : ""));
-  }
-  add(single, 6080, "!_ws.expert && !feedstats.Part");
 
   // Valid packets with random bytes changed, mostly in the header, some cut short.
   std::mt19937 random(8);
@@ -270,6 +263,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   configurations(argv[1]);
+  parts(argv[1]);
   crafted(argv[1]);
   return 0;
 }
