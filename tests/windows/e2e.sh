@@ -15,12 +15,13 @@
 #   WINDOWS_MONITOR=0  leaves out the Windows feedwatch's receiving (a receive
 #               has never completed under Wine in qemu's user-mode emulator)
 #
-# For every kind, plain and compressed, and for a multi-packet message: Linux
-# feedcast feeds Linux and Windows monitors, which must print the same; then
-# feedcast.exe feeds a Linux monitor, which must print what it printed for the
-# Linux sender.  Also one case per wiring of the Windows programs: refusals,
-# failures and options with their statuses and texts, output that cannot be
-# written, and feedcast.exe while its file is away.
+# For every kind, plain and compressed, for a multi-packet message and for a
+# file with integers in every base: Linux feedcast feeds Linux and Windows
+# monitors, which must print the same; then feedcast.exe feeds a Linux
+# monitor, which must print what it printed for the Linux sender.  Also one
+# case per wiring of the Windows programs: refusals, failures and options
+# with their statuses and texts, output that cannot be written, and
+# feedcast.exe while its file is away.
 set -u
 : "${WINE:?}" "${WIN_BIN:?}" "${LINUX_BIN:?}" "${EXAMPLES:?}"
 wine_wait=${WINE_WAIT:-30}
@@ -227,6 +228,13 @@ for kind in ${KINDS:-application skillset agent nodal ivr route}; do
   done
 done
 one_feed multipacket "$EXAMPLES/feedcast-multipacket.ini"
+# Integers in every base, in the header keys and in the records: the monitor
+# shows every field, so both feedcasts must send the same values.
+printf '%s\r\n' '[MCast]' 'MessageType=2' 'StatScheme=1' 'UpdateRate=0b1' 'ServerName=BASES' \
+  'ReleaseNumber=0x8' 'MinorVersion=0b100' 'BuildNumber=-0x1' '[Skillset]' 'Number=0x2' \
+  'Encode=0b0' 'SkillsetID0=0x10' 'AgentsAvailable1=0b101' 'CallsWaiting0=-0x7F' \
+  'SkillsetID1=0o17' 'AgentsInService1= 0xFFFFFFFF' "MaxWaitingTime0='0b11'" > "$work/bases.ini"
+one_feed bases "$work/bases.ini"
 
 echo "$passed passed, $failed failed"
 if [ "$failed" = 0 ]; then rm -rf "$work"; else echo "outputs kept in $work"; exit 1; fi
