@@ -2,8 +2,6 @@
 
 #include <zlib.h>
 
-#include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -70,17 +68,6 @@ std::vector<std::uint8_t> be32_words(const std::vector<std::uint32_t>& words) {
   std::vector<std::uint8_t> bytes(words.size() * 4);
   for (std::size_t i = 0; i < words.size(); ++i) packet::store_be32(&bytes[4 * i], words[i]);
   return bytes;
-}
-
-std::string local_date(std::uint32_t seconds) {
-  unsetenv("TZ");
-  tzset();
-  const std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm local{};
-  localtime_r(&t, &local);
-  char text[64];
-  std::strftime(text, sizeof text, "%a %b %d %H:%M:%S %Y\n", &local);
-  return text;
 }
 
 }  // namespace test_support

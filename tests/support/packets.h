@@ -44,8 +44,4 @@ std::vector<std::uint8_t> zlib_compress(const std::vector<std::uint8_t>& plain);
 // Big-endian 32-bit words as bytes.
 std::vector<std::uint8_t> be32_words(const std::vector<std::uint32_t>& words);
 
-// The date the monitor prints for a timestamp: the system's own zone, whatever
-// TZ holds, as "Www Mmm DD hh:mm:ss YYYY\n" with a zero-padded day.
-std::string local_date(std::uint32_t seconds);
-
 }  // namespace test_support

@@ -28,8 +28,6 @@ inline int setenv(const char* name, const char* value, int overwrite) {
   return _putenv_s(name, value);
 }
 
-inline int unsetenv(const char* name) { return _putenv_s(name, ""); }
-
 #ifndef _POSIX_THREAD_SAFE_FUNCTIONS
 inline tm* localtime_r(const time_t* t, tm* result) {
   return localtime_s(result, t) == 0 ? result : nullptr;
