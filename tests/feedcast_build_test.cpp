@@ -1,17 +1,20 @@
 // The generator's packets, byte for byte, built from configuration files:
-// headers, record tables, compression, multi-packet messages, and the
-// messages of a run while the file stays or changes.
+// headers, record tables, compression, multi-packet messages, the messages
+// of a run while the file stays or changes, and the values that move.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <regex>
 #include <set>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "feedcast/compression.h"
@@ -19,6 +22,7 @@
 #include "feedcast/multipacket.h"
 #include "feedcast/record_builder.h"
 #include "feedcast/sender_config.h"
+#include "feedcast/simulation.h"
 #include "feedcast/transmit_loop.h"
 #include "packet/catalogue.h"
 #include "packet/header.h"
@@ -28,9 +32,14 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using feedcast::ValueForm;
 using test_support::TempDir;
+constexpr auto kRange = ValueForm::Type::kRange;
 
 constexpr std::int64_t kNow = 0x1'5FCB'E6C0;  // a 64-bit clock; the header keeps the low 32 bits
+
+// The trace of a table compressed, in the words of most kinds.
+const std::string kCompressed = "\nCompressed successfully\nCompression complete";
 
 // The datagrams of one pass, its failure and its trace; `datagram` holds a
 // single packet.
@@ -81,10 +90,19 @@ struct Generator {
 // The first pass of a run.
 Message build(const std::string& text, std::int64_t now = kNow) { return Generator(text).next(now); }
 
+// A file with a table of `records` records of kind `type`: `mcast` and
+// `keys` are the other keys of [MCast] and of the kind's section.
+std::string table_file(int type, int records, const std::string& mcast = "",
+                       const std::string& keys = "") {
+  return "[MCast]\nMessageType=" + std::to_string(type) + "\n" + mcast + "[" +
+         std::string(packet::find_kind(type)->section) + "]\nNumber=" + std::to_string(records) +
+         "\n" + keys;
+}
+
 // Application records whose IDs are 100 + their index.
 std::string application(int records, int encode, const std::string& mcast) {
-  std::string text = "[MCast]\nServerName=CC1\n" + mcast + "[Application]\nNumber=" +
-                     std::to_string(records) + "\nEncode=" + std::to_string(encode) + "\n";
+  std::string text = table_file(1, records, "ServerName=CC1\n" + mcast,
+                                "Encode=" + std::to_string(encode) + "\n");
   for (int i = 0; i < records; ++i) {
     text += "ApplicationID" + std::to_string(i) + "=" + std::to_string(100 + i) + "\n";
     text += "CallsWaiting" + std::to_string(i) + "=" + std::to_string(7 * i) + "\n";
@@ -104,9 +122,8 @@ Bytes plain_records(const Bytes& datagram) {
 }
 
 // The table as a look-up of every key, one by one, reads it.
-std::vector<std::uint8_t> table_by_lookups(const packet::Kind& kind,
-                                           const platform::ProfileFile& ini, int records) {
-  std::vector<std::uint8_t> area(std::size_t(records) * kind.record_size);
+Bytes table_by_lookups(const packet::Kind& kind, const platform::ProfileFile& ini, int records) {
+  Bytes area(std::size_t(records) * kind.record_size);
   for (int i = 0; i < records; ++i) {
     for (const packet::Field& f : kind.layout->fields) {
       if (!f.keyed) continue;
@@ -125,17 +142,14 @@ TEST(FeedcastPacket, HeaderFromTheConfiguration) {
   for (const char* mcast : {"", "ReleaseNumber=262\nMinorVersion=0x100\nBuildNumber=-250\n"}) {
     const Message p = build("[MCast]\nMessageType=6\nServerName=CC1\n" + std::string(mcast) +
                          "[Route]\nNumber=65537\nEncode=0b100000000\n");
-    ASSERT_EQ(p.datagram.size(), 68u + 10u);
-    EXPECT_EQ(std::vector<std::uint8_t>(p.datagram.begin(), p.datagram.begin() + 68),
-              test_support::make_packet(test_support::default_fields(6, 1)));
+    EXPECT_EQ(p.datagram, test_support::make_packet(test_support::default_fields(6, 1), Bytes(10)));
     EXPECT_EQ(p.trace, "");
   }
 }
 
 TEST(FeedcastPacket, ServerNameUnitsCarryTheByteValues) {
   const Message p = build("[MCast]\nMessageType=4\nServerName=Caf\xE9-0123456789ABCDEFGH\n");
-  const std::u16string name = packet::server_name(p.datagram.data());
-  EXPECT_EQ(name, u"Caf\u00E9-0123456789ABCDE");
+  EXPECT_EQ(packet::server_name(p.datagram.data()), u"Caf\u00E9-0123456789ABCDE");
   EXPECT_EQ(packet::read_number(p.datagram.data(), packet::header_field("NameTerminator")), 0u);
 }
 
@@ -147,8 +161,7 @@ TEST(FeedcastPacket, EveryKindsTableAsTheLookUpsReadIt) {
     SCOPED_TRACE(type);
     const packet::Kind& kind = *packet::find_kind(type);
     const int records = std::min<int>(3, kind.max_records);
-    std::string text = "[MCast]\nMessageType=" + std::to_string(type) + "\n[" +
-                       std::string(kind.section) + "]\nNumber=" + std::to_string(records) + "\n";
+    std::string text = table_file(type, records);
     // Backwards, so that no key comes where a file in record order has it;
     // some keys missing, some values quoted.
     for (int i = records; i >= 0; --i) {
@@ -189,12 +202,10 @@ TEST(FeedcastPacket, EveryKindsTableAsTheLookUpsReadIt) {
 TEST(FeedcastPacket, LimitsAreInclusive) {
   for (int type = 1; type <= 6; ++type) {
     const packet::Kind& kind = *packet::find_kind(type);
-    const std::string head = "[MCast]\nMessageType=" + std::to_string(type) + "\n[" +
-                             std::string(kind.section) + "]\nNumber=";
-    const Message full = build(head + std::to_string(kind.max_records) + "\n");
+    const Message full = build(table_file(type, kind.max_records));
     EXPECT_EQ(full.failure, "") << type;
     EXPECT_EQ(full.datagram.size(), 68u + kind.max_records * kind.record_size) << type;
-    const Message over = build(head + std::to_string(kind.max_records + 1) + "\n");
+    const Message over = build(table_file(type, kind.max_records + 1));
     EXPECT_EQ(over.failure, kind.limit_message) << type;
     EXPECT_TRUE(over.datagram.empty()) << type;
   }
@@ -205,17 +216,16 @@ TEST(FeedcastPacket, LimitsAreInclusive) {
 // A compressed table goes out under Encoding 1 as its stream, over the
 // table's first bytes when it is shorter; the trace in the kind's words.
 TEST(FeedcastPacket, CompressedTablesAndTheirTrace) {
-  const std::string compressed = "\nCompressed successfully\nCompression complete";
   const struct {
     std::string ini;
     std::size_t area;
     std::string trace;
   } cases[] = {
       {"[Application]\nNumber=2\nEncode=257\nApplicationID0=-5\nApplicationID1=77\n", 168,
-       "Encode value read from the file was 10 : App ID = -5\n1 : App ID = 77\n" + compressed},
+       "Encode value read from the file was 10 : App ID = -5\n1 : App ID = 77\n" + kCompressed},
       {"[MCast]\nMessageType=2\n[Skillset]\nNumber=1\nEncode=1\n", 116,
        "\nEncoded successfully\nEncoding complete"},
-      {"[MCast]\nMessageType=6\n[Route]\nNumber=0\nEncode=1\n", 8, compressed},  // the stream is longer
+      {"[MCast]\nMessageType=6\n[Route]\nNumber=0\nEncode=1\n", 8, kCompressed},  // the stream is longer
   };
   for (const auto& c : cases) {
     const Message p = build(c.ini);
@@ -226,33 +236,18 @@ TEST(FeedcastPacket, CompressedTablesAndTheirTrace) {
   }
 }
 
+// A stream that does not fit leaves the plain table, under Encoding 0.
 TEST(FeedcastCompression, AFailureSendsThePlainTableUnderEncodingZero) {
-  std::vector<std::uint8_t> packet(68 + 1000);
   packet::HeaderFields f = test_support::default_fields(5, 3);
   f.encoding = 1;
-  packet::write_header(packet.data(), f);
-  for (std::size_t i = 68; i < 68 + 96; ++i) packet[i] = static_cast<std::uint8_t>(i * 37);
-  const std::vector<std::uint8_t> before = packet;
+  Bytes table(96);
+  for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<std::uint8_t>(i * 37);
+  Bytes packet = test_support::make_packet(f, table);
   std::string trace;
-  const std::size_t area =
-      feedcast::compress_record_area(*packet::find_kind(5), packet.data(), 4, trace);
+  EXPECT_EQ(feedcast::compress_record_area(*packet::find_kind(5), packet.data(), 4, trace), 96u);
   EXPECT_EQ(trace, "\nCompressed eZLIB_BUF\nCompression complete");
-  EXPECT_EQ(area, 96u);
-  EXPECT_EQ(packet::encoding(packet.data()), 0);
-  EXPECT_TRUE(std::equal(packet.begin() + 68, packet.end(), before.begin() + 68));
-}
-
-// A table in parts of at most `most` records (none below 1); an empty table is one packet.
-TEST(Multipacket, PartCounts) {
-  struct Case {
-    std::uint32_t records;
-    std::int32_t most;
-    std::uint32_t parts;
-  };
-  for (const Case& c : {Case{700, 0, 1}, Case{700, -5, 1}, Case{0, 3, 1}, Case{3, 3, 1},
-                        Case{4, 3, 2}, Case{7, 3, 3}, Case{256, 1, 256}}) {
-    EXPECT_EQ(feedcast::part_count(c.records, c.most), c.parts) << c.records << " / " << c.most;
-  }
+  f.encoding = 0;
+  EXPECT_EQ(packet, test_support::make_packet(f, table));
 }
 
 // Parts carry consecutive slices, all full but the last, under headers that
@@ -277,19 +272,21 @@ TEST(Multipacket, PartsCarryTheSlicesOfTheSinglePacketsTable) {
       joined.insert(joined.end(), records.begin(), records.end());
     }
     EXPECT_EQ(joined, plain_records(single.parts[0]));
-    const std::string compressed = "\nCompressed successfully\nCompression complete";
-    EXPECT_EQ(parts.trace, single.trace + (encode ? compressed + compressed : ""));
+    EXPECT_EQ(parts.trace, single.trace + (encode ? kCompressed + kCompressed : ""));
   }
   // A table within the limit is the single packet of today.
   EXPECT_EQ(build(application(2, 0, "MaxRecordsPerPacket=2\n")).parts,
             build(application(2, 0, "")).parts);
 }
 
-TEST(Multipacket, AtMost255Parts) {
+// An empty table, or a MaxRecordsPerPacket below 1, is one packet; at most
+// 255 parts go out.
+TEST(Multipacket, OneEmptyPacketAndAtMost255Parts) {
   const auto route = [](int records, int most) {
-    return build("[MCast]\nMessageType=6\nMaxRecordsPerPacket=" + std::to_string(most) +
-                "\n[Route]\nNumber=" + std::to_string(records) + "\n");
+    return build(table_file(6, records, "MaxRecordsPerPacket=" + std::to_string(most) + "\n"));
   };
+  EXPECT_EQ(route(0, 3).parts.size(), 1u);
+  EXPECT_EQ(route(600, -5).parts.size(), 1u);
   const Message most = route(510, 2);
   ASSERT_EQ(most.parts.size(), 255u);
   EXPECT_EQ(packet::packet_number(most.parts.back().data()), 255);
@@ -307,8 +304,7 @@ TEST(Multipacket, AtMost255Parts) {
 // pass is the reference.)
 TEST(PacketSource, ReusesThePacketWhileTheFileIsUnchanged) {
   const std::string before = application(2, 1, "MaxRecordsPerPacket=1\n");
-  std::string after = before;
-  after.replace(after.find("ApplicationID1=101"), 18, "ApplicationID1=7");
+  const std::string after = application(3, 1, "MaxRecordsPerPacket=1\n");
   Generator run(before);
   EXPECT_EQ(run.next(1000), build(before, 1000));
   const Message second = run.next(2000);
@@ -316,7 +312,6 @@ TEST(PacketSource, ReusesThePacketWhileTheFileIsUnchanged) {
   EXPECT_EQ(second.parts.size(), 2u);
   run.edit(after);
   const Message edited = run.next(2000);
-  EXPECT_NE(edited.parts, second.parts);
   EXPECT_EQ(edited, build(after, 2000));
 }
 
@@ -336,30 +331,138 @@ TEST(PacketSource, SimulatedValuesMoveInEveryPass) {
       ASSERT_TRUE(moving ? id >= 100 && id <= 200 : id == 100) << id;
       ids.insert(id);
       EXPECT_EQ(m.trace, "Encode value read from the file was 1" "0 : App ID = " + std::to_string(id) +
-                             "\n1 : App ID = 7\n\nCompressed successfully\nCompression complete");
+                             "\n1 : App ID = 7\n" + kCompressed);
     }
     EXPECT_EQ(ids.size() > 5, moving);
   }
 }
 
-// The defaults that no header shows (the header test shows the others).
-TEST(FeedcastConfig, DefaultsWithoutAFile) {
-  TempDir dir;
-  const platform::ProfileFile ini(dir.file("feedcast.ini"));
-  const feedcast::SenderConfig c = feedcast::read_sender_config(ini);
-  EXPECT_EQ(c.source, "111");
-  EXPECT_EQ(c.group, "235.5.6.7");
-  EXPECT_EQ(c.message_type, 1);
-  EXPECT_EQ(c.update_rate, 0);
-  EXPECT_EQ(feedcast::effective_ttl(c), 64);
+// Each text as the parser reads it: "LOW..HIGH" a range, "START+MAX" a
+// counter; plain numbers, other spellings, other bases and numbers too large
+// are neither (the integer rule reads them as constants).
+TEST(ValueForm, TheTwoFormsAndWhatIsNeither) {
+  const auto read = [](const char* text) {
+    const std::optional<ValueForm> f = feedcast::parse_value_form(text);
+    if (!f) return std::string("neither");
+    return std::string(f->type == kRange ? "range " : "counter ") + std::to_string(f->first) +
+           " " + std::to_string(f->second);
+  };
+  const std::pair<const char*, const char*> cases[] = {
+      {"0..12", "range 0 12"}, {" -5 ..\t5 ", "range -5 5"}, {"12..0", "range 0 12"},
+      {"+5..+7", "range 5 7"}, {"-2147483648..4294967295", "range -2147483648 4294967295"},
+      {"0000000007..0000000009", "range 7 9"}, {"120+3", "counter 120 3"},
+      {"120 + 3", "counter 120 3"}, {"-3+2", "counter -3 2"},
+      {"4294967295+4294967295", "counter 4294967295 4294967295"}};
+  for (const auto& [text, form] : cases) EXPECT_EQ(read(text), form) << text;
+  for (const char* text : {"12", "", "abc", "+5", "0..", "..5", "1..2..3", "1...3", "1..2x",
+                           "1 2..3", "- 5..5", "5+", "5+-3", "5++3", "5+3+1", "0x10..0x20",
+                           "1.5..3", "4294967296..5", "-2147483649..0", "5+4294967296",
+                           "00000000001..5"}) {
+    EXPECT_EQ(read(text), "neither") << text;
+  }
 }
 
-TEST(FeedcastConfig, ReadLimitsAndDerivedValues) {
-  TempDir dir;
-  dir.write("feedcast.ini", "[MCast]\nSource=127.000.000.001XYZW\nServerName=" +
-                                std::string(120, 'n') + "\nTTL=-3\nUpdateRate=4294968\n");
-  const platform::ProfileFile ini(dir.file("feedcast.ini"));
-  const feedcast::SenderConfig c = feedcast::read_sender_config(ini);
+// A Route run whose values move, drawn from `seed`.
+std::string moving_route(int records, std::uint32_t seed, const std::string& keys) {
+  return table_file(6, records, "Simulate=1\nSimulateSeed=" + std::to_string(seed) + "\n", keys);
+}
+
+// RouteNumber and AllTrunksBusyTime of record `r` of a Route datagram.
+std::int32_t route_number(const Message& m, int r = 0) {
+  return static_cast<std::int32_t>(packet::load_be32(&m.datagram.at(68 + 10 * r)));
+}
+std::uint32_t busy_time(const Message& m, int r = 0) {
+  return packet::load_be32(&m.datagram.at(74 + 10 * r));
+}
+
+// Ranges stay inside, step by at most a tenth and reach both ends; counters
+// grow by 0 to MAX and wrap at 2^32; the 16-bit field keeps the low 16 bits,
+// least significant byte first, as a constant's.
+TEST(Simulation, RangesWalkAndCountersGrow) {
+  Generator run(moving_route(2, 7, "RouteNumber0=4..-3\nAllTrunksBusy0=65530+3\n"
+                                   "AllTrunksBusyTime0=0..1000\nRouteNumber1=4294967000+5\n"));
+  Message m = run.next();
+  EXPECT_EQ(route_number(m, 0), -3);  // the first pass shows LOW and START
+  EXPECT_EQ(m.datagram[72] | m.datagram[73] << 8, 65530);
+  EXPECT_EQ(busy_time(m, 0), 0u);
+  EXPECT_EQ(static_cast<std::uint32_t>(route_number(m, 1)), 4294967000u);
+  bool low = false, high = false, wrapped = false;
+  std::int64_t time = 0;
+  auto counter = static_cast<std::uint32_t>(route_number(m, 1));
+  for (int i = 0; i < 3000; ++i) {
+    m = run.next();
+    ASSERT_TRUE(route_number(m, 0) >= -3 && route_number(m, 0) <= 4) << route_number(m, 0);
+    low |= route_number(m, 0) == -3;
+    high |= route_number(m, 0) == 4;
+    ASSERT_LE(busy_time(m, 0), 1000u);
+    ASSERT_LE(std::abs(busy_time(m, 0) - time), 100) << "a step of more than a tenth of the range";
+    time = busy_time(m, 0);
+    const auto now = static_cast<std::uint32_t>(route_number(m, 1));
+    ASSERT_LE(now - counter, 5u);  // modulo 2^32
+    wrapped |= now < counter;
+    counter = now;
+  }
+  EXPECT_TRUE(low && high && wrapped);
+}
+
+// The same seed gives the same values, on every platform: this sequence is
+// the generator's, pinned.
+TEST(Simulation, TheSeedDecidesEveryValue) {
+  auto values = [](std::uint32_t seed) {
+    Generator run(moving_route(1, seed, "RouteNumber0=0..100\nAllTrunksBusyTime0=1000+50\n"));
+    std::vector<std::uint32_t> values;
+    for (int i = 0; i < 6; ++i) {
+      const Message m = run.next();
+      values.push_back(static_cast<std::uint32_t>(route_number(m)));
+      values.push_back(busy_time(m));
+    }
+    return values;
+  };
+  EXPECT_EQ(values(20201205), std::vector<std::uint32_t>(
+                                  {0, 1000, 7, 1013, 6, 1046, 11, 1090, 8, 1124, 13, 1145}));
+  EXPECT_EQ(feedcast::Simulation(5).seed(), 5u);
+  EXPECT_NE(feedcast::Simulation(0).seed(), 0u);
+}
+
+// An edit restarts only the keys whose text it changed; a table that grows
+// gains walkers and one that shrinks drops them.
+TEST(Simulation, EditsRestartOnlyTheKeysTheyChange) {
+  const std::string keys = "RouteNumber0=0..1000\nAllTrunksBusyTime0=0..1000\n"
+                           "RouteNumber1=500..600\nAllTrunksBusyTime1=0+9\n";
+  Generator steady(moving_route(2, 11, keys));
+  Generator edited(moving_route(2, 11, keys));
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(steady.next(), edited.next()) << "pass " << i;
+  // RouteNumber0 gets a new text, a third record appears.
+  const std::string changed =
+      "RouteNumber0=0 .. 1000\n" + keys.substr(keys.find('\n') + 1) + "RouteNumber2=40..50\n";
+  edited.edit(moving_route(3, 11, changed));
+  const Message before = steady.next(), after = edited.next();
+  EXPECT_EQ(route_number(after, 0), 0);  // restarted
+  EXPECT_EQ(busy_time(after, 0), busy_time(before, 0));
+  EXPECT_EQ(route_number(after, 1), route_number(before, 1));
+  EXPECT_EQ(busy_time(after, 1), busy_time(before, 1));
+  EXPECT_EQ(route_number(after, 2), 40);  // new
+  // Down to one record and back to two: record 1 starts again.
+  edited.edit(moving_route(1, 11, changed));
+  edited.next();
+  edited.edit(moving_route(2, 11, changed));
+  const Message again = edited.next();
+  EXPECT_EQ(route_number(again, 1), 500);
+  EXPECT_EQ(busy_time(again, 1), 0u);
+  EXPECT_NE(route_number(again, 0), 0) << "a text that did not change restarted";
+}
+
+// The values that no header shows: defaults, strings cut to their buffers,
+// a TTL outside 1 to 255 as 64, the pause in milliseconds modulo 2^32.
+TEST(FeedcastConfig, DefaultsLimitsAndDerivedValues) {
+  const feedcast::SenderConfig defaults = Generator("").config;
+  EXPECT_EQ(defaults.source, "111");
+  EXPECT_EQ(defaults.group, "235.5.6.7");
+  EXPECT_EQ(defaults.update_rate, 0);
+  EXPECT_EQ(feedcast::effective_ttl(defaults), 64);
+  const feedcast::SenderConfig c = Generator("[MCast]\nSource=127.000.000.001XYZW\nServerName=" +
+                                             std::string(120, 'n') + "\nTTL=-3\nUpdateRate=4294968\n")
+                                       .config;
   EXPECT_EQ(c.source, "127.000.000.001XYZW");
   EXPECT_EQ(c.server_name.size(), 99u);
   EXPECT_EQ(feedcast::effective_ttl(c), 64);

@@ -2,6 +2,7 @@
 // layouts' tiling, display lines and storage rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <vector>
@@ -35,20 +36,15 @@ TEST(PacketHeader, WorkedRouteExampleByteForByte) {
 TEST(Catalogue, PortsAndDisplayLayouts) {
   std::set<int> ports;
   for (int type = 1; type <= 6; ++type) {
-    for (std::uint8_t scheme : {0, 1}) {
-      const int port = packet::find_kind(type)->port(scheme);
-      ports.insert(port);
-    }
+    for (std::uint8_t scheme : {0, 1}) ports.insert(packet::find_kind(type)->port(scheme));
   }
   EXPECT_EQ(ports.size(), 12u);
   for (int port = 6000; port <= 6150; ++port) {
     EXPECT_EQ(packet::is_stat_port(port), ports.contains(port)) << port;
   }
   EXPECT_EQ(packet::find_kind(2)->port(0), 6040);
-  const packet::Kind& agent = *packet::find_kind(3);
-  EXPECT_EQ(&agent.display_layout(8, 4), &packet::kAgentLayoutWithNrrc);
-  EXPECT_EQ(&agent.display_layout(8, 5), &packet::kAgentLayout);
-  EXPECT_EQ(&agent.display_layout(6, 0), &packet::kAgentLayout);
+  EXPECT_EQ(&packet::find_kind(3)->display_layout(8, 4), &packet::kAgentLayoutWithNrrc);
+  EXPECT_EQ(&packet::find_kind(3)->display_layout(8, 5), &packet::kAgentLayout);
   EXPECT_EQ(&packet::find_kind(2)->display_layout(8, 4), &packet::kSkillsetLayout);
 }
 
@@ -88,31 +84,29 @@ TEST(RecordLayouts, FieldsTileTheRecordAndEveryShownFieldIsShownOnce) {
   }
 }
 
-// Each storage rule on a worked example: 32 bits big-endian, the low 16 bits
-// little-endian, a wide field's value in its first four bytes.
+// Each storage rule on a worked example, the bytes around the field left
+// alone: 32 bits big-endian, the low 16 bits little-endian, a wide field's
+// value in its first four bytes; and the value the monitor shows.
 TEST(RecordLayouts, StorageAndShownValues) {
-  std::uint8_t record[116] = {};
   const auto& route = packet::kRouteLayout.fields;
-  packet::store_field(record, route[2], 0x01020304);
-  EXPECT_EQ(std::vector<std::uint8_t>(record + 6, record + 10),
-            (std::vector<std::uint8_t>{1, 2, 3, 4}));
-  packet::store_field(record, route[1], 258);
-  EXPECT_EQ(record[4], 0x02);
-  EXPECT_EQ(record[5], 0x01);
-  EXPECT_EQ(packet::shown_value(record, route[1]), 2u);
-  packet::store_field(record, route[1], 70000);
-  EXPECT_EQ(record[4], 0x70);
-  EXPECT_EQ(record[5], 0x11);
-
-  std::fill(std::begin(record), std::end(record), 0xFF);
-  const packet::Field& user = packet::kAgentLayout.fields[9];
-  ASSERT_EQ(user.name, "SupervisorUserID");
-  packet::store_field(record, user, 5);
-  const std::uint8_t expected[16] = {0, 0, 0, 5};
-  EXPECT_EQ(std::vector<std::uint8_t>(record + 36, record + 52),
-            std::vector<std::uint8_t>(expected, expected + 16));
-  EXPECT_EQ(record[35], 0xFF);
-  EXPECT_EQ(record[52], 0xFF);
+  const struct {
+    const packet::Field& field;
+    std::uint32_t value;
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t shown;
+  } cases[] = {
+      {route[2], 0x01020304, {1, 2, 3, 4}, 0x01020304},
+      {route[1], 258, {0x02, 0x01}, 2},
+      {route[1], 70000, {0x70, 0x11}, 0x70},
+      {packet::kAgentLayout.fields[9], 5, {0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 5},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::uint8_t> record(116, 0xFF), expected(116, 0xFF);
+    std::copy(c.bytes.begin(), c.bytes.end(), expected.begin() + c.field.offset);
+    packet::store_field(record.data(), c.field, c.value);
+    EXPECT_EQ(record, expected) << c.field.name << " " << c.value;
+    EXPECT_EQ(packet::shown_value(record.data(), c.field), c.shown) << c.field.name;
+  }
 }
 
 }  // namespace

@@ -95,20 +95,28 @@ TEST(ProfileInteger, BlanksAndTheCharactersRead) {
 
 TEST(Profile, MissingOrDirectoryFilesReadAsEmptyAndSayWhy) {
   TempDir dir;
-  const platform::ProfileFile missing(dir.file("none.ini"));
-  EXPECT_EQ(missing.read_int("s", "a", 5), 5);
-  EXPECT_FALSE(missing.readable());
   std::filesystem::create_directory(dir.file("sub"));
-  const platform::ProfileFile directory(dir.file("sub"));
-  EXPECT_EQ(directory.read_string("s", "a", "d", 10), "d");
-  EXPECT_NE(directory.read_error(), "");
   dir.write("empty.ini", "");
-  const platform::ProfileFile empty(dir.file("empty.ini"));
-  EXPECT_TRUE(empty.readable());
+  for (const std::string name : {"none.ini", "sub", "empty.ini"}) {
+    const platform::ProfileFile ini(dir.file(name));
+    const bool empty = name == "empty.ini";
+    EXPECT_EQ(ini.read_string("s", "a", "d", 10), "d") << name;
+    EXPECT_EQ(ini.readable(), empty) << name;
+    EXPECT_EQ(ini.read_error().empty(), empty) << name;
+  }
 }
 
-// Waits until a file written now counts as left alone.
-void let_settle() { std::this_thread::sleep_for(2 * platform::kSettleTime); }
+// Saves t.ini in `dir` and waits until it counts as left alone.
+void save(const TempDir& dir, const std::string& text) {
+  dir.write("t.ini", text);
+  std::this_thread::sleep_for(2 * platform::kSettleTime);
+}
+
+// Number as the reader takes it after a look at the file.
+int refreshed(platform::ProfileFile& ini) {
+  ini.refresh();
+  return ini.read_int("s", "Number", 0);
+}
 
 // An edit in place is taken once the file has been left alone, never while
 // it may still be in the middle of a save; meanwhile, and while the file
@@ -118,20 +126,16 @@ TEST(Profile, AnEditIsTakenOnceTheFileIsLeftAlone) {
   const std::string path = dir.file("t.ini");
   dir.write("t.ini", "[s]\nNumber=1\n");
   platform::ProfileFile ini(path);
-  EXPECT_EQ(ini.read_int("s", "Number", 0), 1);
   const std::uint64_t first = ini.version();
   dir.write("t.ini", "[s]\nNumber=");  // a save half done
-  ini.refresh();
-  EXPECT_EQ(ini.read_int("s", "Number", 0), 1);
+  EXPECT_EQ(refreshed(ini), 1);
   EXPECT_EQ(ini.version(), first);
   for (int value = 2; value <= 4; ++value) {
-    dir.write("t.ini", "[s]\nNumber=" + std::to_string(value) + "\n");
-    let_settle();
-    ini.refresh();
-    EXPECT_EQ(ini.read_int("s", "Number", 0), value);
+    save(dir, "[s]\nNumber=" + std::to_string(value) + "\n");
+    EXPECT_EQ(refreshed(ini), value);
   }
-  EXPECT_NE(ini.version(), first);
   const std::uint64_t taken = ini.version();
+  EXPECT_NE(taken, first);
   ini.refresh();  // unchanged: nothing taken
   EXPECT_EQ(ini.version(), taken);
 
@@ -139,16 +143,13 @@ TEST(Profile, AnEditIsTakenOnceTheFileIsLeftAlone) {
   ini.refresh();
   EXPECT_FALSE(ini.readable());
   std::filesystem::create_directory(path);
-  ini.refresh();
+  EXPECT_EQ(refreshed(ini), 4);
   EXPECT_FALSE(ini.readable());
-  EXPECT_EQ(ini.read_int("s", "Number", 0), 4);
   EXPECT_EQ(ini.version(), taken);
   std::filesystem::remove(path);
-  dir.write("t.ini", "[s]\nNumber=5\n");
-  let_settle();
-  ini.refresh();
+  save(dir, "[s]\nNumber=5\n");
+  EXPECT_EQ(refreshed(ini), 5);
   EXPECT_TRUE(ini.readable());
-  EXPECT_EQ(ini.read_int("s", "Number", 0), 5);
   EXPECT_NE(ini.version(), taken);
 }
 
@@ -161,13 +162,11 @@ TEST(Profile, ASettledFileIsStillReReadWhenItChanges) {
   // Past the time-stamp slack, the reader trusts the stamps it saw.
   std::this_thread::sleep_for(std::chrono::milliseconds(2100));
   platform::ProfileFile ini(dir.file("t.ini"));
-  EXPECT_EQ(ini.read_int("s", "Number", 0), 1);
-  ini.refresh();
+  EXPECT_EQ(refreshed(ini), 1);
   dir.write("t.ini", "[s]\nNumber=2\n");
   utime(dir.file("t.ini").c_str(), &old);  // only the change time moves
-  let_settle();
-  ini.refresh();
-  EXPECT_EQ(ini.read_int("s", "Number", 0), 2);
+  std::this_thread::sleep_for(2 * platform::kSettleTime);
+  EXPECT_EQ(refreshed(ini), 2);
 }
 
 TEST(Profile, NamesIgnoreAsciiCaseOnly) {
