@@ -164,6 +164,7 @@ TEST(FeedcastFile, InPlaceSavesNeverTearATable) {
       const std::string text = version_text(++v);
       std::ofstream file(dir.file("feedcast.ini"), std::ios::trunc);  // one write() per flush
       for (std::size_t at = 0; at < text.size(); at += piece) file << text.substr(at, piece) << std::flush;
+      file.close();  // an editor closes the file it saved
       std::this_thread::sleep_for(v % 4 == 0 ? 250ms : 50ms);
     }
     ASSERT_TRUE(tally.saw(v)) << "the last save never arrived";

@@ -206,9 +206,8 @@ TEST_F(Feedcast, FaultsOnTheWireAreThoseOfTheInjector) {
   std::vector<Bytes> wire;
   while (const auto d = receiver.receive(200ms)) wire.push_back(d->bytes);
 
-  dir_.write("replay.ini", table);
   feedcast::FaultInjector injector;
-  injector.update(platform::ProfileFile(dir_.file("replay.ini")));
+  injector.update(platform::ProfileFile(dir_.file("feedcast.ini")));
   std::string lines;
   std::vector<Bytes> sent;
   const std::string trace = process_->output();

@@ -35,6 +35,7 @@ namespace {
 using namespace std::chrono_literals;
 using test_support::eventually;
 using test_support::Process;
+using test_support::send_datagram;
 using test_support::TempDir;
 
 // A named pipe, `dir`/stdout, for a program's standard output: the child,
@@ -53,7 +54,6 @@ TEST(Hostile, TrafficNeitherStopsNorGrowsTheMonitor) {
   Process watch({FEEDWATCH_PATH, "6040"}, dir.path(), "/dev/null");
   std::this_thread::sleep_for(700ms);  // time to join the group
   std::mt19937 random(6040);
-  using test_support::send_datagram;
   // Single packets of three records, so that the printout stays small.
   std::vector<std::uint8_t> pool(65507);
   for (auto& b : pool) b = static_cast<std::uint8_t>(random());
@@ -133,7 +133,7 @@ TEST(Signals, AStopSignalNeverCutsALine) {
     };
     read_until([&] { return text.find("adapter 0") != std::string::npos; });
     const std::vector<std::uint8_t> routes(6543 * 10, 7);
-    test_support::send_datagram(6120, test_support::make_packet(test_support::default_fields(6, 65535), routes));
+    send_datagram(6120, test_support::make_packet(test_support::default_fields(6, 65535), routes));
     read_until([&] { return text.size() >= 100000; });
     kill(watch.pid(), signal_number);  // the monitor waits to write the rest of the packet
     read_until([] { return false; });
@@ -164,7 +164,7 @@ TEST(Output, AClosedPipeEndsEitherProgramQuietly) {
     close(out);
     EXPECT_TRUE(eventually(
         [&] {
-          test_support::send_datagram(6040, test_support::make_packet(test_support::default_fields(6, 100)));
+          send_datagram(6040, test_support::make_packet(test_support::default_fields(6, 100)));
           return run.wait_for(0ms);
         },
         5s));
