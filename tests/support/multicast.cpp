@@ -1,7 +1,7 @@
 #include "support/multicast.h"
 
 #include <arpa/inet.h>
-#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -14,13 +14,11 @@
 namespace test_support {
 
 bool in_private_namespace() {
-  ifaddrs* list = nullptr;
-  if (getifaddrs(&list) != 0) return false;
-  bool only_loopback = true;
-  for (const ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
-    if (std::strcmp(i->ifa_name, "lo") != 0) only_loopback = false;
-  }
-  freeifaddrs(list);
+  struct if_nameindex* const list = if_nameindex();
+  if (list == nullptr) return false;
+  const bool only_loopback =
+      list[0].if_index != 0 && std::strcmp(list[0].if_name, "lo") == 0 && list[1].if_index == 0;
+  if_freenameindex(list);
   return only_loopback;
 }
 

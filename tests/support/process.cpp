@@ -9,6 +9,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "support/multicast.h"
+
 namespace test_support {
 
 Process::Process(const std::vector<std::string>& argv, const std::string& cwd,
@@ -27,9 +29,10 @@ Process::Process(const std::vector<std::string>& argv, const std::string& cwd,
   }, input);
 }
 
-Process::Process(const std::function<void()>& work) { start(work); }
+Process::Process(const std::function<void()>& work) { start(work, ""); }
 
 void Process::start(const std::function<void()>& in_child, const std::string& input) {
+  if (!in_private_namespace()) throw std::runtime_error("not in a private network namespace");
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   input_ = pipe_fds[1];

@@ -1,5 +1,7 @@
 // Test helper: a program run as a child process in a given directory, with a
-// pipe to its standard input and its output captured in files.
+// pipe to its standard input and its output captured in files.  Every
+// program these tests run may send or join multicast, so a child starts only
+// inside a private network namespace.
 #pragma once
 
 #include <chrono>
@@ -18,7 +20,8 @@ class Process {
   // `output` when one is named (truncated, then appended to, so that it may
   // be cut while the child writes; "/dev/null" throws it away), else to a
   // file that output() reads.  `input` waits in standard input before the
-  // child starts.  The child is killed when this process ends.
+  // child starts.  The child is killed when this process ends.  Throws
+  // outside a private network namespace.
   Process(const std::vector<std::string>& argv, const std::string& cwd,
           const std::string& output = "", const std::string& input = "");
   // Runs `work` in a forked copy of this process, which exits when it returns.
@@ -52,7 +55,7 @@ class Process {
  private:
   // Forks; the child takes its standard input from the pipe, which already
   // holds `input`, and runs `in_child`.
-  void start(const std::function<void()>& in_child, const std::string& input = "");
+  void start(const std::function<void()>& in_child, const std::string& input);
 
   TempDir capture_;
   int pid_ = -1;
