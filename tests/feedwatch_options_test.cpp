@@ -31,8 +31,6 @@ std::string shown(const feedwatch::Options& o) {
 
 TEST(Options, EveryOptionAndError) {
   const Case cases[] = {
-      {{}, ""},
-      {{"6040"}, "[6040]"},
       {{"-h"}, "help "},
       {{"--version"}, "version "},
       {{"--json", "-c", "5", "6040"}, "json count=5 [6040]"},

@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,8 +33,10 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 using json = nlohmann::ordered_json;
 
-constexpr const char* kStartup =
-    "Multicast Address: 235.5.6.7.\nPort Selection: 6040.\n\nadapter 0 - 127.0.0.1\n";
+// The first lines of a monitor of the default group and port, then of one
+// that has joined on the loopback address.
+const std::string kHead = "Multicast Address: 235.5.6.7.\nPort Selection: 6040.\n\n";
+const std::string kStartup = kHead + "adapter 0 - 127.0.0.1\n";
 
 // A Nodal packet whose DummyKey is `tag`, as part `number` of `count`.
 Bytes nodal(std::uint32_t tag, std::uint8_t number = 0, std::uint8_t count = 0) {
@@ -115,9 +116,7 @@ TEST_F(Feedwatch, RunsThatEndAtOnce) {
       {{"6020"}, "[MCast]\nIP=235.5.6.7.extra.long.text\n", 255,
        "Multicast Address: 235.5.6.7.extra.lon.\nPort Selection: 6020.\n\n"
        "adapter 0 - 127.0.0.1 - setsockopt failed! Error: 22, Exiting application.\n", ""},
-      {{"-i", "eth9"}, "", 255,
-       "Multicast Address: 235.5.6.7.\nPort Selection: 6040.\n\n"
-       "No local interface that is up has the address or name eth9\n", ""},
+      {{"-i", "eth9"}, "", 255, kHead + "No local interface that is up has the address or name eth9\n", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.empty() ? c.ini : c.args.back());
@@ -173,27 +172,20 @@ TEST_F(Feedwatch, QuitKeyAtATerminalTakesEffectAtOnce) {
   int slave = -1;
   ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
   const std::string out = dir_.file("out");
-  const pid_t pid = fork();
-  if (pid == 0) {
+  test_support::Process p([&] {
     setsid();
     dup2(slave, STDIN_FILENO);
     dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
     if (chdir(dir_.path().c_str()) != 0) _exit(127);
     execl(FEEDWATCH_PATH, FEEDWATCH_PATH, "6040", nullptr);
     _exit(127);
-  }
+  });
   ASSERT_TRUE(test_support::eventually(
       [&] { return test_support::read_file(out).find("adapter 0") != std::string::npos; }, 5s));
   std::this_thread::sleep_for(100ms);
   ASSERT_EQ(write(master, "xq", 2), 2);
-  int status = 0;
-  const bool ended = test_support::eventually([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 2s);
-  if (!ended) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-  }
-  EXPECT_TRUE(ended) << "q had no effect without a datagram";
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(p.wait_for(2s)) << "q had no effect without a datagram";
+  EXPECT_EQ(p.exit_status(), 0);
   EXPECT_EQ(test_support::read_file(out), kStartup);
   close(master);
   close(slave);
@@ -284,8 +276,7 @@ TEST_F(Feedwatch, InterfaceByAddressOrName) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.wanted);
     test_support::Process& p = start({"-i", c.wanted, "-c", "1"});
-    const std::string expected = "Multicast Address: 235.5.6.7.\nPort Selection: 6040.\n\n" + c.adapters;
-    ASSERT_TRUE(p.shows(expected, 5s)) << p.output();
+    ASSERT_TRUE(p.shows(kHead + c.adapters, 5s)) << p.output();
     test_support::send_datagram(6040, nodal(5));
     ASSERT_TRUE(p.wait_for(5s));
     EXPECT_EQ(p.exit_status(), 0);

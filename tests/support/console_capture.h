@@ -22,13 +22,10 @@ class CapturedFile {
   // Everything written so far; later writes append to it.
   std::string text() {
     std::fflush(file_);
-    const long end = std::ftell(file_);
-    std::string all;
+    std::string all(static_cast<std::size_t>(std::ftell(file_)), '\0');
     std::rewind(file_);
-    char chunk[4096];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file_)) > 0) all.append(chunk, n);
-    std::fseek(file_, end, SEEK_SET);
+    all.resize(std::fread(all.data(), 1, all.size(), file_));
+    std::fseek(file_, 0, SEEK_END);
     return all;
   }
 
