@@ -17,7 +17,7 @@ namespace {
 struct Case {
   const char* name;
   const char* file;  // feedwatch.ini's text; nullptr: no file
-  std::vector<const char*> args;
+  std::vector<std::string_view> args;
 };
 
 TEST(PortSelection, EveryRuleAndMessage) {
@@ -51,8 +51,7 @@ TEST(PortSelection, EveryRuleAndMessage) {
     if (c.file) dir.write("feedwatch.ini", c.file);
     const platform::ProfileFile ini(dir.file("feedwatch.ini"));
     test_support::CapturedConsole out;
-    const std::vector<std::string_view> args(c.args.begin(), c.args.end());
-    const feedwatch::PortChoice choice = feedwatch::select_port(ini, args, out.console());
+    const feedwatch::PortChoice choice = feedwatch::select_port(ini, c.args, out.console());
     shown += std::string("== ") + c.name + "\n" + out.text() + "-> " +
              (choice.accepted ? "accepted " : "refused ") + std::to_string(choice.port) + " " +
              choice.group + "\n";
