@@ -64,12 +64,9 @@ std::size_t count_of(const std::string& text, const std::string& what) {
   return n;
 }
 
+// Process starts programs only inside a private network namespace.
 class Feedwatch : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(test_support::in_private_namespace()) << "run through scripts/in-private-netns";
-  }
-
   // Starts feedwatch with `args` in a directory of its own, `input` waiting
   // on its standard input.
   test_support::Process& start(std::vector<std::string> args, const std::string& input = "") {
@@ -264,6 +261,7 @@ TEST_F(Feedwatch, WithoutStatisticsSigusr1EndsTheMonitor) {
 // --interface by an address added to the loopback interface, and by name,
 // which joins on both of its addresses.
 TEST_F(Feedwatch, InterfaceByAddressOrName) {
+  ASSERT_TRUE(test_support::in_private_namespace()) << "run through scripts/in-private-netns";
   ASSERT_EQ(std::system("ip addr add 127.0.0.2/8 dev lo"), 0);
   const struct {
     std::string wanted;
