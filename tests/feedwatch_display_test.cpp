@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <memory>
 #include <random>
 #include <string>
@@ -17,6 +16,7 @@
 #include "feedwatch/packet_buffer.h"
 #include "feedwatch/receive_loop.h"
 #include "platform/system.h"
+#include "support/baseline.h"
 #include "support/console_capture.h"
 #include "support/packets.h"
 
@@ -26,6 +26,7 @@ using Bytes = std::vector<std::uint8_t>;
 using json = nlohmann::ordered_json;
 using test_support::be32_words;
 using test_support::default_fields;
+using test_support::expect_baseline;
 using test_support::make_packet;
 using test_support::zlib_compress;
 
@@ -151,13 +152,6 @@ std::string without_dates(std::string text, const std::vector<Bytes>& datagrams)
     }
   }
   return text;
-}
-
-// Compares `text` with the baseline file `name`.txt (rewritten first under UPDATE_BASELINES).
-void expect_baseline(const std::string& name, const std::string& text) {
-  const std::string path = std::string(BASELINE_DIR) + "/" + name + ".txt";
-  if (std::getenv("UPDATE_BASELINES")) std::ofstream(path, std::ios::binary) << text;
-  EXPECT_EQ(text, test_support::read_file(path)) << "baseline " << path;
 }
 
 // The same datagrams through a text monitor and a JSON monitor.

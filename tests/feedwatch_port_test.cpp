@@ -3,12 +3,11 @@
 // Run with UPDATE_BASELINES=1 to rewrite the baseline after a deliberate change.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "feedwatch/port_selection.h"
+#include "support/baseline.h"
 #include "support/console_capture.h"
 #include "support/packets.h"
 
@@ -56,9 +55,7 @@ TEST(PortSelection, EveryRuleAndMessage) {
              (choice.accepted ? "accepted " : "refused ") + std::to_string(choice.port) + " " +
              choice.group + "\n";
   }
-  const std::string path = std::string(BASELINE_DIR) + "/port_selection.txt";
-  if (std::getenv("UPDATE_BASELINES")) std::ofstream(path, std::ios::binary) << shown;
-  EXPECT_EQ(shown, test_support::read_file(path));
+  test_support::expect_baseline("port_selection", shown);
 }
 
 }  // namespace

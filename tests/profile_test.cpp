@@ -3,10 +3,8 @@
 #include <utime.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -14,18 +12,13 @@
 
 #include "platform/profile.h"
 #include "platform/settled_file.h"
+#include "support/baseline.h"
 #include "support/packets.h"
 
 namespace {
 
+using test_support::expect_baseline;
 using test_support::TempDir;
-
-// Compares `text` with tests/baselines/NAME.txt; UPDATE_BASELINES=1 rewrites it.
-void expect_baseline(const std::string& name, const std::string& text) {
-  const std::string path = std::string(BASELINE_DIR) + "/" + name + ".txt";
-  if (std::getenv("UPDATE_BASELINES")) std::ofstream(path, std::ios::binary) << text;
-  EXPECT_EQ(text, test_support::read_file(path)) << "baseline " << path;
-}
 
 // What the reader makes of every file of the corpus that the Windows tests
 // compare with the system's profile functions (windows/ini-corpus/NAME.ini,

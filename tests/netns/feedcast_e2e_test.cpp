@@ -6,12 +6,10 @@
 // programs' own code builds and prints.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <ostream>
 #include <regex>
@@ -21,7 +19,6 @@
 #include "feedcast/faults.h"
 #include "feedcast/sender_config.h"
 #include "feedcast/transmit_loop.h"
-#include "feedwatch/receive_loop.h"
 #include "packet/catalogue.h"
 #include "packet/header.h"
 #include "platform/command_line.h"
@@ -52,18 +49,6 @@ std::vector<Bytes> built(const std::string& ini_text, std::int64_t time) {
   std::vector<Bytes> parts;
   for (const feedcast::Datagram d : source.next(time, failure)) parts.emplace_back(d.begin(), d.end());
   return parts;
-}
-
-// What the monitor's own code shows for those datagrams.
-std::string shown(const std::string& ini_text, std::int64_t time) {
-  test_support::CapturedConsole out;
-  feedwatch::Monitor monitor(out.console());
-  const auto buffer = std::make_unique<feedwatch::PacketBuffer>();
-  for (const Bytes& d : built(ini_text, time)) {
-    std::copy(d.begin(), d.end(), buffer->begin());
-    monitor.handle_datagram(*buffer, {.length = d.size()});
-  }
-  return out.text();
 }
 
 class Feedcast : public ::testing::Test {
@@ -272,7 +257,7 @@ TEST_P(FeedcastIntoFeedwatch, TheMonitorShowsTheMessageSent) {
   expect_end(0);
   ASSERT_TRUE(watch.shows("Timestamp -> ", kWait)) << watch.output();
   const std::string out = watch.output();
-  const std::string expected = shown(ini, std::stoll(out.substr(out.find("Timestamp -> ") + 13)));
+  const std::string expected = test_support::shown(built(ini, std::stoll(out.substr(out.find("Timestamp -> ") + 13))));
   EXPECT_TRUE(watch.shows(expected, kWait)) << "expected:\n" << expected << "\nshown:\n" << watch.output();
 }
 

@@ -9,18 +9,14 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "feedwatch/options.h"
-#include "feedwatch/packet_buffer.h"
-#include "feedwatch/receive_loop.h"
 #include "platform/command_line.h"
 #include "support/console_capture.h"
 #include "support/multicast.h"
@@ -32,6 +28,7 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 using json = nlohmann::ordered_json;
+using test_support::shown;
 
 // The first lines of a monitor of the default group and port, then of one
 // that has joined on the loopback address.
@@ -45,17 +42,6 @@ Bytes nodal(std::uint32_t tag, std::uint8_t number = 0, std::uint8_t count = 0) 
   p[8] = number;
   p[9] = count;
   return p;
-}
-
-// What the monitor's own code prints for `datagram` (the text is pinned by
-// the unit tests' baselines).
-std::string shown(const Bytes& datagram) {
-  test_support::CapturedConsole out;
-  feedwatch::Monitor monitor(out.console());
-  const auto buffer = std::make_unique<feedwatch::PacketBuffer>();
-  std::copy(datagram.begin(), datagram.end(), buffer->begin());
-  monitor.handle_datagram(*buffer, {.length = datagram.size()});
-  return out.text();
 }
 
 std::size_t count_of(const std::string& text, const std::string& what) {
@@ -160,7 +146,7 @@ TEST_F(Feedwatch, QuitKeyFromAPipeIsReadOneKeyPerDatagram) {
   for (std::uint32_t tag : {1, 2, 3}) test_support::send_datagram(6040, nodal(tag));
   ASSERT_TRUE(p.wait_for(5s)) << p.output();
   EXPECT_EQ(p.exit_status(), 0);
-  EXPECT_EQ(p.output(), kStartup + shown(nodal(1)) + shown(nodal(2)));
+  EXPECT_EQ(p.output(), kStartup + shown({nodal(1), nodal(2)}));
 }
 
 // At a terminal, q ends the monitor at once although no datagram arrives.
@@ -202,9 +188,9 @@ TEST_F(Feedwatch, TwoMonitorsShareThePortAndEachShowsOnlyItsGroup) {
   ASSERT_TRUE(first.wait_for(5s) && second.wait_for(5s));
   EXPECT_EQ(first.exit_status(), 0);
   EXPECT_EQ(second.exit_status(), 0);
-  EXPECT_EQ(first.output(), kStartup + shown(nodal(40)));
+  EXPECT_EQ(first.output(), kStartup + shown({nodal(40)}));
   EXPECT_EQ(second.output(), "Multicast Address: 235.5.6.8.\nPort Selection: 6040.\n\n"
-                             "adapter 0 - 127.0.0.1\n" + shown(nodal(80)));
+                             "adapter 0 - 127.0.0.1\n" + shown({nodal(80)}));
 }
 
 // In JSON mode standard output holds JSON lines only; the summary is the last.

@@ -1,10 +1,15 @@
 // Test helpers: what the programs print, captured as text.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "feedwatch/console_output.h"
+#include "feedwatch/receive_loop.h"
 
 namespace test_support {
 
@@ -50,5 +55,17 @@ class CapturedConsole {
   CapturedFile file_;
   feedwatch::Console console_;
 };
+
+// What the monitor's own code prints for `datagrams`, received in that order.
+inline std::string shown(const std::vector<std::vector<std::uint8_t>>& datagrams) {
+  CapturedConsole out;
+  feedwatch::Monitor monitor(out.console());
+  const auto buffer = std::make_unique<feedwatch::PacketBuffer>();
+  for (const auto& d : datagrams) {
+    std::copy(d.begin(), d.end(), buffer->begin());
+    monitor.handle_datagram(*buffer, {.length = d.size()});
+  }
+  return out.text();
+}
 
 }  // namespace test_support
