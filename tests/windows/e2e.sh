@@ -15,13 +15,13 @@
 #   WINDOWS_MONITOR=0  leaves out the Windows feedwatch's receiving (a receive
 #               has never completed under Wine in qemu's user-mode emulator)
 #
-# For every kind, plain and compressed, for a multi-packet message and for a
-# file with integers in every base: Linux feedcast feeds Linux and Windows
-# monitors, which must print the same; then feedcast.exe feeds a Linux
-# monitor, which must print what it printed for the Linux sender.  Also one
-# case per wiring of the Windows programs: refusals, failures and options
-# with their statuses and texts, output that cannot be written, and
-# feedcast.exe while its file is away.
+# For every kind, plain and compressed, for a multi-packet message, for values
+# that move with one seed and for a file with integers in every base: Linux
+# feedcast feeds Linux and Windows monitors, which must print the same; then
+# feedcast.exe feeds a Linux monitor, which must print what it printed for
+# the Linux sender.  Also one case per wiring of the Windows programs:
+# refusals, failures and options with their statuses and texts, output that
+# cannot be written, and feedcast.exe while its file is away.
 set -u
 : "${WINE:?}" "${WIN_BIN:?}" "${LINUX_BIN:?}" "${EXAMPLES:?}"
 wine_wait=${WINE_WAIT:-30}
@@ -227,7 +227,7 @@ for kind in ${KINDS:-application skillset agent nodal ivr route}; do
     one_feed "$kind-encode$encode" "$work/$kind-$encode.ini"
   done
 done
-one_feed multipacket "$EXAMPLES/feedcast-multipacket.ini"
+for sample in multipacket live-skillset; do one_feed "$sample" "$EXAMPLES/feedcast-$sample.ini"; done
 # Integers in every base, in the header keys and in the records: the monitor
 # shows every field, so both feedcasts must send the same values.
 printf '%s\r\n' '[MCast]' 'MessageType=2' 'StatScheme=1' 'UpdateRate=0b1' 'ServerName=BASES' \
