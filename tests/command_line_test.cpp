@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "feedcast/options.h"
@@ -27,27 +28,23 @@ std::string scan(std::vector<const char*> args, bool negative_numbers = false) {
 }
 
 TEST(CommandLine, SplitsOptionsAndOperands) {
-  const struct {
-    std::vector<const char*> args;
-    bool negative_numbers;
-    std::string expected;
-  } cases[] = {
-      {{}, false, "|"},
-      {{"-h"}, false, "help= |"},
-      {{"-hV", "6040"}, false, "help= version= | 6040"},
-      {{"-c5", "x", "-c", "7", "--count=9", "--count", "11"}, false,
-       "count=5 count=7 count=9 count=11 | x"},
-      {{"--count="}, false, "count= |"},
-      {{"6040", "--json", "--", "-h", "--json"}, false, "json= | 6040 -h --json"},
-      {{"-", "-6040"}, true, "| - -6040"},
-      {{"-6040"}, false, "| | invalid option -- '6'"},
-      {{"-x"}, false, "| | invalid option -- 'x'"},
-      {{"--jso"}, false, "| | unrecognized option '--jso'"},
-      {{"--json=1"}, false, "| | option '--json' doesn't allow an argument"},
-      {{"--count"}, false, "| | option '--count' requires an argument"},
-      {{"-hc"}, false, "help= | | option requires an argument -- 'c'"},
+  const std::pair<std::vector<const char*>, std::string> cases[] = {
+      {{}, "|"},
+      {{"-h"}, "help= |"},
+      {{"-hV", "6040"}, "help= version= | 6040"},
+      {{"-c5", "x", "-c", "7", "--count=9", "--count", "11"}, "count=5 count=7 count=9 count=11 | x"},
+      {{"--count="}, "count= |"},
+      {{"6040", "--json", "--", "-h", "--json"}, "json= | 6040 -h --json"},
+      {{"-6040"}, "| | invalid option -- '6'"},
+      {{"-x"}, "| | invalid option -- 'x'"},
+      {{"--jso"}, "| | unrecognized option '--jso'"},
+      {{"--json=1"}, "| | option '--json' doesn't allow an argument"},
+      {{"--count"}, "| | option '--count' requires an argument"},
+      {{"-hc"}, "help= | | option requires an argument -- 'c'"},
   };
-  for (const auto& c : cases) EXPECT_EQ(scan(c.args, c.negative_numbers), c.expected) << c.expected;
+  for (const auto& [args, expected] : cases) EXPECT_EQ(scan(args), expected) << expected;
+  // Where negative numbers are operands, "-" and "-6040" are.
+  EXPECT_EQ(scan({"-", "-6040"}, true), "| - -6040");
 }
 
 // What is not a whole number, or one above the limit (feedcast's count reads
@@ -63,10 +60,7 @@ TEST(CommandLine, WholeNumbers) {
 // feedcast's options, rendered as "help version config count" or the error
 // (the scanner's own errors are the scanner's test's).
 TEST(FeedcastOptions, ValuesAndErrors) {
-  const struct {
-    std::vector<const char*> args;
-    std::string expected;
-  } cases[] = {
+  const std::pair<std::vector<const char*>, std::string> cases[] = {
       {{}, "0 0  0"},
       {{"ignored", "-c", "3", "--config=a b.ini", "-f", "x.ini"}, "0 0 x.ini 3"},
       {{"--count=18446744073709551615", "-fdir/f.ini"}, "0 0 dir/f.ini 18446744073709551615"},
@@ -77,14 +71,14 @@ TEST(FeedcastOptions, ValuesAndErrors) {
       {{"-c", "0"}, "invalid message count: '0'"},
       {{"-c", "18446744073709551616"}, "invalid message count: '18446744073709551616'"},
   };
-  for (const auto& c : cases) {
+  for (const auto& [args, expected] : cases) {
     feedcast::Options o;
     std::string error;
-    const bool valid = feedcast::parse_options(c.args, o, error);
+    const bool valid = feedcast::parse_options(args, o, error);
     EXPECT_EQ(valid ? std::to_string(o.help) + " " + std::to_string(o.version) + " " + o.config_file +
                           " " + std::to_string(o.count)
                     : error,
-              c.expected);
+              expected);
   }
 }
 

@@ -1,6 +1,7 @@
 // The generator's packets, byte for byte, built from configuration files:
 // headers, record tables, compression, multi-packet messages, the messages
-// of a run while the file stays or changes, and the values that move.
+// of a run while the file stays or changes, the values that move, and the
+// faults injected into the datagrams with the lines that say so.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -8,9 +9,11 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <optional>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -19,6 +22,7 @@
 
 #include "feedcast/compression.h"
 #include "feedcast/config_keys.h"
+#include "feedcast/faults.h"
 #include "feedcast/multipacket.h"
 #include "feedcast/record_builder.h"
 #include "feedcast/sender_config.h"
@@ -27,6 +31,7 @@
 #include "packet/catalogue.h"
 #include "packet/header.h"
 #include "platform/settled_file.h"
+#include "support/baseline.h"
 #include "support/packets.h"
 
 namespace {
@@ -313,52 +318,26 @@ TEST(PacketSource, ReusesThePacketWhileTheFileIsUnchanged) {
   EXPECT_EQ(edited, build(after, 2000));
 }
 
-// With Simulate 1 every pass moves the values, compressed too, and the
-// Application trace follows them; with another value the file sends constants.
-TEST(PacketSource, SimulatedValuesMoveInEveryPass) {
-  for (const char* simulate : {"1", "2"}) {
-    SCOPED_TRACE(simulate);
-    Generator run("[MCast]\nSimulate=" + std::string(simulate) + "\nSimulateSeed=8\n"
-            "[Application]\nNumber=2\nEncode=1\nApplicationID0=100..200\nApplicationID1=7\n");
-    const bool moving = *simulate == '1';
-    EXPECT_EQ(run.source.simulate_seed(), moving ? 8u : 0u);
-    std::set<std::uint32_t> ids;
-    for (int pass = 0; pass < 30; ++pass) {
-      const Message m = run.next(1000 + pass);
-      const std::uint32_t id = packet::load_be32(plain_records(m.datagram).data());
-      ASSERT_TRUE(moving ? id >= 100 && id <= 200 : id == 100) << id;
-      ids.insert(id);
-      EXPECT_EQ(m.trace, "Encode value read from the file was 1" "0 : App ID = " + std::to_string(id) +
-                             "\n1 : App ID = 7\n" + kCompressed);
-    }
-    EXPECT_EQ(ids.size() > 5, moving);
-  }
-}
-
-// Each text as the parser reads it: "LOW..HIGH" a range, "START+MAX" a
-// counter; plain numbers, other spellings, other bases and numbers too large
-// are neither (the integer rule reads them as constants).
+// Each quoted text of tests/baselines/value_forms.txt as the parser reads it:
+// "LOW..HIGH" a range, "START+MAX" a counter; plain numbers, other spellings,
+// other bases and numbers too large are neither (the integer rule reads them
+// as constants).
 TEST(ValueForm, TheTwoFormsAndWhatIsNeither) {
-  const auto read = [](const char* text) {
+  const auto form_of = [](const std::string& text) {
     const std::optional<feedcast::ValueForm> f = feedcast::parse_value_form(text);
     if (!f) return std::string("neither");
     const bool range = f->type == feedcast::ValueForm::Type::kRange;
     return std::string(range ? "range " : "counter ") + std::to_string(f->first) + " " +
            std::to_string(f->second);
   };
-  const std::pair<const char*, const char*> cases[] = {
-      {"0..12", "range 0 12"}, {" -5 ..\t5 ", "range -5 5"}, {"12..0", "range 0 12"},
-      {"+5..+7", "range 5 7"}, {"-2147483648..4294967295", "range -2147483648 4294967295"},
-      {"0000000007..0000000009", "range 7 9"}, {"120+3", "counter 120 3"},
-      {"120 + 3", "counter 120 3"}, {"-3+2", "counter -3 2"},
-      {"4294967295+4294967295", "counter 4294967295 4294967295"}};
-  for (const auto& [text, form] : cases) EXPECT_EQ(read(text), form) << text;
-  for (const char* text : {"12", "", "abc", "+5", "0..", "..5", "1..2..3", "1...3", "1..2x",
-                           "1 2..3", "- 5..5", "5+", "5+-3", "5++3", "5+3+1", "0x10..0x20",
-                           "1.5..3", "4294967296..5", "-2147483649..0", "5+4294967296",
-                           "00000000001..5"}) {
-    EXPECT_EQ(read(text), "neither") << text;
+  std::istringstream rows(test_support::read_file(BASELINE_DIR "/value_forms.txt"));
+  std::string read;
+  for (std::string row; std::getline(rows, row);) {
+    const std::string text = row.substr(1, row.rfind('"') - 1);
+    read += '"' + text + "\" " + form_of(text) + "\n";
   }
+  ASSERT_FALSE(read.empty());
+  test_support::expect_baseline("value_forms", read);
 }
 
 // A Route run whose values move, drawn from `seed`.
@@ -404,21 +383,28 @@ TEST(Simulation, RangesWalkAndCountersGrow) {
   EXPECT_TRUE(low && high && wrapped);
 }
 
-// The same seed gives the same values, on every platform: this sequence is
-// the generator's, pinned.
+// With Simulate 1 the seed decides every value, on every platform (this
+// sequence is the generator's, pinned), compressed too, and the Application
+// trace follows them; with another value the file sends constants.
 TEST(Simulation, TheSeedDecidesEveryValue) {
-  auto values = [](std::uint32_t seed) {
-    Generator run(moving_route(1, seed, "RouteNumber0=0..100\nAllTrunksBusyTime0=1000+50\n"));
+  for (const char* simulate : {"1", "2"}) {
+    SCOPED_TRACE(simulate);
+    Generator run("[MCast]\nSimulate=" + std::string(simulate) + "\nSimulateSeed=20201205\n"
+                  "[Application]\nNumber=2\nEncode=1\nApplicationID0=0..100\nApplicationID1=1000+50\n");
+    const bool moving = *simulate == '1';
+    EXPECT_EQ(run.source.simulate_seed(), moving ? 20201205u : 0u);
     std::vector<std::uint32_t> values;
     for (int i = 0; i < 6; ++i) {
       const Message m = run.next();
-      values.push_back(static_cast<std::uint32_t>(route_number(m)));
-      values.push_back(busy_time(m));
+      const Bytes records = plain_records(m.datagram);
+      const std::uint32_t id0 = packet::load_be32(records.data()), id1 = packet::load_be32(&records.at(84));
+      values.insert(values.end(), {id0, id1});
+      EXPECT_EQ(m.trace, "Encode value read from the file was 1" "0 : App ID = " + std::to_string(id0) +
+                             "\n1 : App ID = " + std::to_string(id1) + "\n" + kCompressed);
     }
-    return values;
-  };
-  EXPECT_EQ(values(20201205), std::vector<std::uint32_t>(
-                                  {0, 1000, 7, 1013, 6, 1046, 11, 1090, 8, 1124, 13, 1145}));
+    EXPECT_EQ(values, moving ? std::vector<std::uint32_t>({0, 1000, 7, 1013, 6, 1046, 11, 1090, 8, 1124, 13, 1145})
+                             : std::vector<std::uint32_t>({0, 1000, 0, 1000, 0, 1000, 0, 1000, 0, 1000, 0, 1000}));
+  }
   EXPECT_EQ(feedcast::Simulation(5).seed(), 5u);
   EXPECT_NE(feedcast::Simulation(0).seed(), 0u);
 }
@@ -449,6 +435,94 @@ TEST(Simulation, EditsRestartOnlyTheKeysTheyChange) {
   EXPECT_EQ(route_number(again, 1), 500);
   EXPECT_EQ(busy_time(again, 1), 0u);
   EXPECT_NE(route_number(again, 0), 0) << "a text that did not change restarted";
+}
+
+// The message that `table` makes, the fault lines and the bytes sent for
+// `rounds` passes over it with the faults `faults` asks for.
+struct Injected {
+  std::vector<Bytes> message;
+  std::string lines;
+  std::vector<Bytes> sent;
+};
+
+Injected inject(const std::string& table, const std::string& faults, int rounds) {
+  Generator run(table + "[Faults]\n" + faults);
+  Injected r{run.next().parts, "", {}};
+  feedcast::FaultInjector injector;
+  injector.update(run.ini);
+  const std::vector<feedcast::Datagram> datagrams(r.message.begin(), r.message.end());
+  for (int round = 0; round < rounds; ++round) {
+    for (const std::size_t i : injector.order(datagrams, r.lines)) {
+      const feedcast::Shipment s = injector.shape(datagrams[i], r.lines);
+      for (int c = 0; c < s.copies; ++c) r.sent.emplace_back(s.bytes.begin(), s.bytes.end());
+    }
+  }
+  return r;
+}
+
+// A table that makes a message of three Application parts of one record each.
+std::string three_parts() { return table_file(1, 3, "MaxRecordsPerPacket=1\n"); }
+
+// What the lines say is done: one byte changed, in the record area or in the
+// header of an empty table; parts sent in every order.  (The end-to-end tests
+// check each fault on the wire.)
+TEST(Faults, EachFaultIsDoneAsItsLineSays) {
+  const std::string t = std::to_string(static_cast<std::uint32_t>(kNow));
+  for (const int records : {2, 0}) {
+    const Injected r = inject(table_file(1, records), "CorruptPercent=100\nSeed=1\n", 20);
+    const Bytes& before = r.message.front();
+    ASSERT_EQ(r.sent.size(), 20u);
+    std::string said;
+    for (const Bytes& sent : r.sent) {
+      ASSERT_EQ(sent.size(), before.size());
+      std::size_t changed = 0, at = 0;
+      for (std::size_t i = 0; i < before.size(); ++i) {
+        if (sent[i] != before[i]) ++changed, at = i;
+      }
+      EXPECT_EQ(changed, 1u);
+      EXPECT_GE(at, before.size() > 68 ? 68u : 0u);
+      said += "Fault: changed byte " + std::to_string(at) + " of packet 1 of 1, time " + t + "\n";
+    }
+    EXPECT_EQ(r.lines, said);
+  }
+
+  // Every order of three parts turns up, and the parts go out in the order named.
+  const Injected r = inject(three_parts(), "ReorderParts=1\nSeed=3\n", 60);
+  ASSERT_EQ(r.sent.size(), 180u);
+  std::set<std::string> orders;
+  std::string said;
+  const auto number = [&](std::size_t i) {  // of the i-th datagram sent
+    return std::to_string(packet::packet_number(r.sent[i].data()));
+  };
+  for (std::size_t m = 0; m < 60; ++m) {
+    const std::string order = number(3 * m) + "," + number(3 * m + 1) + "," + number(3 * m + 2);
+    orders.insert(order);
+    said += "Fault: parts of time " + t + " sent in the order " + order + "\n";
+  }
+  EXPECT_EQ(r.lines, said);
+  EXPECT_EQ(orders.size(), 6u);
+  EXPECT_TRUE(inject(table_file(1, 2), "ReorderParts=1\n", 1).lines.empty());
+}
+
+// A Seed repeats every choice; the rates are those asked for.
+TEST(Faults, RepeatableAtTheRatesAskedFor) {
+  const std::string faults = "DropPercent=10\nDuplicatePercent=20\nTruncatePercent=30\n"
+                             "CorruptPercent=40\nReorderParts=1\n";
+  const Injected a = inject(three_parts(), faults + "Seed=42\n", 4000);
+  const Injected b = inject(three_parts(), faults + "Seed=42\n", 4000);
+  EXPECT_EQ(a.lines, b.lines);
+  EXPECT_EQ(a.sent, b.sent);
+  EXPECT_NE(a.lines, inject(three_parts(), faults + "Seed=43\n", 4000).lines);
+
+  std::map<std::string, double> seen;  // by the word after "Fault: "
+  std::istringstream lines(a.lines);
+  for (std::string line; std::getline(lines, line);) seen[line.substr(7, line.find(' ', 7) - 7)] += 1;
+  const double datagrams = 3 * 4000, kept = datagrams - seen["dropped"];
+  EXPECT_NEAR(seen["dropped"] / datagrams, 0.10, 0.015);
+  EXPECT_NEAR(seen["duplicated"] / kept, 0.20, 0.02);
+  EXPECT_NEAR(seen["truncated"] / kept, 0.30, 0.02);
+  EXPECT_NEAR(seen["changed"] / kept, 0.40, 0.02);  // a datagram cut to nothing has no byte to change
+  EXPECT_EQ(seen["parts"], 4000);
 }
 
 // The values that no header shows: defaults, strings cut to their buffers,
