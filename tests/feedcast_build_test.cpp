@@ -362,8 +362,6 @@ TEST(Simulation, RangesWalkAndCountersGrow) {
   Message m = run.next();
   EXPECT_EQ(route_number(m, 0), -3);  // the first pass shows LOW and START
   EXPECT_EQ(m.datagram[72] | m.datagram[73] << 8, 65530);
-  EXPECT_EQ(busy_time(m, 0), 0u);
-  EXPECT_EQ(static_cast<std::uint32_t>(route_number(m, 1)), 4294967000u);
   bool low = false, high = false, wrapped = false;
   std::int64_t time = 0;
   auto counter = static_cast<std::uint32_t>(route_number(m, 1));
