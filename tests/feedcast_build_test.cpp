@@ -385,6 +385,10 @@ TEST(Simulation, RangesWalkAndCountersGrow) {
 // sequence is the generator's, pinned), compressed too, and the Application
 // trace follows them; with another value the file sends constants.
 TEST(Simulation, TheSeedDecidesEveryValue) {
+  const std::vector<std::uint32_t> pinned = {0, 1000, 7, 1013, 6, 1046, 11, 1090, 8, 1124, 13, 1145};
+  // Read as integers, "0..100" is 0 and "1000+50" is 1000.
+  const std::vector<std::uint32_t> constant = {0, 1000, 0, 1000, 0, 1000, 0, 1000, 0, 1000, 0, 1000};
+  const std::size_t second = packet::find_kind(1)->record_size;
   for (const char* simulate : {"1", "2"}) {
     SCOPED_TRACE(simulate);
     Generator run("[MCast]\nSimulate=" + std::string(simulate) + "\nSimulateSeed=20201205\n"
@@ -395,13 +399,13 @@ TEST(Simulation, TheSeedDecidesEveryValue) {
     for (int i = 0; i < 6; ++i) {
       const Message m = run.next();
       const Bytes records = plain_records(m.datagram);
-      const std::uint32_t id0 = packet::load_be32(records.data()), id1 = packet::load_be32(&records.at(84));
-      values.insert(values.end(), {id0, id1});
-      EXPECT_EQ(m.trace, "Encode value read from the file was 1" "0 : App ID = " + std::to_string(id0) +
-                             "\n1 : App ID = " + std::to_string(id1) + "\n" + kCompressed);
+      values.push_back(packet::load_be32(records.data()));
+      values.push_back(packet::load_be32(&records.at(second)));
+      EXPECT_EQ(m.trace, "Encode value read from the file was 1" "0 : App ID = " +
+                             std::to_string(values[2 * i]) + "\n1 : App ID = " +
+                             std::to_string(values[2 * i + 1]) + "\n" + kCompressed);
     }
-    EXPECT_EQ(values, moving ? std::vector<std::uint32_t>({0, 1000, 7, 1013, 6, 1046, 11, 1090, 8, 1124, 13, 1145})
-                             : std::vector<std::uint32_t>({0, 1000, 0, 1000, 0, 1000, 0, 1000, 0, 1000, 0, 1000}));
+    EXPECT_EQ(values, moving ? pinned : constant);
   }
   EXPECT_EQ(feedcast::Simulation(5).seed(), 5u);
   EXPECT_NE(feedcast::Simulation(0).seed(), 0u);
