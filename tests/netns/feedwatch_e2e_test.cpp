@@ -46,6 +46,7 @@ Bytes nodal(std::uint32_t tag, std::uint8_t number = 0, std::uint8_t count = 0) 
   return p;
 }
 
+// How often `what` occurs in `text`.
 std::size_t count_of(const std::string& text, const std::string& what) {
   std::size_t n = 0;
   for (std::size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
@@ -145,9 +146,7 @@ TEST_F(Feedwatch, QuitKeyAtATerminalTakesEffectAtOnce) {
     setsid();
     dup2(slave, STDIN_FILENO);
     dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
-    if (chdir(dir_.path().c_str()) != 0) _exit(127);
-    execl(FEEDWATCH_PATH, FEEDWATCH_PATH, "6040", nullptr);
-    _exit(127);
+    if (chdir(dir_.path().c_str()) == 0) execl(FEEDWATCH_PATH, FEEDWATCH_PATH, "6040", nullptr);
   });
   ASSERT_TRUE(test_support::eventually(
       [&] { return test_support::read_file(out).find("adapter 0") != std::string::npos; }, 5s));
