@@ -1,5 +1,5 @@
-// What the monitor shows for whole packets, as text and as JSON Lines, compared
-// with baseline files.
+// What the monitor shows for whole packets, as text and as JSON Lines, and the
+// feed statistics of a crafted sequence, compared with baseline files.
 // Run with UPDATE_BASELINES=1 to rewrite the baselines after a deliberate change.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -7,11 +7,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
-#include <memory>
+#include <utility>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "feedwatch/feed_statistics.h"
 #include "feedwatch/json_output.h"
 #include "feedwatch/packet_buffer.h"
 #include "feedwatch/receive_loop.h"
@@ -33,7 +35,7 @@ using test_support::zlib_compress;
 // A record of `words` 32-bit fields counting up from `first`.
 std::vector<std::uint32_t> counting(std::size_t words, std::uint32_t first) {
   std::vector<std::uint32_t> v(words);
-  for (std::size_t i = 0; i < words; ++i) v[i] = first + static_cast<std::uint32_t>(i);
+  std::iota(v.begin(), v.end(), first);
   return v;
 }
 
@@ -52,18 +54,11 @@ struct Case {
 };
 
 std::vector<Case> cases() {
-  auto application = counting(21, 1);
+  auto application = counting(42, 1);
   application[1] = 0xFFFFFFFF;  // -1
-  const auto second = counting(21, 101);
-  application.insert(application.end(), second.begin(), second.end());
   packet::HeaderFields skillset = default_fields(2, 3);
   skillset.stat_scheme = 1;
   skillset.encoding = 1;
-  std::vector<std::uint32_t> skillsets;
-  for (std::uint32_t r = 0; r < 3; ++r) {
-    const auto w = counting(29, 1000 * (r + 1));
-    skillsets.insert(skillsets.end(), w.begin(), w.end());
-  }
   auto agent = counting(27, 0x10);  // 108 bytes: room for either stride
   agent[0] = 0xFFFFFFFF;
   agent[1] = 4660;
@@ -126,7 +121,7 @@ std::vector<Case> cases() {
   }
   return {
       {"application", {make_packet(default_fields(1, 2), be32_words(application))}},
-      {"skillset_compressed", {make_packet(skillset, zlib_compress(be32_words(skillsets)))}},
+      {"skillset_compressed", {make_packet(skillset, zlib_compress(be32_words(counting(3 * 29, 1000))))}},
       {"agent_104", {make_packet(default_fields(3, 1), be32_words(agent))}},
       {"agent_108", {make_packet(agent84, be32_words(agent))}},
       {"nodal", {make_packet(default_fields(4, 1), be32_words({0, 10, 8, 2, 3, 1, 0}))}},
@@ -154,43 +149,32 @@ std::string without_dates(std::string text, const std::vector<Bytes>& datagrams)
   return text;
 }
 
-// The same datagrams through a text monitor and a JSON monitor.
-struct Both {
-  std::string text;
-  std::string json_lines;
-};
-
-Both run_both(const std::vector<Bytes>& datagrams) {
+// The same datagrams through a text monitor and a JSON monitor: their texts.
+// The JSON monitor's other lines would land among its JSON lines.
+std::pair<std::string, std::string> run_both(const std::vector<Bytes>& datagrams) {
   test_support::CapturedConsole text;
-  test_support::CapturedConsole other;
-  test_support::CapturedFile json_file;
-  feedwatch::JsonLines json_out(json_file.stream());
+  test_support::CapturedConsole json_lines;
+  feedwatch::JsonLines json_out(json_lines.stream());
   feedwatch::Monitor text_monitor(text.console());
-  feedwatch::Monitor json_monitor(other.console(), &json_out);
-  const auto buffer = std::make_unique<feedwatch::PacketBuffer>();
-  buffer->fill(0xCD);
+  feedwatch::Monitor json_monitor(json_lines.console(), &json_out);
   feedwatch::Arrival arrival;
   arrival.source = {platform::parse_dotted("192.0.2.7"), 6040};
   arrival.received = std::chrono::sys_days(std::chrono::year{2026} / 12 / 7) +
                      std::chrono::microseconds(4829123456);
   for (const Bytes& d : datagrams) {
-    arrival.length = d.size();
-    std::copy(d.begin(), d.end(), buffer->begin());
-    text_monitor.handle_datagram(*buffer, arrival);
-    std::copy(d.begin(), d.end(), buffer->begin());
-    json_monitor.handle_datagram(*buffer, arrival);
+    test_support::hand(text_monitor, d, arrival);
+    test_support::hand(json_monitor, d, arrival);
   }
-  EXPECT_EQ(other.text(), "") << "the JSON monitor printed other lines";
-  return {text.text(), json_file.text()};
+  return {text.text(), json_lines.text()};
 }
 
 TEST(PrintPacket, TextAndJsonOfEveryCaseMatchTheBaselines) {
   std::string json_lines;
   for (const Case& c : cases()) {
     SCOPED_TRACE(c.baseline);
-    const Both both = run_both(c.datagrams);
-    expect_baseline(c.baseline, without_dates(both.text, c.datagrams));
-    json_lines += both.json_lines;
+    const auto [text, json] = run_both(c.datagrams);
+    expect_baseline(c.baseline, without_dates(text, c.datagrams));
+    json_lines += json;
   }
   expect_baseline("json_lines", json_lines);
 }
@@ -200,17 +184,57 @@ TEST(PrintPacket, TextAndJsonOfEveryCaseMatchTheBaselines) {
 TEST(PrintPacket, TablesBeyondTheBufferStopAtItsEnd) {
   packet::HeaderFields huge = default_fields(2, 65535);
   huge.encoding = 1;
-  const Both both = run_both({make_packet(default_fields(6, 65535)),
-                              make_packet(huge, zlib_compress(Bytes(70000, 0)))});
-  const std::size_t end = both.json_lines.find('\n');
-  const json route = json::parse(both.json_lines.substr(0, end));
-  const json skillset = json::parse(both.json_lines.substr(end + 1));
+  const auto [text, json_lines] = run_both({make_packet(default_fields(6, 65535)),
+                                             make_packet(huge, zlib_compress(Bytes(70000, 0)))});
+  const std::size_t end = json_lines.find('\n');
+  const json route = json::parse(json_lines.substr(0, end));
+  const json skillset = json::parse(json_lines.substr(end + 1));
   EXPECT_EQ(route["records"].size(), (feedwatch::kPacketBufferSize - 68) / 10);
   EXPECT_EQ(route["problems"][0], "records 6547 to 65535 lie beyond the end of the buffer and are not shown");
   EXPECT_EQ(skillset["expansion"], "no room");
   std::size_t shown = 0;
-  for (std::size_t at = 0; (at = both.text.find("*****\n\n", at)) != std::string::npos; ++at) ++shown;
+  for (std::size_t at = 0; (at = text.find("*****\n\n", at)) != std::string::npos; ++at) ++shown;
   EXPECT_EQ(shown, route["records"].size() + skillset["records"].size());
+}
+
+// Two streams, a duplicate, a timestamp going back, a short datagram, a
+// foreign HeaderId, a failed expansion, and a group that a part of a later
+// one drops from a store of one part (the monitor says so).
+TEST(FeedStatistics, CountTheCraftedSequence) {
+  using namespace std::chrono_literals;
+  const auto start = feedwatch::SteadyClock::time_point{} + 100s;
+  feedwatch::FeedStatistics stats(start);
+  test_support::CapturedConsole out;
+  test_support::CapturedConsole json_file;
+  feedwatch::JsonLines json_lines(json_file.stream());
+  feedwatch::Monitor monitor(out.console(), &json_lines, &stats, UINT64_MAX, 1);
+  const Bytes a1 = make_packet(default_fields(4, 0));
+  packet::HeaderFields later = default_fields(4, 0);
+  later.timestamp += 10;
+  const Bytes a2 = make_packet(later);
+  packet::HeaderFields other = default_fields(6, 0);
+  other.server_name = std::u16string(u"B");
+  other.stat_scheme = 1;
+  other.encoding = 1;  // a table that does not expand
+  Bytes b = make_packet(other, {1, 2, 3});
+  b[0] = 'X';
+  Bytes later_part = nodal(1, 1, 1, 2);
+  ++later_part[63];  // one second later: a group of its own
+  const struct {
+    Bytes bytes;
+    std::chrono::milliseconds at;
+  } sequence[] = {{a1, 0ms},    {a2, 1000ms}, {a2, 2500ms}, {a1, 3000ms}, {b, 3100ms},
+                  {Bytes(20), 3200ms}, {nodal(1, 1, 1, 3), 3300ms}, {nodal(1, 1, 1, 2), 3400ms},
+                  {nodal(1, 1, 2, 2), 3500ms}, {later_part, 3600ms}};
+  for (const auto& s : sequence) {
+    feedwatch::Arrival arrival;
+    arrival.at = start + s.at;
+    test_support::hand(monitor, s.bytes, arrival);
+  }
+  EXPECT_TRUE(out.text().ends_with("Multipacket store full - dropping 1 stored packet(s) of time 1607198400\n"));
+  std::string text = stats.text_summary(monitor.store(), start + 4500ms);
+  text += stats.json_summary(monitor.store(), start + 4500ms) + "\n";
+  expect_baseline("statistics", text);
 }
 
 TEST(LocalDate, ZeroPaddedDayInTheSystemZoneWhateverTzSays) {

@@ -1,18 +1,20 @@
-// The monitor's command line: every option and its errors.  Where options
-// may stand and how whole numbers read is the command-line parser's test.
+// The monitor's command line: every option and its errors, and the port
+// chosen from the argument and feedwatch.ini with every reason line, compared
+// with a baseline file.  Where options may stand and how whole numbers read is
+// the command-line parser's test.
+// Run with UPDATE_BASELINES=1 to rewrite the baseline after a deliberate change.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "feedwatch/options.h"
+#include "feedwatch/port_selection.h"
+#include "support/baseline.h"
+#include "support/console_capture.h"
+#include "support/packets.h"
 
 namespace {
-
-struct Case {
-  std::vector<const char*> args;
-  std::string expect;  // the options read, in a short form, or "error: <message>"
-};
 
 // A short form of what was read: flags, values, then the port arguments.
 std::string shown(const feedwatch::Options& o) {
@@ -30,13 +32,15 @@ std::string shown(const feedwatch::Options& o) {
 }
 
 TEST(Options, EveryOptionAndError) {
-  const Case cases[] = {
+  const struct {
+    std::vector<const char*> args;
+    std::string expect;  // the options read, in a short form, or "error: <message>"
+  } cases[] = {
       {{"-h"}, "help "},
       {{"--version"}, "version "},
       {{"--json", "-c", "5", "6040"}, "json count=5 [6040]"},
       {{"-c5", "-t", "2.5", "--stats"}, "stats count=5 us=2500000 "},
       {{"--timeout", ".25"}, "us=250000 "},
-      {{"-t", "10"}, "us=10000000 "},
       {{"-t", "3."}, "us=3000000 "},
       {{"-t", "0.0000019"}, "us=1 "},
       {{"-i", "127.0.0.2", "--interface=lo"}, "if=lo "},
@@ -51,11 +55,53 @@ TEST(Options, EveryOptionAndError) {
       {{"-t", "2000000000"}, "error: invalid time-out: '2000000000'"},
       {{"-i", ""}, "error: invalid interface: ''"},
   };
-  for (const Case& c : cases) {
-    std::string line;
-    for (const char* a : c.args) line += std::string(a) + " ";
-    EXPECT_EQ(shown(feedwatch::parse_options(c.args)), c.expect) << line;
+  for (const auto& c : cases) {
+    EXPECT_EQ(shown(feedwatch::parse_options(c.args)), c.expect) << testing::PrintToString(c.args);
   }
+}
+
+// For each case, what is printed and which port and group are chosen.
+TEST(PortSelection, EveryRuleAndMessage) {
+  const struct {
+    const char* name;
+    const char* file;  // feedwatch.ini's text; nullptr: no file
+    std::vector<std::string_view> args;
+  } cases[] = {
+      {"defaults", nullptr, {}},
+      {"6130", nullptr, {"6130"}},
+      {"6020", nullptr, {"6020"}},
+      {"plus sign", nullptr, {"+6050"}},
+      {"leading blanks", nullptr, {"  \t6050"}},
+      {"leading zero", nullptr, {"06050"}},
+      {"letters after", nullptr, {"6040abc"}},
+      {"out of range", nullptr, {"6135"}},
+      {"60x", nullptr, {"60x"}},
+      {"6045x", nullptr, {"6045x"}},
+      {"letters only", nullptr, {"abc"}},
+      {"empty", nullptr, {""}},
+      {"sign only", nullptr, {"-"}},
+      {"negative: taken modulo 2^32", nullptr, {"-6040"}},
+      {"eleven nines: saturated", nullptr, {"99999999999"}},
+      {"negative saturated: not negated", nullptr, {"-4294967296"}},
+      {"two arguments", "[MCast]\nPort=6100\n", {"6020", "6030"}},
+      {"file port and group", "[MCast]\nPort=6090\nIP=235.1.1.1\n", {}},
+      {"bad file port", "[MCast]\nPort=6045\n", {}},
+      {"argument over bad file port", "[MCast]\nPort=6045\n", {"6100"}},
+      {"non-numeric file port", "[MCast]\nPort=abc\n", {}},
+      {"rejected and bad file port", "[mcast]\nport=7000\n", {"6135"}},
+  };
+  std::string shown;
+  for (const auto& c : cases) {
+    test_support::TempDir dir;
+    if (c.file) dir.write("feedwatch.ini", c.file);
+    const platform::ProfileFile ini(dir.file("feedwatch.ini"));
+    test_support::CapturedConsole out;
+    const feedwatch::PortChoice choice = feedwatch::select_port(ini, c.args, out.console());
+    shown += std::string("== ") + c.name + "\n" + out.text() + "-> " +
+             (choice.accepted ? "accepted " : "refused ") + std::to_string(choice.port) + " " +
+             choice.group + "\n";
+  }
+  test_support::expect_baseline("port_selection", shown);
 }
 
 }  // namespace

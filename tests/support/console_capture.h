@@ -1,4 +1,4 @@
-// Test helpers: what the programs print, captured as text.
+// Test helpers: what the monitor prints, captured as text.
 #pragma once
 
 #include <algorithm>
@@ -13,58 +13,47 @@
 
 namespace test_support {
 
-// A temporary stream whose text can be read back at any time.
-class CapturedFile {
+// A Console that writes to a temporary file whose text can be read back at any time.
+class CapturedConsole {
  public:
-  CapturedFile() : file_(std::tmpfile()) {}
-  ~CapturedFile() { std::fclose(file_); }
-  CapturedFile(const CapturedFile&) = delete;
-  CapturedFile& operator=(const CapturedFile&) = delete;
+  feedwatch::Console& console() { return console_; }
 
-  // The stream to write to.
-  std::FILE* stream() { return file_; }
+  // The temporary file, for a second writer such as a JsonLines.
+  std::FILE* stream() { return file_.get(); }
 
-  // Everything written so far; later writes append to it.
+  // Everything printed so far; later writes append to it.
   std::string text() {
-    std::fflush(file_);
-    std::string all(static_cast<std::size_t>(std::ftell(file_)), '\0');
-    std::rewind(file_);
-    all.resize(std::fread(all.data(), 1, all.size(), file_));
-    std::fseek(file_, 0, SEEK_END);
+    console_.flush();
+    std::string all(static_cast<std::size_t>(std::ftell(stream())), '\0');
+    std::rewind(stream());
+    all.resize(std::fread(all.data(), 1, all.size(), stream()));
+    std::fseek(stream(), 0, SEEK_END);
     return all;
   }
 
  private:
-  std::FILE* file_;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_{std::tmpfile(), &std::fclose};
+  feedwatch::Console console_{file_.get()};  // flushed on destruction, before the file closes
 };
 
-// A Console that writes to a CapturedFile.
-class CapturedConsole {
- public:
-  CapturedConsole() : console_(file_.stream()) {}
-
-  feedwatch::Console& console() { return console_; }
-
-  // Everything printed so far.
-  std::string text() {
-    console_.flush();
-    return file_.text();
-  }
-
- private:
-  CapturedFile file_;
-  feedwatch::Console console_;
-};
-
-// What the monitor's own code prints for `datagrams`, received in that order.
-inline std::string shown(const std::vector<std::vector<std::uint8_t>>& datagrams) {
-  CapturedConsole out;
-  feedwatch::Monitor monitor(out.console());
+// Hands `datagram` to `monitor` as received at `arrival` into a buffer whose
+// other bytes are 0xCD, so that bytes the monitor fails to clear show.
+inline void hand(feedwatch::Monitor& monitor, const std::vector<std::uint8_t>& datagram,
+                 feedwatch::Arrival arrival = {}) {
   const auto buffer = std::make_unique<feedwatch::PacketBuffer>();
-  for (const auto& d : datagrams) {
-    std::copy(d.begin(), d.end(), buffer->begin());
-    monitor.handle_datagram(*buffer, {.length = d.size()});
-  }
+  buffer->fill(0xCD);
+  std::copy(datagram.begin(), datagram.end(), buffer->begin());
+  arrival.length = datagram.size();
+  monitor.handle_datagram(*buffer, arrival);
+}
+
+// What the monitor's own code prints for `datagrams`, received in that order,
+// when it displays at most `limit` packets of a message.
+inline std::string shown(const std::vector<std::vector<std::uint8_t>>& datagrams,
+                         std::uint64_t limit = UINT64_MAX) {
+  CapturedConsole out;
+  feedwatch::Monitor monitor(out.console(), nullptr, nullptr, limit);
+  for (const auto& d : datagrams) hand(monitor, d);
   return out.text();
 }
 
