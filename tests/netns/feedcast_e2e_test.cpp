@@ -3,20 +3,30 @@
 // the group or by a running feedwatch.  Record bytes, trace lines, fault
 // draws and the monitor's texts are checked by the unit tests; these tests
 // check what only a real process on a real socket shows, against what the
-// programs' own code builds and prints.
+// programs' own code builds and prints, and what the program does when its
+// file goes away, is saved in place or goes over its kind's limit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <regex>
+#include <set>
+#include <stop_token>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "feedcast/faults.h"
+#include "feedcast/options.h"
 #include "feedcast/sender_config.h"
 #include "feedcast/transmit_loop.h"
 #include "packet/catalogue.h"
@@ -31,6 +41,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
+using test_support::eventually;
 using test_support::GroupReceiver;
 using test_support::kGroup;
 
@@ -54,11 +65,11 @@ std::vector<Bytes> built(const std::string& ini_text, std::int64_t time) {
 class Feedcast : public ::testing::Test {
  protected:
   // Writes feedcast.ini and starts the program.
-  test_support::Process& start(const std::string& ini, const std::vector<std::string>& args = {}) {
+  void start(const std::string& ini, const std::vector<std::string>& args = {}) {
     dir_.write("feedcast.ini", ini);
     std::vector<std::string> argv{FEEDCAST_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
-    return process_.emplace(argv, dir_.path());
+    process_.emplace(argv, dir_.path());
   }
 
   // Waits for the program's end, which must come with `status`.
@@ -144,10 +155,14 @@ INSTANTIATE_TEST_SUITE_P(
                 "sendto failed! Error: 90", 64, false, kGroup, 6060}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Help, version and usage errors: nothing read (the file would be refused),
-// nothing sent.
-TEST_F(Feedcast, HelpVersionAndUsageErrors) {
+// Runs that end by themselves: help, version and a usage error read nothing
+// (the file in the folder would be refused) and send nothing; --config takes
+// a path from the root, and Simulate 1 reaches the running program, which
+// traces its seed first (the values themselves move as the unit tests check;
+// its Route packets go to a port of their own).
+TEST_F(Feedcast, RunsThatEndByThemselves) {
   GroupReceiver receiver(6020);
+  dir_.write("simulate.ini", "[MCast]\nMessageType=6\nSimulate=1\nSimulateSeed=5\n");
   const struct {
     std::vector<std::string> args;
     int status;
@@ -155,26 +170,18 @@ TEST_F(Feedcast, HelpVersionAndUsageErrors) {
   } cases[] = {
       {{"--help", "--bogus"}, 2, "",
        "feedcast: unrecognized option '--bogus'\nTry 'feedcast --help'.\n"},
-      {{"-h", "-c", "1"}, 0, "Usage: feedcast [OPTION]...\n", ""},
+      {{"-h", "-c", "1"}, 0, std::string(feedcast::usage_text()), ""},
       {{"x", "--version"}, 0, "feedcast " + std::string(platform::program_version()) + "\n", ""},
+      {{"-c", "2", "--config=" + dir_.file("simulate.ini")}, 0, "SimulateSeed=5\n", ""},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.back());
     start(kRefusedFile, c.args);
     expect_end(c.status);
-    EXPECT_EQ(process_->output().substr(0, c.output.size()), c.output);
+    EXPECT_EQ(process_->output(), c.output);
     EXPECT_EQ(process_->errors(), c.errors);
   }
   EXPECT_FALSE(receiver.receive(100ms)) << "a packet was sent";
-}
-
-// Simulate 1 reaches the running program, which traces its seed first (the
-// values themselves move as the unit tests check); --config takes a path
-// from the root.
-TEST_F(Feedcast, SimulateTracesItsSeed) {
-  dir_.write("simulate.ini", "[MCast]\nMessageType=6\nSimulate=1\nSimulateSeed=5\n");
-  start(kRefusedFile, {"-c", "2", "--config=" + dir_.file("simulate.ini")});
-  expect_end(0);
-  EXPECT_EQ(process_->output(), "SimulateSeed=5\n");
 }
 
 // Faults of every kind in one run: the datagrams on the wire and the trace
@@ -266,5 +273,140 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Feed{"AgentPlain", 3, 0, 0, 2, 0}, Feed{"RouteCompressedMovingWindow", 6, 1, 1, 2, 0},
                       Feed{"SkillsetCompressedInParts", 2, 0, 1, 5, 2}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The configuration file as the program runs: a raw receiver checks every
+// datagram against the tables written.
+class FeedcastFile : public Feedcast {};
+
+const packet::Kind& kRoute = *packet::find_kind(6);
+constexpr int kRecords = 15;
+
+// Version `v` of the file: a Route table, sent without pause, whose records
+// carry RouteNumber v * 100 + their index and nothing else, from a server
+// named after the version.
+std::string version_text(int v) {
+  std::string text = "[MCast]\nMessageType=6\nUpdateRate=0\nServerName=V" + std::to_string(v) +
+                     "\n[Route]\nNumber=" + std::to_string(kRecords) + "\n";
+  for (int i = 0; i < kRecords; ++i) {
+    text += "RouteNumber" + std::to_string(i) + "=" + std::to_string(v * 100 + i) + "\n";
+  }
+  return text;
+}
+
+// The version whose whole table a datagram carries, or -1.  Section MCast is
+// read at start only: every datagram carries the server name of version 1.
+int version_of(const Bytes& d) {
+  if (d.size() != packet::kHeaderSize + kRecords * kRoute.record_size ||
+      packet::num_record(d.data()) != kRecords || packet::server_name(d.data()) != u"V1") {
+    return -1;
+  }
+  const int v = static_cast<int>(packet::load_be32(d.data() + packet::kHeaderSize) / 100);
+  Bytes table(kRecords * kRoute.record_size, 0);
+  for (int i = 0; i < kRecords; ++i) {
+    packet::store_be32(table.data() + i * kRoute.record_size, static_cast<std::uint32_t>(v * 100 + i));
+  }
+  return std::equal(table.begin(), table.end(), d.begin() + packet::kHeaderSize) ? v : -1;
+}
+
+// Receives every datagram on the Route port in a thread of its own and
+// notes the version each carries, in arrival order.
+class Tally {
+ public:
+  // The versions so far.
+  std::vector<int> versions() const {
+    const std::lock_guard lock(mutex_);
+    return versions_;
+  }
+
+  // Waits until a datagram of version `v` has arrived.
+  bool saw(int v) const {
+    return eventually([&] { return std::ranges::count(versions(), v) > 0; }, 10s);
+  }
+
+ private:
+  GroupReceiver receiver_{static_cast<std::uint16_t>(kRoute.port(0))};
+  mutable std::mutex mutex_;
+  std::vector<int> versions_;
+  std::jthread thread_{[this](const std::stop_token& stop) {
+    while (!stop.stop_requested()) {
+      if (const auto d = receiver_.receive(50ms)) {
+        const std::lock_guard lock(mutex_);
+        versions_.push_back(version_of(d->bytes));
+      }
+    }
+  }};
+};
+
+// A directory in the file's place at start: status 1, the line on standard
+// error, nothing sent.  Deleted as it runs, then a directory in its place,
+// then back: the last table goes on meanwhile, one line marks the outage and
+// one its end, and the new table follows.  A table over the kind's limit
+// then ends the run through its normal way out.
+TEST_F(FeedcastFile, KeepsSendingTheLastTableWhileTheFileIsAway) {
+  const std::string path = dir_.file("feedcast.ini");
+  const std::string cannot_read = "cannot read configuration file " + path + ": ";
+  Tally tally;
+  std::filesystem::create_directory(path);
+  process_.emplace(std::vector<std::string>{FEEDCAST_PATH}, dir_.path());
+  expect_end(1);
+  EXPECT_EQ(process_->errors(), "Error: " + cannot_read + std::strerror(EISDIR) + "\n");
+  EXPECT_EQ(process_->output(), "");
+  std::filesystem::remove(path);
+  start(version_text(1));
+  ASSERT_TRUE(tally.saw(1)) << process_->errors();
+
+  const std::string warning =
+      "Warning: " + cannot_read + std::strerror(ENOENT) + "; sending the last table read\n";
+  std::filesystem::remove(path);
+  ASSERT_TRUE(eventually([&] { return process_->errors() == warning; }, 5s)) << process_->errors();
+  const std::size_t at_outage = tally.versions().size();
+  ASSERT_TRUE(eventually([&] { return tally.versions().size() > at_outage + 100; }, 5s));
+  std::filesystem::create_directory(path);
+  std::this_thread::sleep_for(300ms);
+  std::filesystem::remove(path);
+  dir_.write("feedcast.ini", version_text(2));
+  ASSERT_TRUE(tally.saw(2));
+  const std::vector<int> seen = tally.versions();
+  const auto first_new = std::find(seen.begin(), seen.end(), 2);
+  EXPECT_EQ(std::count(seen.begin(), first_new, 1), first_new - seen.begin())
+      << "a datagram before the new table carried no whole old table (or the refused run sent one)";
+  EXPECT_EQ(std::count(first_new, seen.end(), 2), seen.end() - first_new);
+
+  dir_.write("feedcast.ini", "[Route]\nNumber=" + std::to_string(kRoute.max_records + 1) + "\n");
+  ASSERT_TRUE(process_->wait_for(10s));
+  EXPECT_EQ(process_->exit_status(), 1);
+  EXPECT_EQ(process_->errors(), warning + "Configuration file " + path + " readable again\nError: " +
+                                    std::string(kRoute.limit_message) + "\n");
+}
+
+// An editor saving in place truncates the file and writes it again, in one
+// write() (pieces of 4096 bytes) or in 256-byte pieces; saves come 50 ms
+// apart with a longer pause after every third; the generator sends at full
+// speed.  No datagram may carry an empty or half-written table, and the last
+// save must arrive.
+TEST_F(FeedcastFile, InPlaceSavesNeverTearATable) {
+  for (const std::size_t piece : {4096, 256}) {
+    SCOPED_TRACE(piece);
+    Tally tally;
+    start(version_text(1));
+    ASSERT_TRUE(tally.saw(1)) << process_->errors();
+    int v = 1;
+    for (const auto end = std::chrono::steady_clock::now() + 3s;
+         std::chrono::steady_clock::now() < end;) {
+      const std::string text = version_text(++v);
+      std::ofstream file(dir_.file("feedcast.ini"), std::ios::trunc);  // one write() per flush
+      for (std::size_t at = 0; at < text.size(); at += piece) file << text.substr(at, piece) << std::flush;
+      file.close();  // an editor closes the file it saved
+      std::this_thread::sleep_for(v % 4 == 0 ? 250ms : 50ms);
+    }
+    ASSERT_TRUE(tally.saw(v)) << "the last save never arrived";
+    process_->kill();
+    const std::vector<int> seen = tally.versions();
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), -1), 0) << "datagrams with a torn table";
+    EXPECT_GT(std::set<int>(seen.begin(), seen.end()).size(), 3u)
+        << "no save was taken while the writer ran";
+    EXPECT_EQ(process_->errors(), "");
+  }
+}
 
 }  // namespace
