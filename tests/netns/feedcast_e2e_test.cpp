@@ -223,56 +223,49 @@ TEST_F(Feedcast, FaultsOnTheWireAreThoseOfTheInjector) {
 }
 
 // feedcast into feedwatch: a table of a kind, scheme and Encode, every keyed
-// field a value of its own, sent in one message or in parts.
-struct Feed {
-  const char* name;
-  int type;
-  int scheme;
-  int encode;
-  int records;
-  int most;  // MaxRecordsPerPacket
-};
-
-void PrintTo(const Feed& c, std::ostream* os) { *os << c.name; }
-
-class FeedcastIntoFeedwatch : public Feedcast, public ::testing::WithParamInterface<Feed> {};
-
-// feedcast, its file named from another folder, sends one message and ends
-// without the pause after it; a feedwatch on the port of the kind and scheme
-// shows what the monitor's own code shows for it.
-TEST_P(FeedcastIntoFeedwatch, TheMonitorShowsTheMessageSent) {
-  const Feed& c = GetParam();
-  const packet::Kind& kind = *packet::find_kind(c.type);
-  std::string ini = "[MCast]\nServerName=PIPE\nUpdateRate=3600\nReleaseNumber=7\nMinorVersion=1\n";
-  ini += "MessageType=" + std::to_string(c.type) + "\nStatScheme=" + std::to_string(c.scheme) +
-         "\nMaxRecordsPerPacket=" + std::to_string(c.most) + "\n[" + std::string(kind.section) +
-         "]\nNumber=" + std::to_string(c.records) + "\nEncode=" + std::to_string(c.encode) + "\n";
-  std::uint32_t value = 70000;
-  for (int r = 0; r < c.records; ++r) {
-    for (const packet::Field& f : kind.layout->fields) {
-      if (f.keyed) ini += std::string(f.name) + std::to_string(r) + "=" + std::to_string(value += 1001) + "\n";
+// field a value of its own, sent in one message or in parts.  feedcast, its
+// file named from another folder, sends one message and ends without the
+// pause after it; a feedwatch on the port of the kind and scheme shows what
+// the monitor's own code shows for it.
+TEST_F(Feedcast, IntoFeedwatchTheMonitorShowsTheMessageSent) {
+  const struct {
+    const char* name;
+    int type, scheme, encode, records;
+    int most;  // MaxRecordsPerPacket
+  } cases[] = {
+      {"Agent plain", 3, 0, 0, 2, 0},
+      {"Route compressed, moving window", 6, 1, 1, 2, 0},
+      {"Skillset compressed in parts", 2, 0, 1, 5, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const packet::Kind& kind = *packet::find_kind(c.type);
+    std::string ini = "[MCast]\nServerName=PIPE\nUpdateRate=3600\nReleaseNumber=7\nMinorVersion=1\n";
+    ini += "MessageType=" + std::to_string(c.type) + "\nStatScheme=" + std::to_string(c.scheme) +
+           "\nMaxRecordsPerPacket=" + std::to_string(c.most) + "\n[" + std::string(kind.section) +
+           "]\nNumber=" + std::to_string(c.records) + "\nEncode=" + std::to_string(c.encode) + "\n";
+    std::uint32_t value = 70000;
+    for (int r = 0; r < c.records; ++r) {
+      for (const packet::Field& f : kind.layout->fields) {
+        if (f.keyed) ini += std::string(f.name) + std::to_string(r) + "=" + std::to_string(value += 1001) + "\n";
+      }
     }
+    test_support::TempDir other;
+    other.write("feed.ini", ini);
+    const std::string port = std::to_string(kind.port(static_cast<std::uint8_t>(c.scheme)));
+    test_support::Process watch({FEEDWATCH_PATH, port}, dir_.path());
+    ASSERT_TRUE(watch.shows("adapter 0 - 127.0.0.1\n", kWait)) << watch.output();
+
+    const std::string name = std::filesystem::path(other.path()).filename().string();
+    start(kRefusedFile, {"--config", "../" + name + "/feed.ini", "--count", "1"});
+    expect_end(0);
+    ASSERT_TRUE(watch.shows("Timestamp -> ", kWait)) << watch.output();
+    const std::string out = watch.output();
+    const std::string expected =
+        test_support::shown(built(ini, std::stoll(out.substr(out.find("Timestamp -> ") + 13))));
+    EXPECT_TRUE(watch.shows(expected, kWait)) << "expected:\n" << expected << "\nshown:\n" << watch.output();
   }
-  test_support::TempDir other;
-  other.write("feed.ini", ini);
-  const std::string port = std::to_string(kind.port(static_cast<std::uint8_t>(c.scheme)));
-  test_support::Process watch({FEEDWATCH_PATH, port}, dir_.path());
-  ASSERT_TRUE(watch.shows("adapter 0 - 127.0.0.1\n", kWait)) << watch.output();
-
-  const std::string name = std::filesystem::path(other.path()).filename().string();
-  start(kRefusedFile, {"--config", "../" + name + "/feed.ini", "--count", "1"});
-  expect_end(0);
-  ASSERT_TRUE(watch.shows("Timestamp -> ", kWait)) << watch.output();
-  const std::string out = watch.output();
-  const std::string expected = test_support::shown(built(ini, std::stoll(out.substr(out.find("Timestamp -> ") + 13))));
-  EXPECT_TRUE(watch.shows(expected, kWait)) << "expected:\n" << expected << "\nshown:\n" << watch.output();
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Tables, FeedcastIntoFeedwatch,
-    ::testing::Values(Feed{"AgentPlain", 3, 0, 0, 2, 0}, Feed{"RouteCompressedMovingWindow", 6, 1, 1, 2, 0},
-                      Feed{"SkillsetCompressedInParts", 2, 0, 1, 5, 2}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // The configuration file as the program runs: a raw receiver checks every
 // datagram against the tables written.

@@ -139,13 +139,20 @@ TEST(Signals, AStopSignalNeverCutsALineAndRestoresTheTerminal) {
 // The Application kind's trace lines give feedcast output of its own.
 constexpr const char* kTracingFeed = "[MCast]\nUpdateRate=1\n[Application]\nNumber=1\n";
 
-// `feedwatch | head`: the reader goes away and the program ends by SIGPIPE,
+// A full disk: the failure on standard error, and feedwatch's status -1, or
+// feedcast's 1, instead of a run that loses everything it prints.  Then
+// `program | head`: the reader goes away and the program ends by SIGPIPE,
 // without a word.
-TEST(Output, AClosedPipeEndsEitherProgramQuietly) {
-  for (const char* program : {FEEDWATCH_PATH, FEEDCAST_PATH}) {
+TEST(Output, AFullDiskOrAClosedPipeEndsEitherProgram) {
+  for (const auto& [program, status] : {std::pair{FEEDWATCH_PATH, 255}, {FEEDCAST_PATH, 1}}) {
     SCOPED_TRACE(program);
     TempDir dir;
     dir.write("feedcast.ini", kTracingFeed);
+    Process full({program, "6040"}, dir.path(), "/dev/full");
+    ASSERT_TRUE(full.wait_for(5s));
+    EXPECT_EQ(full.exit_status(), status);
+    EXPECT_EQ(full.errors(), "Error: cannot write output: " + std::string(std::strerror(ENOSPC)) + "\n");
+
     Process run({program, "6040"}, dir.path(), named_pipe(dir));
     const int out = open(dir.file("stdout").c_str(), O_RDONLY);
     char first[16];
@@ -159,20 +166,6 @@ TEST(Output, AClosedPipeEndsEitherProgramQuietly) {
         5s));
     EXPECT_EQ(run.exit_signal(), SIGPIPE);
     EXPECT_EQ(run.errors(), "");
-  }
-}
-
-// A full disk: the failure on standard error, and feedwatch's status -1, or
-// feedcast's 1, instead of a run that loses everything it prints.
-TEST(Output, AFullDiskEndsEitherProgramWithTheReason) {
-  for (const auto& [program, status] : {std::pair{FEEDWATCH_PATH, 255}, {FEEDCAST_PATH, 1}}) {
-    SCOPED_TRACE(program);
-    TempDir dir;
-    dir.write("feedcast.ini", kTracingFeed);
-    Process run({program, "6040"}, dir.path(), "/dev/full");
-    ASSERT_TRUE(run.wait_for(5s));
-    EXPECT_EQ(run.exit_status(), status);
-    EXPECT_EQ(run.errors(), "Error: cannot write output: " + std::string(std::strerror(ENOSPC)) + "\n");
   }
 }
 

@@ -26,10 +26,7 @@ GroupReceiver::GroupReceiver(std::uint16_t port, const char* group) {
   if (!in_private_namespace()) throw std::runtime_error("not in a private network namespace");
   fd_ = socket(AF_INET, SOCK_DGRAM, 0);
   const int on = 1;
-  setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   setsockopt(fd_, IPPROTO_IP, IP_RECVTTL, &on, sizeof on);
-  const int off = 0;
-  setsockopt(fd_, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off);
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(port);
@@ -54,13 +51,8 @@ std::optional<Datagram> GroupReceiver::receive(std::chrono::milliseconds timeout
   iovec io{d.bytes.data(), d.bytes.size()};
   alignas(cmsghdr) char control[64];
   sockaddr_in from{};
-  msghdr m{};
-  m.msg_name = &from;
-  m.msg_namelen = sizeof from;
-  m.msg_iov = &io;
-  m.msg_iovlen = 1;
-  m.msg_control = control;
-  m.msg_controllen = sizeof control;
+  msghdr m{.msg_name = &from, .msg_namelen = sizeof from, .msg_iov = &io, .msg_iovlen = 1,
+           .msg_control = control, .msg_controllen = sizeof control, .msg_flags = 0};
   const ssize_t n = recvmsg(fd_, &m, 0);
   if (n < 0) return std::nullopt;
   d.bytes.resize(static_cast<std::size_t>(n));

@@ -24,7 +24,8 @@ struct Datagram {
   std::string from;
 };
 
-// A socket joined to a group on the loopback interface.
+// A socket joined to a group on the loopback interface.  It also receives
+// what is sent to the port for any other group joined in the namespace.
 class GroupReceiver {
  public:
   explicit GroupReceiver(std::uint16_t port, const char* group = kGroup);
