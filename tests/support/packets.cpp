@@ -11,10 +11,8 @@
 
 namespace test_support {
 
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "feedtest-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+TempDir::TempDir() : path_((std::filesystem::temp_directory_path() / "feedtest-XXXXXX").string()) {
+  if (mkdtemp(path_.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
 }
 
 TempDir::~TempDir() {
@@ -40,16 +38,10 @@ std::vector<std::uint8_t> make_packet(const packet::HeaderFields& fields,
 }
 
 packet::HeaderFields default_fields(std::uint8_t message_type, std::uint16_t num_record) {
-  packet::HeaderFields f;
-  f.release_number = 6;
-  f.build_number = 6;
-  f.server_name = u"CC1";
-  f.message_type = message_type;
-  f.timestamp = 1607198400;
-  f.num_record = num_record;
   const packet::Kind* kind = packet::find_kind(message_type);
-  f.record_size = kind ? kind->record_size : 0;
-  return f;
+  return {.release_number = 6, .build_number = 6, .server_name = u"CC1", .message_type = message_type,
+          .timestamp = 1607198400, .num_record = num_record,
+          .record_size = kind ? kind->record_size : std::uint16_t{0}};
 }
 
 std::vector<std::uint8_t> zlib_compress(const std::vector<std::uint8_t>& plain) {
