@@ -39,6 +39,7 @@
 #include "packet/catalogue.h"
 #include "packet/header.h"
 #include "platform/profile.h"
+#include "platform/settled_file.h"
 
 namespace {
 
@@ -78,7 +79,7 @@ const TableFile& table_file(int message_type, int records, Table how = Table::kC
       // The change time cannot be set back: wait until it lies beyond the
       // reader's slack for time stamps.
       bench::set_modified_time(path, -3600);
-      std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+      std::this_thread::sleep_for(platform::kStampSlack + std::chrono::milliseconds(500));
     } else {
       bench::set_modified_time(path, 24 * 3600);
     }

@@ -71,15 +71,18 @@ std::span<const std::size_t> FaultInjector::order(std::span<const Datagram> mess
 
 Shipment FaultInjector::shape(Datagram datagram, std::string& lines) {
   if (!any_) return {datagram, 1};
-  const std::string which = identity(datagram) + ", time " + time_of(datagram) + "\n";
+  // The datagram's name in a fault line, made only when a fault befalls it.
+  const auto which = [datagram] {
+    return identity(datagram) + ", time " + time_of(datagram) + "\n";
+  };
   if (roll(settings_.drop_percent)) {
-    lines += "Fault: dropped " + which;
+    lines += "Fault: dropped " + which();
     return {datagram, 0};
   }
   Shipment out{datagram, 1};
   if (roll(settings_.duplicate_percent)) {
     out.copies = 2;
-    lines += "Fault: duplicated " + which;
+    lines += "Fault: duplicated " + which();
   }
   if (roll(settings_.truncate_percent)) {
     out.bytes = datagram.first(random_->below(datagram.size()));
@@ -94,7 +97,7 @@ Shipment FaultInjector::shape(Datagram datagram, std::string& lines) {
     copy_.assign(out.bytes.begin(), out.bytes.end());
     copy_[at] ^= static_cast<std::uint8_t>(1 + random_->below(255));
     out.bytes = copy_;
-    lines += "Fault: changed byte " + std::to_string(at) + " of " + which;
+    lines += "Fault: changed byte " + std::to_string(at) + " of " + which();
   }
   return out;
 }

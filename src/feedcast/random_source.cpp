@@ -17,11 +17,15 @@ std::uint64_t splitmix(std::uint64_t& x) {
 
 }  // namespace
 
+std::uint32_t clock_seed() {
+  const auto t = static_cast<std::uint64_t>(
+      std::chrono::high_resolution_clock::now().time_since_epoch().count());
+  const auto folded = static_cast<std::uint32_t>(t ^ (t >> 32));
+  return folded != 0 ? folded : 1;
+}
+
 RandomSource::RandomSource(std::uint64_t seed) {
-  if (seed == 0) {
-    seed = static_cast<std::uint64_t>(
-        std::chrono::high_resolution_clock::now().time_since_epoch().count());
-  }
+  if (seed == 0) seed = clock_seed();
   for (std::uint64_t& word : state_) word = splitmix(seed);
 }
 

@@ -26,4 +26,7 @@ class RandomSource {
   std::uint64_t state_[4];
 };
 
+// Returns a seed taken from the clock, never 0.
+std::uint32_t clock_seed();
+
 }  // namespace feedcast

@@ -1,7 +1,6 @@
 #include "feedcast/simulation.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 
 #include "feedcast/record_builder.h"
@@ -35,14 +34,6 @@ bool read_number(std::string_view& s, bool sign, std::int64_t& value) {
   s.remove_prefix(digits);
   value = negative ? -n : n;
   return digits > 0 && value >= kLowest && value <= kHighest;
-}
-
-// A seed from the clock, never 0.
-std::uint32_t clock_seed() {
-  const auto t = static_cast<std::uint64_t>(
-      std::chrono::high_resolution_clock::now().time_since_epoch().count());
-  const auto folded = static_cast<std::uint32_t>(t ^ (t >> 32));
-  return folded != 0 ? folded : 1;
 }
 
 }  // namespace

@@ -38,8 +38,8 @@ Json kind_name(std::uint8_t message_type) {
 }
 
 Json scheme_name(std::uint8_t stat_scheme) {
-  const std::string_view text = packet::scheme_text(stat_scheme);
-  return text.empty() ? Json(nullptr) : Json(text.substr(0, text.size() - 1));
+  const std::string_view name = packet::scheme_name(stat_scheme);
+  return name.empty() ? Json(nullptr) : Json(name);
 }
 
 std::string format(const char* pattern, double a, double b = 0, double c = 0) {
@@ -116,14 +116,12 @@ std::string FeedStatistics::text_summary(const MultipacketStore& store,
           std::to_string(store.size()) + " part(s), " + std::to_string(parts_dropped_) +
           " part(s) dropped\n";
   for (const Stream& s : streams_) {
-    const Json kind = kind_name(s.message_type);
-    const Json scheme = scheme_name(s.stat_scheme);
+    const packet::Kind* kind = packet::find_kind(s.message_type);
+    const std::string_view scheme = packet::scheme_name(s.stat_scheme);
     text += "Stream " + utf8(s.server) + ", " +
-            (kind.is_null() ? "MessageType " + std::to_string(s.message_type)
-                            : kind.get<std::string>()) +
+            (kind ? std::string(kind->section) : "MessageType " + std::to_string(s.message_type)) +
             ", " +
-            (scheme.is_null() ? "StatScheme " + std::to_string(s.stat_scheme)
-                              : scheme.get<std::string>()) +
+            (scheme.empty() ? "StatScheme " + std::to_string(s.stat_scheme) : std::string(scheme)) +
             ": " + std::to_string(s.packets) + " packet(s), Timestamp " +
             std::to_string(s.first_timestamp) + " to " + std::to_string(s.last_timestamp);
     if (s.min_interval) {

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <vector>
 
@@ -14,6 +15,11 @@
 
 namespace feedwatch {
 namespace {
+
+// Appends `text` (UTF-8) to `out` as a JSON string, escaped as JSON requires.
+void append_json_string(std::string& out, std::string_view text) {
+  out += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
 
 template <class Number>
 void append_number(std::string& out, Number v) {
@@ -51,14 +57,6 @@ void append_header(std::string& out, const std::uint8_t* p) {
     }
   }
   out += '}';
-}
-
-// The layout the display reads the packet's records with; null for a kind
-// outside the catalogue.
-const packet::RecordLayout* display_layout(const std::uint8_t* p) {
-  const packet::Kind* kind = packet::find_kind(packet::message_type(p));
-  if (kind == nullptr) return nullptr;
-  return &kind->display_layout(packet::release_number(p), packet::minor_version(p));
 }
 
 void append_record(std::string& out, const std::uint8_t* record, const packet::RecordLayout& layout) {
@@ -133,12 +131,8 @@ std::string_view expansion_name(Expansion expansion) {
   }
 }
 
-}  // namespace
-
-void append_json_string(std::string& out, std::string_view text) {
-  out += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
+// Returns a calendar time in RFC 3339 form, UTC, to the microsecond
+// ("2026-12-07T01:20:29.123456Z").
 std::string rfc3339_utc(std::chrono::system_clock::time_point time) {
   using namespace std::chrono;
   const auto micros = floor<microseconds>(time);
@@ -153,6 +147,9 @@ std::string rfc3339_utc(std::chrono::system_clock::time_point time) {
   return line;
 }
 
+// Appends the JSON object of the packet in `buffer` (whose record area
+// `expansion` has already expanded, leaving `area_bytes` bytes of records),
+// without a line end.  `part` is null for a single packet.
 void append_packet_json(std::string& out, const PacketBuffer& buffer, const Arrival& arrival,
                         const MessagePart* part, Expansion expansion, std::size_t area_bytes) {
   const std::uint8_t* p = buffer.data();
@@ -181,16 +178,16 @@ void append_packet_json(std::string& out, const PacketBuffer& buffer, const Arri
     out += "null";
   }
   out += ",\"scheme\":";
-  const std::string_view scheme = packet::scheme_text(packet::stat_scheme(p));
+  const std::string_view scheme = packet::scheme_name(packet::stat_scheme(p));
   if (!scheme.empty()) {
-    append_json_string(out, scheme.substr(0, scheme.size() - 1));  // without its line end
+    append_json_string(out, scheme);
   } else {
     out += "null";
   }
   out += ",\"expansion\":";
   out += expansion_name(expansion);
   out += ",\"records\":[";
-  const packet::RecordLayout* layout = display_layout(p);
+  const packet::RecordLayout* layout = display_layout(buffer);
   if (layout != nullptr) {
     const std::size_t count = shown_record_count(buffer, *layout);
     for (std::size_t i = 0; i < count; ++i) {
@@ -207,6 +204,8 @@ void append_packet_json(std::string& out, const PacketBuffer& buffer, const Arri
   }
   out += "]}";
 }
+
+}  // namespace
 
 void JsonLines::write_packet(const PacketBuffer& buffer, const Arrival& arrival,
                              const MessagePart* part, Expansion expansion, std::size_t area_bytes) {

@@ -2,7 +2,6 @@
 // (JSON Lines, schema 1), with the same records as the text display.
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -23,26 +22,15 @@ struct MessagePart {
   std::uint32_t time;
 };
 
-// Appends `text` (UTF-8) to `out` as a JSON string, escaped as JSON requires.
-void append_json_string(std::string& out, std::string_view text);
-
-// Returns a calendar time in RFC 3339 form, UTC, to the microsecond
-// ("2026-12-07T01:20:29.123456Z").
-std::string rfc3339_utc(std::chrono::system_clock::time_point time);
-
-// Appends the JSON object of the packet in `buffer` (whose record area
-// `expansion` has already expanded, leaving `area_bytes` bytes of records),
-// without a line end.  `part` is null for a single packet.
-void append_packet_json(std::string& out, const PacketBuffer& buffer, const Arrival& arrival,
-                        const MessagePart* part, Expansion expansion, std::size_t area_bytes);
-
 // JSON Lines on a stream: each line written whole and flushed at once.
 class JsonLines {
  public:
   // Writes to `stream` (standard output in the program).
   explicit JsonLines(std::FILE* stream) : stream_(stream) {}
 
-  // Writes the line of one displayed packet (see append_packet_json).
+  // Writes the line of one displayed packet: the JSON object of the packet in
+  // `buffer` (whose record area `expansion` has already expanded, leaving
+  // `area_bytes` bytes of records); `part` is null for a single packet.
   void write_packet(const PacketBuffer& buffer, const Arrival& arrival, const MessagePart* part,
                     Expansion expansion, std::size_t area_bytes);
 

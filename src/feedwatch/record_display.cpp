@@ -27,15 +27,19 @@ void display_record(const std::uint8_t* record, const packet::RecordLayout& layo
 
 }  // namespace
 
+const packet::RecordLayout* display_layout(const PacketBuffer& buffer) {
+  const std::uint8_t* p = buffer.data();
+  const packet::Kind* kind = packet::find_kind(packet::message_type(p));
+  if (kind == nullptr) return nullptr;
+  return &kind->display_layout(packet::release_number(p), packet::minor_version(p));
+}
+
 void display_records(const PacketBuffer& buffer, Console& console) {
-  const std::uint8_t* packet = buffer.data();
-  const packet::Kind* kind = packet::find_kind(packet::message_type(packet));
-  if (kind == nullptr) return;
-  const packet::RecordLayout& layout =
-      kind->display_layout(packet::release_number(packet), packet::minor_version(packet));
-  const std::size_t count = shown_record_count(buffer, layout);
+  const packet::RecordLayout* layout = display_layout(buffer);
+  if (layout == nullptr) return;
+  const std::size_t count = shown_record_count(buffer, *layout);
   for (std::size_t i = 0; i < count; ++i) {
-    display_record(packet + packet::kHeaderSize + i * layout.size, layout, console);
+    display_record(buffer.data() + packet::kHeaderSize + i * layout->size, *layout, console);
   }
 }
 

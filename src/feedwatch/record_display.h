@@ -19,4 +19,8 @@ void display_records(const PacketBuffer& buffer, Console& console);
 // with `layout`: NumRecord, but no more than lie wholly inside the buffer.
 std::size_t shown_record_count(const PacketBuffer& buffer, const packet::RecordLayout& layout);
 
+// Returns the layout the display reads the packet's records with (by its
+// kind and release); null for a kind outside the catalogue.
+const packet::RecordLayout* display_layout(const PacketBuffer& buffer);
+
 }  // namespace feedwatch

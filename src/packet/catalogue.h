@@ -70,6 +70,13 @@ const Kind* find_kind(long message_type);
 // or an empty view when the value is no scheme.
 std::string_view scheme_text(long stat_scheme);
 
+// Returns the scheme's name ("Interval to Date"), or an empty view when the
+// value is no scheme.
+inline std::string_view scheme_name(long stat_scheme) {
+  const std::string_view text = scheme_text(stat_scheme);
+  return text.substr(0, text.empty() ? 0 : text.size() - 1);  // without its line end
+}
+
 // True when the value is a statistics scheme (0 or 1).
 inline bool is_stat_scheme(long stat_scheme) { return stat_scheme == 0 || stat_scheme == 1; }
 

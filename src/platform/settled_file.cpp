@@ -9,10 +9,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How long after a change a file's stamp may still be shared by a later
-// edit: well above any file system's clock tick.
-constexpr std::int64_t kStampSlackNs = 2'000'000'000;
-
 // A program that keeps a file open this long after writing to it, without
 // changing it further, is not in the middle of a save.
 constexpr auto kHeldOpenTime = std::chrono::seconds(2);
@@ -90,8 +86,8 @@ bool SettledFile::look(bool insist) {
   changing_ = !same && !left_alone && !insist;
   if (changing_) return false;
   stamp_ = read;
-  settled_ = read.modified_ns < reference - kStampSlackNs &&
-             read.changed_ns < reference - kStampSlackNs;
+  const std::int64_t slack = std::chrono::nanoseconds(kStampSlack).count();
+  settled_ = read.modified_ns < reference - slack && read.changed_ns < reference - slack;
   if (same) return false;
   contents_.swap(scratch_);
   return true;

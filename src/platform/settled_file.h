@@ -11,8 +11,15 @@ namespace platform {
 // How long a changed file must be left alone before its new contents are
 // taken.  An editor's save in place (truncate, then one or more writes) is
 // over long before, so a half-written file is never taken; and an edit is
-// taken by the first look that comes 200 ms or more after its last write.
+// taken by the first look that comes 200 ms or more after its last write,
+// unless it left the file empty or a program still holds the file open after
+// writing to it: then the look must come 2 s or more after it.
 inline constexpr std::chrono::milliseconds kSettleTime{100};
+
+// How long after a change a file's stamp may still be shared by a later edit
+// (well above any file system's clock tick).  Until its stamp is that old, a
+// file is read at every look, even when the stamp has not changed.
+inline constexpr std::chrono::seconds kStampSlack{2};
 
 // A file's contents as last taken.  A changed file is taken only once it has
 // been left alone for kSettleTime, no program has it open after writing to it

@@ -28,6 +28,11 @@ std::string absolute_path(std::string_view path);
 // POSIX systems, the thread's last error code on Windows.
 int last_error();
 
+// Returns the platform's error number of a write that just failed: the last
+// error, or a general write error when the system recorded none (a failure
+// is never reported as 0).
+int write_error();
+
 // Returns the system's own text for one of the platform's error numbers
 // ("No such file or directory"), without a line end.
 std::string error_text(int error);
@@ -42,11 +47,11 @@ inline std::string output_failure_text(int error) {
 // the stream did not take it all.  The number is taken at once: later calls
 // may change the last error.
 inline int write_output(std::FILE* stream, std::string_view text) {
-  return std::fwrite(text.data(), 1, text.size(), stream) == text.size() ? 0 : last_error();
+  return std::fwrite(text.data(), 1, text.size(), stream) == text.size() ? 0 : write_error();
 }
 
 // Flushes `stream`; returns 0, or the platform's error number when it fails.
-inline int flush_output(std::FILE* stream) { return std::fflush(stream) == 0 ? 0 : last_error(); }
+inline int flush_output(std::FILE* stream) { return std::fflush(stream) == 0 ? 0 : write_error(); }
 
 // Shows a failure to the user: a box captioned "Error" where the platform has
 // one, and always the line "Error: <text>" on standard error.

@@ -61,9 +61,11 @@ verified=$(cd "$work/unit" && MANPATH=$root/usr/share/man systemd-analyze verify
 cmake --install "$build" --prefix "$work/local" > /dev/null
 grep -q "^ExecStart=$work/local/bin/feedcast " "$work/local/$unit" || fail "cmake --install: $unit names another program"
 
-# The programs run, and are this build's.
+# The programs run, and are this build's (in a private network namespace, as
+# every run of them in the tests).
 for program in feedcast feedwatch; do
-  [ "$("$root/usr/bin/$program" --version 2>&1)" = "$program $version" ] || fail "$program does not run"
+  [ "$("$src/scripts/in-private-netns" "$root/usr/bin/$program" --version 2>&1)" = "$program $version" ] ||
+    fail "$program does not run"
 done
 
 [ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }

@@ -186,13 +186,15 @@ exe_case feedwatch '[MCast]\r\nPort=1234\r\n' 255 out 'Error on port selection\.
 exe_case feedwatch '' 255 full 'Error: cannot write output: ..*' 6040
 # Options: help and version on standard output with status 0, nothing read;
 # a usage error on standard error with status 2; a time-out before the count
-# (status 1); the interface by name, and one that is not there.
+# (status 1); the interface by name, and one that is not there; the
+# statistics at the end of a run.
 exe_case feedcast '' 0 out 'Usage: feedcast \[OPTION\]\.\.\.' --help
 exe_case feedwatch '' 0 out "$("$LINUX_BIN/feedwatch" --version)" -V
 exe_case feedcast '' 2 err "feedcast: invalid message count: '0'" --count 0
 exe_case feedwatch '' 1 err 'adapter 0 - 127\.0\.0\.1' -i lo -c 1 -t 0.2 --json 6040
 exe_case feedwatch '' 255 out 'No local interface that is up has the address or name 192\.0\.2\.1' \
   -i 192.0.2.1 -t 0.2 6040
+exe_case feedwatch '' 0 out '{"type":"summary","schema":1,.*"datagrams":0,.*}' --stats --json -t 0.2 6040
 
 # Windows feedcast whose file goes away: the table goes on, a line when it
 # goes and one when it is back, then the new table (seen by a Linux monitor).

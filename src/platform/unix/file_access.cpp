@@ -7,14 +7,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <ctime>
 
 namespace platform {
 namespace {
 
+// Nanoseconds since 1970, held at what 64 bits can count (the years before
+// 1678 and after 2261 are seen as those limits).
 std::int64_t nanoseconds(const timespec& t) {
-  return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+  constexpr std::int64_t kMostSeconds = INT64_MAX / 1'000'000'000 - 1;
+  const auto seconds = std::clamp<std::int64_t>(t.tv_sec, -kMostSeconds, kMostSeconds);
+  return seconds * 1'000'000'000 + t.tv_nsec;
 }
 
 FileStamp stamp_of(const struct stat& st) {
@@ -49,7 +55,9 @@ int read_to_end(int fd, std::size_t size, std::string& bytes) {
 // Closes a descriptor when it goes.
 struct Descriptor {
   int fd;
-  ~Descriptor() { ::close(fd); }
+  ~Descriptor() {
+    if (fd >= 0) ::close(fd);
+  }
 };
 
 }  // namespace

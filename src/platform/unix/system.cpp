@@ -31,6 +31,8 @@ std::string absolute_path(std::string_view path) {
 
 int last_error() { return errno; }
 
+int write_error() { return errno != 0 ? errno : EIO; }
+
 std::string error_text(int error) { return std::strerror(error); }
 
 void show_error_box(std::string_view text) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace platform {
 namespace {
@@ -12,9 +13,18 @@ namespace {
 // 100-nanosecond ticks from 1601-01-01 to 1970-01-01.
 constexpr std::int64_t kEpochTicks = 116'444'736'000'000'000;
 
+// Nanoseconds since 1970 of 100-nanosecond ticks since 1601, held at what
+// 64 bits can count (the years before 1678 and after 2261 are seen as those
+// limits).
+std::int64_t nanoseconds(std::int64_t ticks) {
+  constexpr std::int64_t kMostTicks = INT64_MAX / 100;
+  const std::int64_t held = std::clamp(ticks, kEpochTicks - kMostTicks, kEpochTicks + kMostTicks);
+  return (held - kEpochTicks) * 100;
+}
+
 std::int64_t nanoseconds(const FILETIME& t) {
-  const auto ticks = static_cast<std::int64_t>(std::uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime);
-  return (ticks - kEpochTicks) * 100;
+  const std::uint64_t ticks = std::uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime;
+  return nanoseconds(static_cast<std::int64_t>(ticks));
 }
 
 // Closes a handle when it goes.
@@ -39,7 +49,7 @@ FileStamp stamp_of(HANDLE file) {
   s.identity = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
   s.size = std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
   s.modified_ns = nanoseconds(info.ftLastWriteTime);
-  s.changed_ns = (times.ChangeTime.QuadPart - kEpochTicks) * 100;
+  s.changed_ns = nanoseconds(times.ChangeTime.QuadPart);
   return s;
 }
 

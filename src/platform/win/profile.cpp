@@ -48,8 +48,10 @@ class Copy {
     remove_left_copies(folder);
     char name[MAX_PATH + 1];
     if (GetTempFileNameA(folder.c_str(), "ini", 0, name) == 0) return;
+    // Another program starting now may delete the new file before it is
+    // held: it is then made again.
     hold_ = CreateFileA(name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hold_ == INVALID_HANDLE_VALUE) {
       DeleteFileA(name);
       return;

@@ -78,6 +78,11 @@ std::string absolute_path(std::string_view path) {
 
 int last_error() { return static_cast<int>(GetLastError()); }
 
+int write_error() {
+  const DWORD error = GetLastError();
+  return static_cast<int>(error != 0 ? error : ERROR_WRITE_FAULT);
+}
+
 std::string error_text(int error) {
   char* text = nullptr;
   const DWORD length = FormatMessageA(
