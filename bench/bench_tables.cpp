@@ -28,10 +28,11 @@ std::string value_text(int i, int n, bool moving) {
 
 std::string table_ini(const packet::Kind& kind, int records, bool compressed,
                       const std::string& mcast, bool moving) {
-  std::string text = "[MCast]\nSource=111\nIP=235.5.6.7\nMessageType=" +
-                     std::to_string(kind.message_type) +
-                     "\nStatScheme=0\nServerName=CCSERVER01\nUpdateRate=0\nTTL=1\n"
-                     "ReleaseNumber=6\nMinorVersion=0\nBuildNumber=6\n" + mcast + "\n";
+  std::string text =
+      "[MCast]\nSource=111\nIP=235.5.6.7\nMessageType=" + std::to_string(kind.message_type) +
+      "\nStatScheme=0\nServerName=CCSERVER01\nUpdateRate=0\nTTL=1\n"
+      "ReleaseNumber=6\nMinorVersion=0\nBuildNumber=6\n" +
+      mcast + "\n";
   text += '[';
   text += kind.section;
   text += "]\nNumber=" + std::to_string(records) + "\nEncode=" + (compressed ? "1" : "0") + "\n";
@@ -80,7 +81,8 @@ std::vector<std::vector<std::uint8_t>> feedcast_message(const std::string& path,
   if (kind == nullptr) throw std::runtime_error(message);
   feedcast::PacketSource source(config, *kind, ini);
   std::vector<std::vector<std::uint8_t>> datagrams;
-  for (const feedcast::Datagram d : source.next(now, message)) datagrams.emplace_back(d.begin(), d.end());
+  for (const feedcast::Datagram d : source.next(now, message))
+    datagrams.emplace_back(d.begin(), d.end());
   if (datagrams.empty()) throw std::runtime_error(message);
   return datagrams;
 }

@@ -115,7 +115,8 @@ struct Sender {
     destination = feedcast::destination_of(config, *kind);
   }
   bool send(const std::vector<std::uint8_t>& datagram) {
-    return socket.send_to(datagram.data(), datagram.size(), destination.group, destination.port) == 0;
+    return socket.send_to(datagram.data(), datagram.size(), destination.group, destination.port) ==
+           0;
   }
 };
 
@@ -149,7 +150,8 @@ void send_with_pass_calls(const std::string& ini_path, const std::vector<std::ui
 
 // Sends `count` copies of `datagram` evenly spaced at `rate` per second,
 // spinning between sends; returns how many were sent.
-long send_paced(Sender& sender, const std::vector<std::uint8_t>& datagram, double rate, long count) {
+long send_paced(Sender& sender, const std::vector<std::uint8_t>& datagram, double rate,
+                long count) {
   const auto start = Clock::now();
   long sent = 0;
   for (long i = 0; i < count; ++i) {
@@ -186,7 +188,7 @@ struct Table {
   bool compressed;
   std::string dir;
   std::string ini;
-  Datagrams message;                  // the datagrams of one message
+  Datagrams message;                   // the datagrams of one message
   std::vector<std::uint8_t> datagram;  // its first
 };
 
@@ -225,13 +227,17 @@ void figure_1(const std::vector<Table>& tables, const std::string& feedcast, int
       continue;
     }
     const double ratio = best_cast / best_bare;
-    row("1 feedcast rate", describe(t), rate_text(best_cast), rate_text(best_bare),
-        fixed(ratio, 2), t.compressed ? "(none)" : "≥ 0.5",
-        t.compressed ? "" : ratio >= 0.5 ? "met" : "missed");
+    row("1 feedcast rate", describe(t), rate_text(best_cast), rate_text(best_bare), fixed(ratio, 2),
+        t.compressed ? "(none)" : "≥ 0.5",
+        t.compressed   ? ""
+        : ratio >= 0.5 ? "met"
+                       : "missed");
     if (best_floor > 0) {
-      row("1 pass floor", "bare sender + stat + sched_yield per send; feedcast reaches " +
-                              fixed(best_cast / best_floor, 2) + " of it",
-          rate_text(best_floor), rate_text(best_bare), fixed(best_floor / best_bare, 2), "(none)", "");
+      row("1 pass floor",
+          "bare sender + stat + sched_yield per send; feedcast reaches " +
+              fixed(best_cast / best_floor, 2) + " of it",
+          rate_text(best_floor), rate_text(best_bare), fixed(best_floor / best_bare, 2), "(none)",
+          "");
     }
   }
 }
@@ -334,8 +340,8 @@ std::string threshold_text(const Threshold& t) {
   if (t.lossy > 0) {
     text += ", loses " + std::to_string(t.lossy_trial.sent - t.lossy_trial.printed) + " of " +
             std::to_string(t.lossy_trial.sent) + " at " + rate_text(t.lossy);
-  }
-  else text += ", no loss up to the ceiling";
+  } else
+    text += ", no loss up to the ceiling";
   return text;
 }
 
@@ -351,7 +357,8 @@ Threshold paced_threshold(const Table& t, const std::function<long()>& delivered
       Trial r;
       const long count = std::min(
           kMaxTrialDatagrams,
-          std::max(20L, static_cast<long>(rate * std::chrono::duration<double>(kTrialLength).count())));
+          std::max(20L,
+                   static_cast<long>(rate * std::chrono::duration<double>(kTrialLength).count())));
       const long before = delivered();
       r.sent = send_paced(sender, t.datagram, rate, count);
       r.printed = delivered() - before;
@@ -409,7 +416,8 @@ void figure_4(const std::vector<Table>& tables, const std::string& feedwatch,
       bare = paced_threshold(t, received_by_sockets, ceiling, rounds);
     }
     row("4 end to end", describe(t) + " → feedwatch > file", threshold_text(watch),
-        threshold_text(bare), fixed(watch.lossless / std::max(1.0, bare.lossless), 2), "(none)", "");
+        threshold_text(bare), fixed(watch.lossless / std::max(1.0, bare.lossless), 2), "(none)",
+        "");
   }
 }
 
@@ -428,8 +436,9 @@ void figure_5(const std::vector<Table>& tables, const std::string& feedcast,
       pause_for(2500ms);
       const long late = cast.status_kib("VmHWM");
       const long long late_passes = udp_counter("OutDatagrams") - start;
-      row("5 memory", "feedcast, " + describe(t) + ": VmHWM after " + std::to_string(late_passes) +
-                          " passes vs after " + std::to_string(early_passes),
+      row("5 memory",
+          "feedcast, " + describe(t) + ": VmHWM after " + std::to_string(late_passes) +
+              " passes vs after " + std::to_string(early_passes),
           std::to_string(late) + " kB", std::to_string(early) + " kB",
           fixed(static_cast<double>(late) / std::max(1L, early), 2), "1.00 (no growth)",
           late == early ? "met" : "grew");
@@ -448,8 +457,9 @@ void figure_5(const std::vector<Table>& tables, const std::string& feedcast,
       send_paced(sender, t.datagram, 500, 1000);
       pause_for(200ms);
       const long late = watcher.status_kib("VmHWM");
-      row("5 memory", std::string(json ? "feedwatch --json, " : "feedwatch, ") + describe(t) +
-                          ": VmHWM after 1100 packets vs after 100",
+      row("5 memory",
+          std::string(json ? "feedwatch --json, " : "feedwatch, ") + describe(t) +
+              ": VmHWM after 1100 packets vs after 100",
           std::to_string(late) + " kB", std::to_string(early) + " kB",
           fixed(static_cast<double>(late) / std::max(1L, early), 2), "1.00 (no growth)",
           late == early ? "met" : "grew");
@@ -462,7 +472,8 @@ void figure_5(const std::vector<Table>& tables, const std::string& feedcast,
 // Writes the tables' configuration files, then waits until the reader trusts
 // their time stamps, as it would in a file that has not been edited lately.
 // `mcast` adds lines to section MCast.
-std::vector<Table> make_tables(const bench::ScratchDir& scratch, const std::vector<std::pair<int, int>>& sizes,
+std::vector<Table> make_tables(const bench::ScratchDir& scratch,
+                               const std::vector<std::pair<int, int>>& sizes,
                                const std::vector<bool>& encodings, const std::string& mcast = "") {
   std::vector<Table> tables;
   for (const auto& [type, records] : sizes) {
@@ -489,10 +500,11 @@ std::vector<Table> make_tables(const bench::ScratchDir& scratch, const std::vect
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr,
-                 "usage: %s FEEDCAST FEEDWATCH [figures, e.g. 145; p: the multi-packet row of 1 only] "
-                 "[rounds]\n",
-                 argv[0]);
+    std::fprintf(
+        stderr,
+        "usage: %s FEEDCAST FEEDWATCH [figures, e.g. 145; p: the multi-packet row of 1 only] "
+        "[rounds]\n",
+        argv[0]);
     return 2;
   }
   if (!test_support::in_private_namespace()) {

@@ -107,7 +107,8 @@ void config_pass(benchmark::State& state, const TableFile& t) {
 }
 
 void BM_ConfigPass(benchmark::State& state) {
-  config_pass(state, table_file(static_cast<int>(state.range(0)), static_cast<int>(state.range(1))));
+  config_pass(state,
+              table_file(static_cast<int>(state.range(0)), static_cast<int>(state.range(1))));
 }
 
 // The same pass over a table whose values all move, read as constants.
@@ -119,8 +120,8 @@ void BM_MovingConfigPass(benchmark::State& state) {
 // A pass of feedcast with Simulate 1 over an unchanged file whose values all
 // move: refresh the file, fill the header, move every value and write it.
 void BM_SimulatedPass(benchmark::State& state) {
-  const TableFile& t = table_file(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
-                                  Table::kMovingSettled);
+  const TableFile& t = table_file(static_cast<int>(state.range(0)),
+                                  static_cast<int>(state.range(1)), Table::kMovingSettled);
   platform::ProfileFile ini(t.path);
   const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
   feedcast::PacketSource source(config, *t.kind, ini);
@@ -136,14 +137,16 @@ void BM_SimulatedPass(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
   if (ini.version() != version) state.SkipWithError("the file was read again");
-  if (packet.size() != first.size() || std::equal(first.begin() + 68, first.end(), packet.begin() + 68)) {
+  if (packet.size() != first.size() ||
+      std::equal(first.begin() + 68, first.end(), packet.begin() + 68)) {
     state.SkipWithError("the values did not move");
   }
 }
 
 // The baseline: read the whole file from the page cache and split it into lines.
 void BM_ReadSplit(benchmark::State& state) {
-  const TableFile& t = table_file(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  const TableFile& t =
+      table_file(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   std::string bytes;
   std::vector<std::string_view> lines;
   for (auto _ : state) {
@@ -162,7 +165,8 @@ void BM_ReadSplit(benchmark::State& state) {
     const char* p = bytes.data();
     const char* end = p + got;
     while (p < end) {
-      const char* eol = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+      const char* eol =
+          static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
       if (eol == nullptr) eol = end;
       lines.emplace_back(p, static_cast<std::size_t>(eol - p));
       p = eol + 1;
@@ -218,24 +222,31 @@ void printf_header(std::FILE* out, const std::uint8_t* p, const char* kind_title
 
 const char kSeparator[] = "               ************************************************\n\n";
 
-int d(const std::uint8_t* r, int offset) { return static_cast<std::int32_t>(load_be32(r + offset)); }
+int d(const std::uint8_t* r, int offset) {
+  return static_cast<std::int32_t>(load_be32(r + offset));
+}
 
 void printf_skillset(std::FILE* out, const std::uint8_t* p) {
   printf_header(out, p, "Skillset Statistics - ");
   for (int i = 0; i < packet::num_record(p); ++i) {
     const std::uint8_t* r = p + 68 + 116 * i;
-    std::fprintf(out, "SkillsetId =%d\tAgentAvail =%d\tAgentInSrvc=%d\tAgtOnSklCal=%d\tAgentNtRdy =%d\n",
+    std::fprintf(out,
+                 "SkillsetId =%d\tAgentAvail =%d\tAgentInSrvc=%d\tAgtOnSklCal=%d\tAgentNtRdy =%d\n",
                  d(r, 0), d(r, 4), d(r, 8), d(r, 12), d(r, 16));
-    std::fprintf(out, "CallWaiting=%d\tLngWaitTmLt=%d\tMaxWaitTime=%d\tWaitingTime=%d\tExpWaitTime=%d\n",
+    std::fprintf(out,
+                 "CallWaiting=%d\tLngWaitTmLt=%d\tMaxWaitTime=%d\tWaitingTime=%d\tExpWaitTime=%d\n",
                  d(r, 20), d(r, 24), d(r, 28), d(r, 32), d(r, 36));
-    std::fprintf(out, "CallAfThshd=%d\tLngWaitTLog=%d\tAgtOnDNCall=%d\tSkillState =%d\tAgentUnavil=%d\n",
+    std::fprintf(out,
+                 "CallAfThshd=%d\tLngWaitTLog=%d\tAgtOnDNCall=%d\tSkillState =%d\tAgentUnavil=%d\n",
                  d(r, 40), d(r, 44), d(r, 48), d(r, 52), d(r, 56));
-    std::fprintf(out, "NwtCallWait=%d\tNwtCallAns =%d\tQudCallAns =%d\tTotCallAns =%d\tTotCallAnsD=%d\n",
+    std::fprintf(out,
+                 "NwtCallWait=%d\tNwtCallAns =%d\tQudCallAns =%d\tTotCallAns =%d\tTotCallAnsD=%d\n",
                  d(r, 60), d(r, 64), d(r, 68), d(r, 76), d(r, 72));
-    std::fprintf(out, "AgNwtSklCal=%d\tAgOtSklCall=%d\tAgtOnACDCal=%d\tAgtOnNACDCl=%d\tCallOffered=%d\n",
+    std::fprintf(out,
+                 "AgNwtSklCal=%d\tAgOtSklCall=%d\tAgtOnACDCal=%d\tAgtOnNACDCl=%d\tCallOffered=%d\n",
                  d(r, 80), d(r, 84), d(r, 88), d(r, 92), d(r, 96));
-    std::fprintf(out, "SkllAband  =%d\tSkllAbandDl=%d\tSklAbanAfTd=%d\tNwtCallOffr=%d\n",
-                 d(r, 100), d(r, 104), d(r, 108), d(r, 112));
+    std::fprintf(out, "SkllAband  =%d\tSkllAbandDl=%d\tSklAbanAfTd=%d\tNwtCallOffr=%d\n", d(r, 100),
+                 d(r, 104), d(r, 108), d(r, 112));
     std::fputs(kSeparator, out);
   }
 }
@@ -251,8 +262,10 @@ void printf_route(std::FILE* out, const std::uint8_t* p) {
 }
 
 void printf_packet(std::FILE* out, const std::uint8_t* p) {
-  if (packet::message_type(p) == 2) printf_skillset(out, p);
-  else printf_route(out, p);
+  if (packet::message_type(p) == 2)
+    printf_skillset(out, p);
+  else
+    printf_route(out, p);
 }
 
 // The two texts must be the same, byte for byte.
@@ -306,7 +319,8 @@ void BM_JsonPacket(benchmark::State& state) {
   feedwatch::JsonLines json(dev_null());
   feedwatch::Arrival arrival;
   arrival.received = std::chrono::system_clock::now();
-  const std::size_t records = std::size_t{packet::num_record(p.data())} * packet::record_size(p.data());
+  const std::size_t records =
+      std::size_t{packet::num_record(p.data())} * packet::record_size(p.data());
   arrival.length = packet::kHeaderSize + records;
   for (auto _ : state) {
     json.write_packet(p, arrival, nullptr, feedwatch::Expansion::kPlain, records);
@@ -319,15 +333,29 @@ const int kPrinted[] = {2, 6};
 
 void register_benchmarks() {
   for (const auto& t : kTables) {
-    benchmark::RegisterBenchmark("BM_ReadSplit", BM_ReadSplit)->Args({t[0], t[1]})->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("BM_ConfigPass", BM_ConfigPass)->Args({t[0], t[1]})->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("BM_ReadSplit", BM_ReadSplit)
+        ->Args({t[0], t[1]})
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("BM_ConfigPass", BM_ConfigPass)
+        ->Args({t[0], t[1]})
+        ->Unit(benchmark::kMicrosecond);
   }
-  benchmark::RegisterBenchmark("BM_MovingConfigPass", BM_MovingConfigPass)->Args({2, 350})->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark("BM_SimulatedPass", BM_SimulatedPass)->Args({2, 350})->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("BM_MovingConfigPass", BM_MovingConfigPass)
+      ->Args({2, 350})
+      ->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("BM_SimulatedPass", BM_SimulatedPass)
+      ->Args({2, 350})
+      ->Unit(benchmark::kMicrosecond);
   for (const int type : kPrinted) {
-    benchmark::RegisterBenchmark("BM_PrintfLoop", BM_PrintfLoop)->Arg(type)->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("BM_PrintPacket", BM_PrintPacket)->Arg(type)->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("BM_JsonPacket", BM_JsonPacket)->Arg(type)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("BM_PrintfLoop", BM_PrintfLoop)
+        ->Arg(type)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("BM_PrintPacket", BM_PrintPacket)
+        ->Arg(type)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("BM_JsonPacket", BM_JsonPacket)
+        ->Arg(type)
+        ->Unit(benchmark::kMicrosecond);
   }
 }
 
@@ -338,7 +366,10 @@ void register_benchmarks() {
 // which other work on a shared machine disturbs far less than elapsed time.
 class BestTimes : public benchmark::ConsoleReporter {
  public:
-  BestTimes() : ConsoleReporter(OO_None) { SetOutputStream(&std::cerr); SetErrorStream(&std::cerr); }
+  BestTimes() : ConsoleReporter(OO_None) {
+    SetOutputStream(&std::cerr);
+    SetErrorStream(&std::cerr);
+  }
 
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
@@ -364,7 +395,9 @@ std::string fixed(double v, int decimals) {
   return text;
 }
 
-std::string time_text(double us) { return us >= 1000 ? fixed(us / 1000, 2) + " ms" : fixed(us, 1) + " µs"; }
+std::string time_text(double us) {
+  return us >= 1000 ? fixed(us / 1000, 2) + " ms" : fixed(us, 1) + " µs";
+}
 
 void row(const std::string& figure, const std::string& what, const std::string& measured,
          const std::string& baseline, const std::string& ratio, const std::string& target,
@@ -399,9 +432,11 @@ int main(int argc, char** argv) {
     const TableFile& t = table_file(c[0], c[1]);
     pass_time[{c[0], c[1]}] = pass;
     const double ratio = pass / base;
-    row("2 config pass", std::string(t.kind->section) + " " + std::to_string(c[1]) + " (" +
-                             std::to_string(t.lines) + " lines, " + fixed(t.bytes / 1024.0, 0) + " KiB)",
-        time_text(pass), time_text(base), fixed(ratio, 2) + "×", "≤ 3×", ratio <= 3 ? "met" : "missed");
+    row("2 config pass",
+        std::string(t.kind->section) + " " + std::to_string(c[1]) + " (" + std::to_string(t.lines) +
+            " lines, " + fixed(t.bytes / 1024.0, 0) + " KiB)",
+        time_text(pass), time_text(base), fixed(ratio, 2) + "×", "≤ 3×",
+        ratio <= 3 ? "met" : "missed");
   }
   // A reader that looked every key up in the whole file would take about
   // lines² times as long; a linear one takes about as many times longer as
@@ -412,9 +447,9 @@ int main(int argc, char** argv) {
     const double lines = static_cast<double>(table_file(large.first, large.second).lines) /
                          static_cast<double>(table_file(small.first, small.second).lines);
     const double time = pass_time[large] / pass_time[small];
-    row("2 linearity", std::string(packet::find_kind(small.first)->section) + " " +
-                           std::to_string(small.second) + " → " + std::to_string(large.second) +
-                           " records: pass time vs file lines",
+    row("2 linearity",
+        std::string(packet::find_kind(small.first)->section) + " " + std::to_string(small.second) +
+            " → " + std::to_string(large.second) + " records: pass time vs file lines",
         "×" + fixed(time, 1), "×" + fixed(lines, 1), fixed(time / lines, 2), "≤ 1.2 (linear)",
         time / lines <= 1.2 ? "met" : "missed");
   }
@@ -424,9 +459,11 @@ int main(int argc, char** argv) {
   if (const double sim = get("BM_SimulatedPass/2/350"), cfg = get("BM_MovingConfigPass/2/350");
       sim >= 0 && cfg >= 0) {
     const TableFile& t = table_file(2, 350, Table::kMoving);
-    row("2 simulated pass", "Skillset 350, all 10150 values moving, file unchanged, vs a config pass (" +
-                                std::to_string(t.lines) + " lines, " + fixed(t.bytes / 1024.0, 0) + " KiB)",
-        time_text(sim), time_text(cfg), fixed(sim / cfg, 2) + "×", "≤ 1×", sim <= cfg ? "met" : "missed");
+    row("2 simulated pass",
+        "Skillset 350, all 10150 values moving, file unchanged, vs a config pass (" +
+            std::to_string(t.lines) + " lines, " + fixed(t.bytes / 1024.0, 0) + " KiB)",
+        time_text(sim), time_text(cfg), fixed(sim / cfg, 2) + "×", "≤ 1×",
+        sim <= cfg ? "met" : "missed");
   }
 
   for (const int type : kPrinted) {
@@ -436,14 +473,17 @@ int main(int argc, char** argv) {
     if (print < 0 || base < 0) continue;
     const packet::Kind* kind = packet::find_kind(type);
     const double ratio = base / print;
-    row("3 PrintPacket", std::string(kind->section) + " " + std::to_string(kind->max_records) +
-                             " records to /dev/null",
-        time_text(print), time_text(base), fixed(ratio, 2), "≥ 0.8", ratio >= 0.8 ? "met" : "missed");
+    row("3 PrintPacket",
+        std::string(kind->section) + " " + std::to_string(kind->max_records) +
+            " records to /dev/null",
+        time_text(print), time_text(base), fixed(ratio, 2), "≥ 0.8",
+        ratio >= 0.8 ? "met" : "missed");
     const double json = get("BM_JsonPacket" + arg);
     if (json < 0) continue;
     const double json_ratio = print / json;
-    row("6 JSON display", std::string(kind->section) + " " + std::to_string(kind->max_records) +
-                              " records to /dev/null, against the text display",
+    row("6 JSON display",
+        std::string(kind->section) + " " + std::to_string(kind->max_records) +
+            " records to /dev/null, against the text display",
         time_text(json), time_text(print), fixed(json_ratio, 2), "≥ 0.8",
         json_ratio >= 0.8 ? "met" : "missed");
   }

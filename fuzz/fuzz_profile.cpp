@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view line = queries.substr(0, end);
     queries.remove_prefix(end == std::string_view::npos ? queries.size() : end + 1);
     const std::size_t tab1 = line.find('\t');
-    const std::size_t tab2 = line.find('\t', tab1 == std::string_view::npos ? line.size() : tab1 + 1);
+    const std::size_t tab2 =
+        line.find('\t', tab1 == std::string_view::npos ? line.size() : tab1 + 1);
     const std::string_view section = line.substr(0, tab1);
     const std::string_view key =
         tab1 == std::string_view::npos ? "" : line.substr(tab1 + 1, tab2 - tab1 - 1);

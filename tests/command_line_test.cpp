@@ -32,7 +32,8 @@ TEST(CommandLine, SplitsOptionsAndOperands) {
       {{}, "|"},
       {{"-h"}, "help= |"},
       {{"-hV", "6040"}, "help= version= | 6040"},
-      {{"-c5", "x", "-c", "7", "--count=9", "--count", "11"}, "count=5 count=7 count=9 count=11 | x"},
+      {{"-c5", "x", "-c", "7", "--count=9", "--count", "11"},
+       "count=5 count=7 count=9 count=11 | x"},
       {{"--count="}, "count= |"},
       {{"6040", "--json", "--", "-h", "--json"}, "json= | 6040 -h --json"},
       {{"-6040"}, "| | invalid option -- '6'"},
@@ -75,8 +76,8 @@ TEST(FeedcastOptions, ValuesAndErrors) {
     feedcast::Options o;
     std::string error;
     const bool valid = feedcast::parse_options(args, o, error);
-    EXPECT_EQ(valid ? std::to_string(o.help) + " " + std::to_string(o.version) + " " + o.config_file +
-                          " " + std::to_string(o.count)
+    EXPECT_EQ(valid ? std::to_string(o.help) + " " + std::to_string(o.version) + " " +
+                          o.config_file + " " + std::to_string(o.count)
                     : error,
               expected);
   }

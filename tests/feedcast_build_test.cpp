@@ -91,7 +91,9 @@ struct Generator {
 };
 
 // The first pass of a run.
-Message build(const std::string& text, std::int64_t now = kNow) { return Generator(text).next(now); }
+Message build(const std::string& text, std::int64_t now = kNow) {
+  return Generator(text).next(now);
+}
 
 // A file with a table of `records` records of kind `type`: `mcast` and
 // `keys` are the other keys of [MCast] and of the kind's section.
@@ -104,8 +106,8 @@ std::string table_file(int type, int records, const std::string& mcast = "",
 
 // Application records whose IDs are 100 + their index.
 std::string application(int records, int encode, const std::string& mcast) {
-  std::string text = table_file(1, records, "ServerName=CC1\n" + mcast,
-                                "Encode=" + std::to_string(encode) + "\n");
+  std::string text =
+      table_file(1, records, "ServerName=CC1\n" + mcast, "Encode=" + std::to_string(encode) + "\n");
   for (int i = 0; i < records; ++i) {
     text += "ApplicationID" + std::to_string(i) + "=" + std::to_string(100 + i) + "\n";
     text += "CallsWaiting" + std::to_string(i) + "=" + std::to_string(7 * i) + "\n";
@@ -117,7 +119,8 @@ std::string application(int records, int encode, const std::string& mcast) {
 Bytes plain_records(const Bytes& datagram) {
   Bytes area(datagram.begin() + 68, datagram.end());
   if (packet::encoding(datagram.data()) != 1) return area;
-  Bytes plain(std::size_t{packet::num_record(datagram.data())} * packet::record_size(datagram.data()));
+  Bytes plain(std::size_t{packet::num_record(datagram.data())} *
+              packet::record_size(datagram.data()));
   uLongf length = plain.size();
   EXPECT_EQ(uncompress(plain.data(), &length, area.data(), area.size()), Z_OK);
   EXPECT_EQ(length, plain.size());
@@ -144,7 +147,7 @@ Bytes table_by_lookups(const packet::Kind& kind, const platform::ProfileFile& in
 TEST(FeedcastPacket, HeaderFromTheConfiguration) {
   for (const char* mcast : {"", "ReleaseNumber=262\nMinorVersion=0x100\nBuildNumber=-250\n"}) {
     const Message p = build("[MCast]\nMessageType=6\nServerName=CC1\n" + std::string(mcast) +
-                         "[Route]\nNumber=65537\nEncode=0b100000000\n");
+                            "[Route]\nNumber=65537\nEncode=0b100000000\n");
     EXPECT_EQ(p.datagram, test_support::make_packet(test_support::default_fields(6, 1), Bytes(10)));
     EXPECT_EQ(p.trace, "");
   }
@@ -228,7 +231,8 @@ TEST(FeedcastPacket, CompressedTablesAndTheirTrace) {
        "Encode value read from the file was 10 : App ID = -5\n1 : App ID = 77\n" + kCompressed},
       {"[MCast]\nMessageType=2\n[Skillset]\nNumber=1\nEncode=1\n", 116,
        "\nEncoded successfully\nEncoding complete"},
-      {"[MCast]\nMessageType=6\n[Route]\nNumber=0\nEncode=1\n", 8, kCompressed},  // the stream is longer
+      {"[MCast]\nMessageType=6\n[Route]\nNumber=0\nEncode=1\n", 8,
+       kCompressed},  // the stream is longer
   };
   for (const auto& c : cases) {
     const Message p = build(c.ini);
@@ -269,7 +273,8 @@ TEST(Multipacket, PartsCarryTheSlicesOfTheSinglePacketsTable) {
       Bytes expected_header(single.parts[0].begin(), single.parts[0].begin() + 68);
       packet::write_number(expected_header.data(), packet::header_field("PacketNumber"), p + 1);
       packet::write_number(expected_header.data(), packet::header_field("PacketCount"), 3);
-      packet::write_number(expected_header.data(), packet::header_field("NumRecord"), p < 2 ? 2 : 1);
+      packet::write_number(expected_header.data(), packet::header_field("NumRecord"),
+                           p < 2 ? 2 : 1);
       EXPECT_EQ(Bytes(part.begin(), part.begin() + 68), expected_header) << "part " << p + 1;
       const Bytes records = plain_records(part);
       joined.insert(joined.end(), records.begin(), records.end());
@@ -357,8 +362,9 @@ std::uint32_t busy_time(const Message& m, int r = 0) {
 // grow by 0 to MAX and wrap at 2^32; the 16-bit field keeps the low 16 bits,
 // least significant byte first, as a constant's.
 TEST(Simulation, RangesWalkAndCountersGrow) {
-  Generator run(moving_route(2, 7, "RouteNumber0=4..-3\nAllTrunksBusy0=65530+3\n"
-                                   "AllTrunksBusyTime0=0..1000\nRouteNumber1=4294967000+5\n"));
+  Generator run(moving_route(2, 7,
+                             "RouteNumber0=4..-3\nAllTrunksBusy0=65530+3\n"
+                             "AllTrunksBusyTime0=0..1000\nRouteNumber1=4294967000+5\n"));
   Message m = run.next();
   EXPECT_EQ(route_number(m, 0), -3);  // the first pass shows LOW and START
   EXPECT_EQ(m.datagram[72] | m.datagram[73] << 8, 65530);
@@ -385,14 +391,18 @@ TEST(Simulation, RangesWalkAndCountersGrow) {
 // sequence is the generator's, pinned), compressed too, and the Application
 // trace follows them; with another value the file sends constants.
 TEST(Simulation, TheSeedDecidesEveryValue) {
-  const std::vector<std::uint32_t> pinned = {0, 1000, 7, 1013, 6, 1046, 11, 1090, 8, 1124, 13, 1145};
+  const std::vector<std::uint32_t> pinned = {0,  1000, 7, 1013, 6,  1046,
+                                             11, 1090, 8, 1124, 13, 1145};
   // Read as integers, "0..100" is 0 and "1000+50" is 1000.
-  const std::vector<std::uint32_t> constant = {0, 1000, 0, 1000, 0, 1000, 0, 1000, 0, 1000, 0, 1000};
+  const std::vector<std::uint32_t> constant = {0, 1000, 0, 1000, 0, 1000,
+                                               0, 1000, 0, 1000, 0, 1000};
   const std::size_t second = packet::find_kind(1)->record_size;
   for (const char* simulate : {"1", "2"}) {
     SCOPED_TRACE(simulate);
-    Generator run("[MCast]\nSimulate=" + std::string(simulate) + "\nSimulateSeed=20201205\n"
-                  "[Application]\nNumber=2\nEncode=1\nApplicationID0=0..100\nApplicationID1=1000+50\n");
+    Generator run(
+        "[MCast]\nSimulate=" + std::string(simulate) +
+        "\nSimulateSeed=20201205\n"
+        "[Application]\nNumber=2\nEncode=1\nApplicationID0=0..100\nApplicationID1=1000+50\n");
     const bool moving = *simulate == '1';
     EXPECT_EQ(run.source.simulate_seed(), moving ? 20201205u : 0u);
     std::vector<std::uint32_t> values;
@@ -401,9 +411,11 @@ TEST(Simulation, TheSeedDecidesEveryValue) {
       const Bytes records = plain_records(m.datagram);
       values.push_back(packet::load_be32(records.data()));
       values.push_back(packet::load_be32(&records.at(second)));
-      EXPECT_EQ(m.trace, "Encode value read from the file was 1" "0 : App ID = " +
-                             std::to_string(values[2 * i]) + "\n1 : App ID = " +
-                             std::to_string(values[2 * i + 1]) + "\n" + kCompressed);
+      EXPECT_EQ(m.trace,
+                "Encode value read from the file was 1"
+                "0 : App ID = " +
+                    std::to_string(values[2 * i]) +
+                    "\n1 : App ID = " + std::to_string(values[2 * i + 1]) + "\n" + kCompressed);
     }
     EXPECT_EQ(values, moving ? pinned : constant);
   }
@@ -414,8 +426,9 @@ TEST(Simulation, TheSeedDecidesEveryValue) {
 // An edit restarts only the keys whose text it changed; a table that grows
 // gains walkers and one that shrinks drops them.
 TEST(Simulation, EditsRestartOnlyTheKeysTheyChange) {
-  const std::string keys = "RouteNumber0=0..1000\nAllTrunksBusyTime0=0..1000\n"
-                           "RouteNumber1=500..600\nAllTrunksBusyTime1=0+9\n";
+  const std::string keys =
+      "RouteNumber0=0..1000\nAllTrunksBusyTime0=0..1000\n"
+      "RouteNumber1=500..600\nAllTrunksBusyTime1=0+9\n";
   Generator steady(moving_route(2, 11, keys));
   Generator edited(moving_route(2, 11, keys));
   for (int i = 0; i < 20; ++i) ASSERT_EQ(steady.next(), edited.next()) << "pass " << i;
@@ -508,8 +521,9 @@ TEST(Faults, EachFaultIsDoneAsItsLineSays) {
 
 // A Seed repeats every choice; the rates are those asked for.
 TEST(Faults, RepeatableAtTheRatesAskedFor) {
-  const std::string faults = "DropPercent=10\nDuplicatePercent=20\nTruncatePercent=30\n"
-                             "CorruptPercent=40\nReorderParts=1\n";
+  const std::string faults =
+      "DropPercent=10\nDuplicatePercent=20\nTruncatePercent=30\n"
+      "CorruptPercent=40\nReorderParts=1\n";
   const Injected a = inject(three_parts(), faults + "Seed=42\n", 4000);
   const Injected b = inject(three_parts(), faults + "Seed=42\n", 4000);
   EXPECT_EQ(a.lines, b.lines);
@@ -518,12 +532,14 @@ TEST(Faults, RepeatableAtTheRatesAskedFor) {
 
   std::map<std::string, double> seen;  // by the word after "Fault: "
   std::istringstream lines(a.lines);
-  for (std::string line; std::getline(lines, line);) seen[line.substr(7, line.find(' ', 7) - 7)] += 1;
+  for (std::string line; std::getline(lines, line);)
+    seen[line.substr(7, line.find(' ', 7) - 7)] += 1;
   const double datagrams = 3 * 4000, kept = datagrams - seen["dropped"];
   EXPECT_NEAR(seen["dropped"] / datagrams, 0.10, 0.015);
   EXPECT_NEAR(seen["duplicated"] / kept, 0.20, 0.02);
   EXPECT_NEAR(seen["truncated"] / kept, 0.30, 0.02);
-  EXPECT_NEAR(seen["changed"] / kept, 0.40, 0.02);  // a datagram cut to nothing has no byte to change
+  EXPECT_NEAR(seen["changed"] / kept, 0.40,
+              0.02);  // a datagram cut to nothing has no byte to change
   EXPECT_EQ(seen["parts"], 4000);
 }
 
@@ -535,9 +551,10 @@ TEST(FeedcastConfig, DefaultsLimitsAndDerivedValues) {
   EXPECT_EQ(defaults.group, "235.5.6.7");
   EXPECT_EQ(defaults.update_rate, 0);
   EXPECT_EQ(feedcast::effective_ttl(defaults), 64);
-  const feedcast::SenderConfig c = Generator("[MCast]\nSource=127.000.000.001XYZW\nServerName=" +
-                                             std::string(120, 'n') + "\nTTL=-3\nUpdateRate=4294968\n")
-                                       .config;
+  const feedcast::SenderConfig c =
+      Generator("[MCast]\nSource=127.000.000.001XYZW\nServerName=" + std::string(120, 'n') +
+                "\nTTL=-3\nUpdateRate=4294968\n")
+          .config;
   EXPECT_EQ(c.source, "127.000.000.001XYZW");
   EXPECT_EQ(c.server_name.size(), 99u);
   EXPECT_EQ(feedcast::effective_ttl(c), 64);

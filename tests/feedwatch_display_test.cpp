@@ -40,7 +40,8 @@ std::vector<std::uint32_t> counting(std::size_t words, std::uint32_t first) {
 }
 
 // A Nodal packet of `records` records counting up from `key`, as part `number` of `count`.
-Bytes nodal(std::uint16_t records, std::uint32_t key, std::uint8_t number = 0, std::uint8_t count = 0) {
+Bytes nodal(std::uint16_t records, std::uint32_t key, std::uint8_t number = 0,
+            std::uint8_t count = 0) {
   Bytes p = make_packet(default_fields(4, records), be32_words(counting(7 * records, key)));
   p[8] = number;
   p[9] = count;
@@ -121,17 +122,20 @@ std::vector<Case> cases() {
   }
   return {
       {"application", {make_packet(default_fields(1, 2), be32_words(application))}},
-      {"skillset_compressed", {make_packet(skillset, zlib_compress(be32_words(counting(3 * 29, 1000))))}},
+      {"skillset_compressed",
+       {make_packet(skillset, zlib_compress(be32_words(counting(3 * 29, 1000))))}},
       {"agent_104", {make_packet(default_fields(3, 1), be32_words(agent))}},
       {"agent_108", {make_packet(agent84, be32_words(agent))}},
       {"nodal", {make_packet(default_fields(4, 1), be32_words({0, 10, 8, 2, 3, 1, 0}))}},
       {"ivr", {make_packet(default_fields(5, 1), be32_words({255, 1, 2, 3, 4, 5, 6, 7}))}},
-      {"route", {make_packet(default_fields(6, 2), {0, 0, 0, 7, 0x02, 0x01, 0, 0, 0, 9,
-                                                    0, 0, 0, 8, 0xFF, 0x00, 0xFF, 0xFF, 0xFF, 0xFF})}},
+      {"route",
+       {make_packet(default_fields(6, 2), {0, 0, 0, 7, 0x02, 0x01, 0,    0,    0,    9,
+                                           0, 0, 0, 8, 0xFF, 0x00, 0xFF, 0xFF, 0xFF, 0xFF})}},
       {"invalid_kind_scheme", {invalid_packet, make_packet(unnamed)}},
-      {"expansion", {make_packet(corrupt, be32_words({5, 6, 7, 8, 9, 10, 11})),
-                     make_packet(no_room, zlib_compress(Bytes(100, 0x11))),
-                     make_packet(empty, zlib_compress({}))}},
+      {"expansion",
+       {make_packet(corrupt, be32_words({5, 6, 7, 8, 9, 10, 11})),
+        make_packet(no_room, zlib_compress(Bytes(100, 0x11))),
+        make_packet(empty, zlib_compress({}))}},
       {"multipacket", {nodal(2, 20, 2, 3), nodal(1, 70), part3, nodal(1, 10, 1, 3), skillset30}},
       {"odd_datagrams", {cut, odd_name, {}, nodal(1, 40, 7, 1), stored_name, stored_name}},
       {"hostile_datagrams", hostile},
@@ -141,7 +145,8 @@ std::vector<Case> cases() {
 // The dates depend on the host's time zone; the baselines carry a marker.
 std::string without_dates(std::string text, const std::vector<Bytes>& datagrams) {
   for (const Bytes& d : datagrams) {
-    const std::string date = platform::local_date_text(d.size() >= 64 ? packet::load_be32(d.data() + 60) : 0);
+    const std::string date =
+        platform::local_date_text(d.size() >= 64 ? packet::load_be32(d.data() + 60) : 0);
     for (std::size_t at; (at = text.find(date)) != std::string::npos;) {
       text.replace(at, date.size(), "@DATE@\n");
     }
@@ -184,13 +189,14 @@ TEST(PrintPacket, TextAndJsonOfEveryCaseMatchTheBaselines) {
 TEST(PrintPacket, TablesBeyondTheBufferStopAtItsEnd) {
   packet::HeaderFields huge = default_fields(2, 65535);
   huge.encoding = 1;
-  const auto [text, json_lines] = run_both({make_packet(default_fields(6, 65535)),
-                                             make_packet(huge, zlib_compress(Bytes(70000, 0)))});
+  const auto [text, json_lines] = run_both(
+      {make_packet(default_fields(6, 65535)), make_packet(huge, zlib_compress(Bytes(70000, 0)))});
   const std::size_t end = json_lines.find('\n');
   const json route = json::parse(json_lines.substr(0, end));
   const json skillset = json::parse(json_lines.substr(end + 1));
   EXPECT_EQ(route["records"].size(), (feedwatch::kPacketBufferSize - 68) / 10);
-  EXPECT_EQ(route["problems"][0], "records 6547 to 65535 lie beyond the end of the buffer and are not shown");
+  EXPECT_EQ(route["problems"][0],
+            "records 6547 to 65535 lie beyond the end of the buffer and are not shown");
   EXPECT_EQ(skillset["expansion"], "no room");
   std::size_t shown = 0;
   for (std::size_t at = 0; (at = text.find("*****\n\n", at)) != std::string::npos; ++at) ++shown;
@@ -223,15 +229,23 @@ TEST(FeedStatistics, CountTheCraftedSequence) {
   const struct {
     Bytes bytes;
     std::chrono::milliseconds at;
-  } sequence[] = {{a1, 0ms},    {a2, 1000ms}, {a2, 2500ms}, {a1, 3000ms}, {b, 3100ms},
-                  {Bytes(20), 3200ms}, {nodal(1, 1, 1, 3), 3300ms}, {nodal(1, 1, 1, 2), 3400ms},
-                  {nodal(1, 1, 2, 2), 3500ms}, {later_part, 3600ms}};
+  } sequence[] = {{a1, 0ms},
+                  {a2, 1000ms},
+                  {a2, 2500ms},
+                  {a1, 3000ms},
+                  {b, 3100ms},
+                  {Bytes(20), 3200ms},
+                  {nodal(1, 1, 1, 3), 3300ms},
+                  {nodal(1, 1, 1, 2), 3400ms},
+                  {nodal(1, 1, 2, 2), 3500ms},
+                  {later_part, 3600ms}};
   for (const auto& s : sequence) {
     feedwatch::Arrival arrival;
     arrival.at = start + s.at;
     test_support::hand(monitor, s.bytes, arrival);
   }
-  EXPECT_TRUE(out.text().ends_with("Multipacket store full - dropping 1 stored packet(s) of time 1607198400\n"));
+  EXPECT_TRUE(out.text().ends_with(
+      "Multipacket store full - dropping 1 stored packet(s) of time 1607198400\n"));
   std::string text = stats.text_summary(monitor.store(), start + 4500ms);
   text += stats.json_summary(monitor.store(), start + 4500ms) + "\n";
   expect_baseline("statistics", text);

@@ -13,13 +13,16 @@ using feedwatch::MultipacketStore;
 
 // Adds a part of one byte, `tag`, and returns what came of it: a dropped
 // group, then the tags of the completed group in arrival order.
-std::string add(MultipacketStore& store, std::uint32_t timestamp, std::size_t count, std::uint8_t tag) {
+std::string add(MultipacketStore& store, std::uint32_t timestamp, std::size_t count,
+                std::uint8_t tag) {
   const MultipacketStore::Added added = store.add(timestamp, count, {&tag, 1}, {});
   std::string s;
   if (added.dropped != 0) {
-    s += "dropped " + std::to_string(added.dropped) + " of " + std::to_string(added.dropped_timestamp) + ";";
+    s += "dropped " + std::to_string(added.dropped) + " of " +
+         std::to_string(added.dropped_timestamp) + ";";
   }
-  for (const MultipacketStore::Part& part : added.complete) s += " " + std::to_string(part.bytes[0]);
+  for (const MultipacketStore::Part& part : added.complete)
+    s += " " + std::to_string(part.bytes[0]);
   return s;
 }
 

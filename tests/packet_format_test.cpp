@@ -30,8 +30,8 @@ TEST(PacketHeader, WorkedRouteExampleByteForByte) {
 }
 
 // The twelve kind/scheme pairs have the twelve ports of the table and no
-// other port is one, Skillset Interval to Date on 6040; only Agent packets of version 8.4 are read with
-// the 108-byte layout.
+// other port is one, Skillset Interval to Date on 6040; only Agent packets of version 8.4 are read
+// with the 108-byte layout.
 TEST(Catalogue, PortsAndDisplayLayouts) {
   std::set<int> ports;
   for (int type = 1; type <= 6; ++type) {

@@ -26,7 +26,8 @@ using test_support::TempDir;
 // buffer 100) and the integer read (default 77), or with `keys`, the keys of
 // each section queried.
 std::string read_corpus(bool keys) {
-  const std::filesystem::path corpus = std::filesystem::path(BASELINE_DIR) / "../windows/ini-corpus";
+  const std::filesystem::path corpus =
+      std::filesystem::path(BASELINE_DIR) / "../windows/ini-corpus";
   std::set<std::filesystem::path> files;
   for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
     if (entry.path().extension() == ".ini") files.insert(entry.path());
@@ -35,7 +36,8 @@ std::string read_corpus(bool keys) {
   for (std::filesystem::path file : files) {
     const platform::ProfileFile ini(file.string());
     out += "== " + file.stem().string() + "\n";
-    std::istringstream queries(test_support::read_file(file.replace_extension(".queries").string()));
+    std::istringstream queries(
+        test_support::read_file(file.replace_extension(".queries").string()));
     std::set<std::string> listed;
     for (std::string line; std::getline(queries, line);) {
       const std::string section = line.substr(0, line.find('\t'));
@@ -46,7 +48,8 @@ std::string read_corpus(bool keys) {
       } else if (listed.insert(section).second) {
         out += "[" + section + "]";
         for (const platform::ProfileKey& k : ini.keys(section)) {
-          out += " <" + std::string(k.name) + (k.has_value ? ">=<" + std::string(k.value) + ">" : ">");
+          out +=
+              " <" + std::string(k.name) + (k.has_value ? ">=<" + std::string(k.value) + ">" : ">");
         }
         out += "\n";
       }
@@ -64,9 +67,7 @@ TEST(Profile, TheCorpusReadsAsItsBaselineSays) {
 
 // The keys of a section in file order, duplicates and keys without a value
 // included.  (The system lists them otherwise; the Windows run leaves this out.)
-TEST(Profile, KeysOfASectionInFileOrder) {
-  expect_baseline("profile_keys", read_corpus(true));
-}
+TEST(Profile, KeysOfASectionInFileOrder) { expect_baseline("profile_keys", read_corpus(true)); }
 
 // A last line without a line end counts; strings are cut to the buffer less one.
 TEST(Profile, TheLastLineAndTheBuffer) {

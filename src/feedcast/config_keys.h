@@ -10,9 +10,10 @@ namespace feedcast {
 
 // The keys of section "MCast".
 inline constexpr std::array<std::string_view, 14> kMCastKeys = {
-    "Source", "IP", "MessageType", "StatScheme", "ServerName", "UpdateRate", "TTL",
-    "PauseBetweenMultiPacket", "ReleaseNumber", "MinorVersion", "BuildNumber",
-    "MaxRecordsPerPacket", "Simulate", "SimulateSeed"};
+    "Source",        "IP",           "MessageType", "StatScheme",
+    "ServerName",    "UpdateRate",   "TTL",         "PauseBetweenMultiPacket",
+    "ReleaseNumber", "MinorVersion", "BuildNumber", "MaxRecordsPerPacket",
+    "Simulate",      "SimulateSeed"};
 
 // The keys of a kind's section besides its record keys.
 inline constexpr std::array<std::string_view, 2> kTableKeys = {"Number", "Encode"};

@@ -33,8 +33,9 @@ int main(int argc, char** argv) {
     return platform::usage_error("feedcast", message);
   }
   if (options.help || options.version) {
-    const std::string text = options.help ? std::string(feedcast::usage_text())
-                                          : "feedcast " + std::string(platform::program_version()) + "\n";
+    const std::string text = options.help
+                                 ? std::string(feedcast::usage_text())
+                                 : "feedcast " + std::string(platform::program_version()) + "\n";
     int error = platform::write_output(stdout, text);
     if (error == 0) error = platform::flush_output(stdout);
     return error == 0 ? 0 : stop(platform::output_failure_text(error));
@@ -56,9 +57,8 @@ int main(int argc, char** argv) {
   message = feedcast::open_sender_socket(config, socket);
   if (!message.empty()) return stop(message);
 
-  message = feedcast::run_transmit_loop(config, *kind, ini, socket,
-                                        feedcast::destination_of(config, *kind), options.count,
-                                        stdout);
+  message = feedcast::run_transmit_loop(
+      config, *kind, ini, socket, feedcast::destination_of(config, *kind), options.count, stdout);
   std::fflush(stdout);
   return message.empty() ? 0 : stop(message);
 }

@@ -23,12 +23,8 @@ bool parse_options(std::span<const char* const> args, Options& options, std::str
   for (const platform::GivenOption& given : line.options) {
     const std::string value(given.value);
     switch (given.option) {
-      case kHelp:
-        options.help = options.help || !options.version;
-        break;
-      case kVersion:
-        options.version = options.version || !options.help;
-        break;
+      case kHelp: options.help = options.help || !options.version; break;
+      case kVersion: options.version = options.version || !options.help; break;
       case kConfig:
         if (value.empty()) {
           error = "invalid configuration file name: ''";

@@ -10,10 +10,10 @@ namespace feedcast {
 
 // What the command line asks for.
 struct Options {
-  bool help = false;         // print the usage and exit
-  bool version = false;      // print the version and exit
-  std::string config_file;   // empty: feedcast.ini in the current directory
-  std::uint64_t count = 0;   // messages to send before exiting; 0: no end
+  bool help = false;        // print the usage and exit
+  bool version = false;     // print the version and exit
+  std::string config_file;  // empty: feedcast.ini in the current directory
+  std::uint64_t count = 0;  // messages to send before exiting; 0: no end
 };
 
 // Reads the arguments after the program's name; the last of repeated options

@@ -15,11 +15,11 @@ inline constexpr const char* kConfigFileName = "feedcast.ini";
 
 // The "MCast" settings, as read.
 struct SenderConfig {
-  std::string source;        // local address; its length selects the binding
-  std::string group;         // destination multicast group, dotted
+  std::string source;  // local address; its length selects the binding
+  std::string group;   // destination multicast group, dotted
   std::int32_t message_type = 1;
   std::int32_t stat_scheme = 0;
-  std::string server_name;   // at most 99 characters
+  std::string server_name;  // at most 99 characters
   std::int32_t update_rate = 0;
   std::int32_t ttl = 0;
   std::int32_t pause_between_multi_packet = 0;  // milliseconds between two parts

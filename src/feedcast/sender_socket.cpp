@@ -14,7 +14,8 @@ std::string open_sender_socket(const SenderConfig& config, platform::UdpSocket& 
       config.source.size() >= 4 ? platform::parse_dotted(config.source) : platform::kAnyAddress;
   if (const int e = socket.open()) return failure("Allocating socket", e);
   if (const int e = socket.bind(local, 0)) return failure("Binding socket", e);
-  if (const int e = socket.set_multicast_ttl(effective_ttl(config))) return failure("setsockopt", e);
+  if (const int e = socket.set_multicast_ttl(effective_ttl(config)))
+    return failure("setsockopt", e);
   if (config.source.size() > 8) {
     if (const int e = socket.set_multicast_interface(local)) return failure("setsockopt", e);
   }

@@ -8,7 +8,7 @@
 namespace feedcast {
 namespace {
 
-constexpr std::int64_t kLowest = -(std::int64_t{1} << 31);  // of a signed 32-bit field
+constexpr std::int64_t kLowest = -(std::int64_t{1} << 31);      // of a signed 32-bit field
 constexpr std::int64_t kHighest = (std::int64_t{1} << 32) - 1;  // of an unsigned one
 constexpr std::size_t kMostDigits = 10;
 
@@ -123,8 +123,13 @@ bool Simulation::place(unsigned index, std::size_t field, std::string_view text,
   } else {
     const std::optional<ValueForm> form = parse_value_form(text);
     if (!form) return false;
-    Walker w{std::string(text), slot, std::size_t{index} * kind_->record_size,
-             &kind_->layout->fields[field], *form, 0, form->first};
+    Walker w{std::string(text),
+             slot,
+             std::size_t{index} * kind_->record_size,
+             &kind_->layout->fields[field],
+             *form,
+             0,
+             form->first};
     if (form->type == ValueForm::Type::kRange) {
       const std::int64_t width = form->second - form->first;
       const std::int64_t s = width == 0 ? 0 : std::max<std::int64_t>(1, width / 10);

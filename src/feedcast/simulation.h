@@ -66,13 +66,13 @@ class Simulation {
 
  private:
   struct Walker {
-    std::string text;            // the value as the file gives it
-    std::size_t slot;            // record index x fields + field
-    std::size_t record_offset;   // of the field's record from the start of the table
+    std::string text;           // the value as the file gives it
+    std::size_t slot;           // record index x fields + field
+    std::size_t record_offset;  // of the field's record from the start of the table
     const packet::Field* field;
     ValueForm form;
-    std::uint64_t choices;       // of a step: 2s + 1 for a range, MAX + 1 for a counter
-    std::int64_t position;       // a range's current value; a counter's, 0 to 2^32 - 1
+    std::uint64_t choices;  // of a step: 2s + 1 for a range, MAX + 1 for a counter
+    std::int64_t position;  // a range's current value; a counter's, 0 to 2^32 - 1
   };
 
   void step();
@@ -82,12 +82,12 @@ class Simulation {
   std::uint32_t seed_;
   RandomSource random_;
   const packet::Kind* kind_ = nullptr;
-  std::vector<std::uint8_t> table_;  // the plain table, moving values at their positions,
-                                     // with room for the kind's largest
-  std::vector<Walker> walkers_;      // by slot
+  std::vector<std::uint8_t> table_;       // the plain table, moving values at their positions,
+                                          // with room for the kind's largest
+  std::vector<Walker> walkers_;           // by slot
   std::vector<std::uint32_t> walker_at_;  // slot -> walker index + 1, 0 for none
-  std::vector<Walker> placed_;       // the walkers of the table being built
-  std::uint64_t version_ = 0;        // of the file contents the table was built from
+  std::vector<Walker> placed_;            // the walkers of the table being built
+  std::uint64_t version_ = 0;             // of the file contents the table was built from
 };
 
 }  // namespace feedcast

@@ -130,8 +130,8 @@ void PacketSource::fill(std::int64_t now, std::string& failure) {
   }
   if (kind_.application_trace) trace_application_ids(record_area, h.num_record, kind_, trace_);
   if (parts > 1) {
-    message_ = write_parts(kind_, h, record_area, parts, config_.max_records_per_packet, parts_,
-                           trace_);
+    message_ =
+        write_parts(kind_, h, record_area, parts, config_.max_records_per_packet, parts_, trace_);
     return;
   }
   std::size_t area = std::size_t{h.num_record} * kind_.record_size;

@@ -50,10 +50,10 @@ class PacketSource {
   const SenderConfig& config_;
   const packet::Kind& kind_;
   platform::ProfileFile& ini_;
-  std::vector<std::uint8_t> packet_;               // a single packet, or the whole table
+  std::vector<std::uint8_t> packet_;              // a single packet, or the whole table
   std::vector<std::vector<std::uint8_t>> parts_;  // the packets of a multi-packet message
   std::vector<Datagram> message_;                 // empty when there is none
-  std::uint64_t version_ = 0;  // of the file contents it was built from
+  std::uint64_t version_ = 0;                     // of the file contents it was built from
   std::string trace_;
   std::optional<Simulation> simulation_;  // with Simulate 1
 };

@@ -84,8 +84,8 @@ void append_utf8(std::string& out, std::u16string_view text) {
   }
 }
 
-void append_formatted(std::string& out, std::string_view format,
-                      std::span<const FormatArg> args, bool wide) {
+void append_formatted(std::string& out, std::string_view format, std::span<const FormatArg> args,
+                      bool wide) {
   std::size_t next = 0;
   std::size_t i = 0;
   while (i < format.size()) {

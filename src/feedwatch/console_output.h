@@ -47,8 +47,8 @@ class FormatArg {
 // Appends `format` with its placeholders filled from `args` to `out`.  With
 // `wide`, %s takes a UTF-16 string.  A UTF-16 string ends at its first zero
 // unit.
-void append_formatted(std::string& out, std::string_view format,
-                      std::span<const FormatArg> args, bool wide = false);
+void append_formatted(std::string& out, std::string_view format, std::span<const FormatArg> args,
+                      bool wide = false);
 
 // Appends UTF-16 text as UTF-8, up to its first zero unit; an unpaired
 // surrogate becomes U+FFFD.

@@ -156,22 +156,21 @@ std::string FeedStatistics::json_summary(const MultipacketStore& store,
                        {"backwards", s.backwards},
                        {"duplicates", s.duplicates}});
   }
-  const Json summary = {
-      {"type", "summary"},
-      {"schema", 1},
-      {"seconds", seconds(now - start_)},
-      {"datagrams", datagrams_},
-      {"bytes", bytes_},
-      {"displayed", displayed_},
-      {"short", short_},
-      {"bad_header_id", bad_header_id_},
-      {"expansion_failures", expansion_failures_},
-      {"multipacket",
-       {{"completed", completed_},
-        {"incomplete_groups", store.groups()},
-        {"parts_held", store.size()},
-        {"parts_dropped", parts_dropped_}}},
-      {"streams", streams}};
+  const Json summary = {{"type", "summary"},
+                        {"schema", 1},
+                        {"seconds", seconds(now - start_)},
+                        {"datagrams", datagrams_},
+                        {"bytes", bytes_},
+                        {"displayed", displayed_},
+                        {"short", short_},
+                        {"bad_header_id", bad_header_id_},
+                        {"expansion_failures", expansion_failures_},
+                        {"multipacket",
+                         {{"completed", completed_},
+                          {"incomplete_groups", store.groups()},
+                          {"parts_held", store.size()},
+                          {"parts_dropped", parts_dropped_}}},
+                        {"streams", streams}};
   return summary.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 

@@ -59,7 +59,8 @@ void append_header(std::string& out, const std::uint8_t* p) {
   out += '}';
 }
 
-void append_record(std::string& out, const std::uint8_t* record, const packet::RecordLayout& layout) {
+void append_record(std::string& out, const std::uint8_t* record,
+                   const packet::RecordLayout& layout) {
   out += '{';
   bool first = true;
   for (const packet::Field& field : layout.fields) {
@@ -90,9 +91,10 @@ std::vector<std::string> problems(const PacketBuffer& buffer, std::size_t length
   const std::uint8_t* p = buffer.data();
   std::vector<std::string> found;
   if (length < packet::kHeaderSize) {
-    found.push_back(text("datagram of %llu bytes is shorter than the %llu-byte header; the "
-                         "missing bytes read as zero",
-                         length, packet::kHeaderSize));
+    found.push_back(
+        text("datagram of %llu bytes is shorter than the %llu-byte header; the "
+             "missing bytes read as zero",
+             length, packet::kHeaderSize));
   }
   if (packet::header_id(p) != packet::kHeaderIdentifier) {
     found.push_back("HeaderId is not KEBO");
@@ -115,9 +117,10 @@ std::vector<std::string> problems(const PacketBuffer& buffer, std::size_t length
   }
   const std::size_t whole = area_bytes / layout->size;
   if (whole < shown) {
-    found.push_back(text("records %llu to %llu lie beyond the %llu bytes of records received "
-                         "and show what the buffer held",
-                         whole + 1, shown, area_bytes));
+    found.push_back(
+        text("records %llu to %llu lie beyond the %llu bytes of records received "
+             "and show what the buffer held",
+             whole + 1, shown, area_bytes));
   }
   return found;
 }
@@ -141,8 +144,9 @@ std::string rfc3339_utc(std::chrono::system_clock::time_point time) {
   const hh_mm_ss clock{micros - day};
   char line[40];
   std::snprintf(line, sizeof line, "%04d-%02u-%02uT%02d:%02d:%02d.%06dZ", int{date.year()},
-                unsigned{date.month()}, unsigned{date.day()}, static_cast<int>(clock.hours().count()),
-                static_cast<int>(clock.minutes().count()), static_cast<int>(clock.seconds().count()),
+                unsigned{date.month()}, unsigned{date.day()},
+                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                static_cast<int>(clock.seconds().count()),
                 static_cast<int>(clock.subseconds().count()));
   return line;
 }

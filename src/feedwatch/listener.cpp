@@ -39,9 +39,9 @@ bool addresses_to_join(const std::optional<std::string>& interface_name,
   if (!interface_name) {
     platform::HostLookupStep step;
     const int e = platform::host_addresses(addresses, step);
-    return e == 0 || fail(console, step == platform::HostLookupStep::kHostName ? "gethostname"
-                                                                              : "gethostbyname",
-                          e);
+    return e == 0 ||
+           fail(console,
+                step == platform::HostLookupStep::kHostName ? "gethostname" : "gethostbyname", e);
   }
   if (const int e = platform::interface_addresses(*interface_name, addresses)) {
     return fail(console, "Listing interfaces", e);

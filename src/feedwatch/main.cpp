@@ -59,25 +59,29 @@ RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point
                              options.count.value_or(UINT64_MAX));
   std::optional<feedwatch::SteadyClock::time_point> deadline;
   if (options.timeout) deadline = start + *options.timeout;
-  const feedwatch::LoopEnd end = feedwatch::run_receive_loop(socket, keyboard, signals, monitor, deadline);
+  const feedwatch::LoopEnd end =
+      feedwatch::run_receive_loop(socket, keyboard, signals, monitor, deadline);
   if (end.reason == feedwatch::LoopEnd::kReceiveFailed ||
       end.reason == feedwatch::LoopEnd::kOutputFailed) {
     return {-1};
   }
-  const bool hangup = end.reason == feedwatch::LoopEnd::kSignal && platform::Signals::is_hangup(end.signal);
+  const bool hangup =
+      end.reason == feedwatch::LoopEnd::kSignal && platform::Signals::is_hangup(end.signal);
   if (!hangup) {
     if (const int e = monitor.report()) return {feedwatch::report_output_failure(e)};
   }
   if (end.reason == feedwatch::LoopEnd::kSignal) return {0, end.signal};
-  return {end.reason == feedwatch::LoopEnd::kTimeout && options.count && !monitor.limit_reached() ? 1 : 0};
+  return {end.reason == feedwatch::LoopEnd::kTimeout && options.count && !monitor.limit_reached()
+              ? 1
+              : 0};
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const feedwatch::SteadyClock::time_point start = feedwatch::SteadyClock::now();
-  const feedwatch::Options options =
-      feedwatch::parse_options(std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)));
+  const feedwatch::Options options = feedwatch::parse_options(
+      std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)));
   if (!options.error.empty()) return platform::usage_error("feedwatch", options.error);
   if (options.help) {
     const std::string_view help = feedwatch::help_text();

@@ -16,15 +16,15 @@ namespace feedwatch {
 
 // What the command line asks for.
 struct Options {
-  bool help = false;                          // -h, --help
-  bool version = false;                       // -V, --version
-  bool json = false;                          // --json: JSON Lines instead of text
-  bool stats = false;                         // --stats: feed statistics at the end
-  std::optional<std::uint64_t> count;         // -c N: stop after N displayed packets
+  bool help = false;                                 // -h, --help
+  bool version = false;                              // -V, --version
+  bool json = false;                                 // --json: JSON Lines instead of text
+  bool stats = false;                                // --stats: feed statistics at the end
+  std::optional<std::uint64_t> count;                // -c N: stop after N displayed packets
   std::optional<std::chrono::microseconds> timeout;  // -t SECONDS: stop after that time
-  std::optional<std::string> interface_name;  // -i ADDRESS: join on that interface only
-  std::vector<std::string_view> arguments;    // what is left for the port rule
-  std::string error;                          // a usage error; empty when none
+  std::optional<std::string> interface_name;         // -i ADDRESS: join on that interface only
+  std::vector<std::string_view> arguments;           // what is left for the port rule
+  std::string error;                                 // a usage error; empty when none
 };
 
 // Reads the command line's arguments (without the program's name).

@@ -18,8 +18,8 @@ inline constexpr const char* kConfigFileName = "feedwatch.ini";
 
 // The result of converting the port argument as strtoul does at 32 bits.
 struct PortConversion {
-  std::uint32_t value = 0;    // the number, negated modulo 2^32 after a minus
-  std::size_t end = 0;        // where conversion stopped; 0 when nothing converted
+  std::uint32_t value = 0;  // the number, negated modulo 2^32 after a minus
+  std::size_t end = 0;      // where conversion stopped; 0 when nothing converted
 };
 
 // Converts text as strtoul with base 10 does for an unsigned 32-bit number:

@@ -10,14 +10,11 @@ namespace {
 
 const char* expansion_result_line(Expansion expansion) {
   switch (expansion) {
-    case Expansion::kExpanded:
-      return "\nCompression was ON - data uncompressed successfully.\n";
-    case Expansion::kNoRoom:
-      return "\nCompression was ON - not enough room in the output buffer\n";
+    case Expansion::kExpanded: return "\nCompression was ON - data uncompressed successfully.\n";
+    case Expansion::kNoRoom: return "\nCompression was ON - not enough room in the output buffer\n";
     case Expansion::kCorrupt:
       return "\nCompression was ON - input data was corrupted or incomplete.\n";
-    default:
-      return "";
+    default: return "";
   }
 }
 

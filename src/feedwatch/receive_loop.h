@@ -75,8 +75,8 @@ struct LoopEnd {
 
 // Runs the loop until `q` is pressed, the monitor's limit is reached, the
 // `deadline` passes, a stop signal arrives, a receive fails (the failure
-// printed) or the output cannot be written (reported).  Output is flushed after every datagram; a report signal prints
-// the statistics between two datagrams.  On a terminal a key takes effect at
+// printed) or the output cannot be written (reported).  Output is flushed after every datagram; a
+// report signal prints the statistics between two datagrams.  On a terminal a key takes effect at
 // once; any other standard input gives one key per datagram, before it.
 LoopEnd run_receive_loop(platform::UdpSocket& socket, platform::Keyboard& keyboard,
                          platform::Signals& signals, Monitor& monitor,

@@ -14,8 +14,8 @@ inline std::uint16_t load_be16(const std::uint8_t* p) {
 
 // Reads a big-endian 32-bit value from p[0..3].
 inline std::uint32_t load_be32(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) |
-         (std::uint32_t{p[2]} << 8) | std::uint32_t{p[3]};
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         std::uint32_t{p[3]};
 }
 
 // Writes the low 16 bits of v big-endian into p[0..1].

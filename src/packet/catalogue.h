@@ -32,16 +32,16 @@ struct CompressionWords {
 
 // One statistic kind, as both programs know it.
 struct Kind {
-  std::uint8_t message_type;         // 1 to 6
-  std::string_view section;          // the generator's configuration section
-  std::string_view title;            // the monitor's kind text, "Skillset Statistics - "
-  std::uint16_t record_size;         // RecordSize as the generator writes it
-  std::uint16_t max_records;         // the generator's inclusive limit on NumRecord
-  std::string_view limit_message;    // the generator's refusal of a larger table
-  std::string_view scheme_message;   // the generator's refusal of a bad StatScheme
-  const RecordLayout* layout;        // the record the generator writes and the monitor reads
-  VersionLayout version_layout{};    // the monitor's other layout, for one version
-  bool application_trace = false;    // the generator traces Encode and every App ID
+  std::uint8_t message_type;        // 1 to 6
+  std::string_view section;         // the generator's configuration section
+  std::string_view title;           // the monitor's kind text, "Skillset Statistics - "
+  std::uint16_t record_size;        // RecordSize as the generator writes it
+  std::uint16_t max_records;        // the generator's inclusive limit on NumRecord
+  std::string_view limit_message;   // the generator's refusal of a larger table
+  std::string_view scheme_message;  // the generator's refusal of a bad StatScheme
+  const RecordLayout* layout;       // the record the generator writes and the monitor reads
+  VersionLayout version_layout{};   // the monitor's other layout, for one version
+  bool application_trace = false;   // the generator traces Encode and every App ID
   CompressionWords compression_words{"Compressed", "Compression"};
 
   // The layout with which the monitor reads this kind's records in a packet

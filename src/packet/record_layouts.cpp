@@ -60,11 +60,11 @@ constexpr DisplayLine kApplicationLines[] = {
                  "CallAnsDlyS=%d\tCallGvTerTr=%d\tCallsOffer =%d\tTmBfrItrflw=%d\tNwtOutCalls=%d\n",
                  {"CallsAnswerDelayAtSkillset", "CallsGivenTerminationTreatment", "CallsOffered",
                   "TimeBeforeInterflow", "NetworkOutCalls"}),
-    display_line(kApplicationFields,
-                 "NwtOCallAbn=%d\tNwtOCllAbnD=%d\tNwtOCallAns=%d\tNwtOCllAnsD=%d\tNwtOCallWtn=%d\n",
-                 {"NetworkOutCallsAbandoned", "NetworkOutCallsAbandonedDelay",
-                  "NetworkOutCallsAnswered", "NetworkOutCallsAnsweredDelay",
-                  "NetworkOutCallsWaiting"}),
+    display_line(
+        kApplicationFields,
+        "NwtOCallAbn=%d\tNwtOCllAbnD=%d\tNwtOCallAns=%d\tNwtOCllAnsD=%d\tNwtOCallWtn=%d\n",
+        {"NetworkOutCallsAbandoned", "NetworkOutCallsAbandonedDelay", "NetworkOutCallsAnswered",
+         "NetworkOutCallsAnsweredDelay", "NetworkOutCallsWaiting"}),
     display_line(kApplicationFields, "NwtOCallReq=%d\n", {"NetworkOutCallsRequested"}),
 };
 
@@ -121,7 +121,8 @@ constexpr DisplayLine kSkillsetLines[] = {
                  "AgNwtSklCal=%d\tAgOtSklCall=%d\tAgtOnACDCal=%d\tAgtOnNACDCl=%d\tCallOffered=%d\n",
                  {"AgentOnNetworkSkillsetCall", "AgentOnOtherSkillsetCall", "AgentOnACDDNCall",
                   "AgentOnNACDDNCall", "CallsOffered"}),
-    display_line(kSkillsetFields, "SkllAband  =%d\tSkllAbandDl=%d\tSklAbanAfTd=%d\tNwtCallOffr=%d\n",
+    display_line(kSkillsetFields,
+                 "SkllAband  =%d\tSkllAbandDl=%d\tSklAbanAfTd=%d\tNwtCallOffr=%d\n",
                  {"SkillsetAbandoned", "SkillsetAbandonedDelay", "SkillsetAbandonedAfterThreshold",
                   "NetworkCallsOffered"}),
 };
@@ -164,14 +165,18 @@ constexpr DisplayLine kAgentCommonLine2 = display_line(
     {"NotReadyReasonCode_High", "NotReadyReasonCode_Low", "DNOutCallNumber_High",
      "DNOutCallNumber_Low"});
 constexpr DisplayLine kAgentCommonLine3 = display_line(
-    kAgentFields, "Cumulative Data:\nSkillsetCallsAnswer=%d\nDNInCallsAnswer=%d\nDNOutCallsMade=%d\n",
+    kAgentFields,
+    "Cumulative Data:\nSkillsetCallsAnswer=%d\nDNInCallsAnswer=%d\nDNOutCallsMade=%d\n",
     {"SkillsetCallsAnswer", "DNInCallsAnswer", "DNOutCallsMade"});
-constexpr DisplayLine kAgentCommonLine4 = display_line(
-    kAgentFields, "AnsSkillset=%d\tDNInTmInSt =%d\tDNOutTmInSt=%d\tPositionId =%d\n",
-    {"AnsweringSkillset", "DNInTimeInState", "DNOutTimeInState", "PositionID"});
+constexpr DisplayLine kAgentCommonLine4 =
+    display_line(kAgentFields, "AnsSkillset=%d\tDNInTmInSt =%d\tDNOutTmInSt=%d\tPositionId =%d\n",
+                 {"AnsweringSkillset", "DNInTimeInState", "DNOutTimeInState", "PositionID"});
 
 constexpr DisplayLine kAgentLines[] = {
-    kAgentCommonLine1, kAgentCommonLine2, kAgentCommonLine3, kAgentCommonLine4,
+    kAgentCommonLine1,
+    kAgentCommonLine2,
+    kAgentCommonLine3,
+    kAgentCommonLine4,
     display_line(kAgentFields,
                  "AnsweringApplication = %d\nAnsweringCDN_High=%Xh\nAnsweringCDN_Low=%Xh\n"
                  "AnsweringDNIS_High=%Xh\nAnsweringDNIS_Low=%Xh\n",
@@ -180,7 +185,10 @@ constexpr DisplayLine kAgentLines[] = {
 };
 
 constexpr DisplayLine kAgentLinesWithNrrc[] = {
-    kAgentCommonLine1, kAgentCommonLine2, kAgentCommonLine3, kAgentCommonLine4,
+    kAgentCommonLine1,
+    kAgentCommonLine2,
+    kAgentCommonLine3,
+    kAgentCommonLine4,
     display_line(kAgentFields,
                  "AnsweringApplication = %d\nAnsweringCDN_High=%Xh\nAnsweringCDN_Low=%Xh\n"
                  "AnsweringDNIS_High=%Xh\nAnsweringDNIS_Low=%Xh",
@@ -200,10 +208,10 @@ constexpr Field kNodalFields[] = {
 };
 
 constexpr DisplayLine kNodalLines[] = {
-    display_line(kNodalFields,
-                 "DummyKey   =%d\tCallOffered=%d\tCallsAnswer=%d\tCallWaiting=%d\tNwCallOffer=%d\n",
-                 {"DummyKey", "CallsOffered", "CallsAnswered", "CallsWaiting",
-                  "NetworkCallsOffered"}),
+    display_line(
+        kNodalFields,
+        "DummyKey   =%d\tCallOffered=%d\tCallsAnswer=%d\tCallWaiting=%d\tNwCallOffer=%d\n",
+        {"DummyKey", "CallsOffered", "CallsAnswered", "CallsWaiting", "NetworkCallsOffered"}),
     display_line(kNodalFields, "NwtCallAns =%d\tNwtCallWait=%d\n",
                  {"NetworkCallsAnswered", "NetworkCallsWaiting"}),
 };
@@ -244,9 +252,8 @@ constexpr DisplayLine kRouteLines[] = {
 const RecordLayout kApplicationLayout{"Application Record", 84, kApplicationFields,
                                       kApplicationLines};
 const RecordLayout kSkillsetLayout{"Skillset Record", 116, kSkillsetFields, kSkillsetLines};
-const RecordLayout kAgentLayout{"Agent Record", 104,
-                                std::span(kAgentFields).first(std::size(kAgentFields) - 1),
-                                kAgentLines};
+const RecordLayout kAgentLayout{
+    "Agent Record", 104, std::span(kAgentFields).first(std::size(kAgentFields) - 1), kAgentLines};
 const RecordLayout kAgentLayoutWithNrrc{"Agent Record", 108, kAgentFields, kAgentLinesWithNrrc};
 const RecordLayout kNodalLayout{"Nodal Record", 28, kNodalFields, kNodalLines};
 const RecordLayout kIvrLayout{"IVR Record", 32, kIvrFields, kIvrLines};

@@ -36,7 +36,7 @@ struct Field {
   std::uint8_t width;      // bytes on the wire
   ByteOrder order;
   Shown shown;
-  bool keyed;              // filled by the generator from name + record index
+  bool keyed;  // filled by the generator from name + record index
 };
 
 // The most fields one display line shows.

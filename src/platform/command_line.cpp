@@ -8,14 +8,16 @@ namespace {
 const OptionSpec* find_long(std::span<const OptionSpec> options, std::string_view name,
                             std::size_t& index) {
   for (index = 0; index < options.size(); ++index) {
-    if (!options[index].long_name.empty() && options[index].long_name == name) return &options[index];
+    if (!options[index].long_name.empty() && options[index].long_name == name)
+      return &options[index];
   }
   return nullptr;
 }
 
 const OptionSpec* find_short(std::span<const OptionSpec> options, char name, std::size_t& index) {
   for (index = 0; index < options.size(); ++index) {
-    if (options[index].short_name != '\0' && options[index].short_name == name) return &options[index];
+    if (options[index].short_name != '\0' && options[index].short_name == name)
+      return &options[index];
   }
   return nullptr;
 }

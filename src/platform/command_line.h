@@ -32,9 +32,9 @@ struct GivenOption {
 // A command line split into options and operands, or the text of a usage
 // error such as "unrecognized option '--foo'".
 struct CommandLine {
-  std::vector<GivenOption> options;     // in the order given
+  std::vector<GivenOption> options;        // in the order given
   std::vector<std::string_view> operands;  // the arguments that are not options
-  std::string error;                    // empty when the line is valid
+  std::string error;                       // empty when the line is valid
 };
 
 // Splits `args` (the arguments after the program's name).  Options and

@@ -59,7 +59,8 @@ std::vector<Bytes> built(const std::string& ini_text, std::int64_t time) {
   feedcast::PacketSource source(config, *packet::find_kind(config.message_type), ini);
   std::string failure;
   std::vector<Bytes> parts;
-  for (const feedcast::Datagram d : source.next(time, failure)) parts.emplace_back(d.begin(), d.end());
+  for (const feedcast::Datagram d : source.next(time, failure))
+    parts.emplace_back(d.begin(), d.end());
   return parts;
 }
 
@@ -156,15 +157,30 @@ TEST_F(Feedcast, RunsThatEndByThemselves) {
     int status;
     std::string output, errors;
   } cases[] = {
-      {kRefusedFile, {"--help", "--bogus"}, 2, "",
+      {kRefusedFile,
+       {"--help", "--bogus"},
+       2,
+       "",
        "feedcast: unrecognized option '--bogus'\nTry 'feedcast --help'.\n"},
       {kRefusedFile, {"-h", "-c", "1"}, 0, std::string(feedcast::usage_text()), ""},
-      {kRefusedFile, {"x", "--version"}, 0, "feedcast " + std::string(platform::program_version()) + "\n", ""},
-      {kRefusedFile, {"-c", "2", "--config=" + dir_.file("simulate.ini")}, 0, "SimulateSeed=5\n", ""},
+      {kRefusedFile,
+       {"x", "--version"},
+       0,
+       "feedcast " + std::string(platform::program_version()) + "\n",
+       ""},
+      {kRefusedFile,
+       {"-c", "2", "--config=" + dir_.file("simulate.ini")},
+       0,
+       "SimulateSeed=5\n",
+       ""},
       {kRefusedFile, {}, 1, "", "Error: Incorrect Msg Type and Stat Scheme selected\n"},
       {"[MCast]\nSource=10.9\n", {}, 1, "", "Error: Binding socket failed! Error: 99\n"},
       {"[MCast]\nSource=224.1.1.1\n", {}, 1, "", "Error: setsockopt failed! Error: 99\n"},
-      {"[MCast]\nMessageType=3\n[Agent]\nNumber=780\n", {}, 1, "", "Error: sendto failed! Error: 90\n"},
+      {"[MCast]\nMessageType=3\n[Agent]\nNumber=780\n",
+       {},
+       1,
+       "",
+       "Error: sendto failed! Error: 90\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.empty() ? c.ini : c.args.back());
@@ -232,14 +248,17 @@ TEST_F(Feedcast, IntoFeedwatchTheMonitorShowsTheMessageSent) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const packet::Kind& kind = *packet::find_kind(c.type);
-    std::string ini = "[MCast]\nServerName=PIPE\nUpdateRate=3600\nReleaseNumber=7\nMinorVersion=1\n";
+    std::string ini =
+        "[MCast]\nServerName=PIPE\nUpdateRate=3600\nReleaseNumber=7\nMinorVersion=1\n";
     ini += "MessageType=" + std::to_string(c.type) + "\nStatScheme=" + std::to_string(c.scheme) +
            "\nMaxRecordsPerPacket=" + std::to_string(c.most) + "\n[" + std::string(kind.section) +
            "]\nNumber=" + std::to_string(c.records) + "\nEncode=" + std::to_string(c.encode) + "\n";
     std::uint32_t value = 70000;
     for (int r = 0; r < c.records; ++r) {
       for (const packet::Field& f : kind.layout->fields) {
-        if (f.keyed) ini += std::string(f.name) + std::to_string(r) + "=" + std::to_string(value += 1001) + "\n";
+        if (f.keyed)
+          ini +=
+              std::string(f.name) + std::to_string(r) + "=" + std::to_string(value += 1001) + "\n";
       }
     }
     test_support::TempDir other;
@@ -255,7 +274,9 @@ TEST_F(Feedcast, IntoFeedwatchTheMonitorShowsTheMessageSent) {
     const std::string out = watch.output();
     const std::string expected =
         test_support::shown(built(ini, std::stoll(out.substr(out.find("Timestamp -> ") + 13))));
-    EXPECT_TRUE(watch.shows(expected, kWait)) << "expected:\n" << expected << "\nshown:\n" << watch.output();
+    EXPECT_TRUE(watch.shows(expected, kWait)) << "expected:\n"
+                                              << expected << "\nshown:\n"
+                                              << watch.output();
   }
 }
 
@@ -288,7 +309,8 @@ int version_of(const Bytes& d) {
   const int v = static_cast<int>(packet::load_be32(d.data() + packet::kHeaderSize) / 100);
   Bytes table(kRecords * kRoute.record_size, 0);
   for (int i = 0; i < kRecords; ++i) {
-    packet::store_be32(table.data() + i * kRoute.record_size, static_cast<std::uint32_t>(v * 100 + i));
+    packet::store_be32(table.data() + i * kRoute.record_size,
+                       static_cast<std::uint32_t>(v * 100 + i));
   }
   return std::equal(table.begin(), table.end(), d.begin() + packet::kHeaderSize) ? v : -1;
 }
@@ -360,8 +382,9 @@ TEST_F(FeedcastFile, KeepsSendingTheLastTableWhileTheFileIsAway) {
   dir_.write("feedcast.ini", "[Route]\nNumber=" + std::to_string(kRoute.max_records + 1) + "\n");
   ASSERT_TRUE(process_->wait_for(10s));
   EXPECT_EQ(process_->exit_status(), 1);
-  EXPECT_EQ(process_->errors(), warning + "Configuration file " + path + " readable again\nError: " +
-                                    std::string(kRoute.limit_message) + "\n");
+  EXPECT_EQ(process_->errors(), warning + "Configuration file " + path +
+                                    " readable again\nError: " + std::string(kRoute.limit_message) +
+                                    "\n");
 }
 
 // An editor saving in place truncates the file and writes it again, in one
@@ -380,7 +403,8 @@ TEST_F(FeedcastFile, InPlaceSavesNeverTearATable) {
          std::chrono::steady_clock::now() < end;) {
       const std::string text = version_text(++v);
       std::ofstream file(dir_.file("feedcast.ini"), std::ios::trunc);  // one write() per flush
-      for (std::size_t at = 0; at < text.size(); at += piece) file << text.substr(at, piece) << std::flush;
+      for (std::size_t at = 0; at < text.size(); at += piece)
+        file << text.substr(at, piece) << std::flush;
       file.close();  // an editor closes the file it saved
       std::this_thread::sleep_for(v % 4 == 0 ? 250ms : 50ms);
     }

@@ -80,18 +80,31 @@ TEST_F(Feedwatch, RunsThatEndAtOnce) {
   } cases[] = {
       {{"--help"}, "", 0, std::string(feedwatch::help_text()), ""},
       {{"-V"}, "", 0, "feedwatch " + std::string(platform::program_version()) + "\n", ""},
-      {{"6040", "-h", "--bogus"}, "", 2, "",
+      {{"6040", "-h", "--bogus"},
+       "",
+       2,
+       "",
        "feedwatch: unrecognized option '--bogus'\nTry 'feedwatch --help'.\n"},
-      {{}, "[MCast]\nPort=6045\n", 255,
+      {{},
+       "[MCast]\nPort=6045\n",
+       255,
        "Multicast Address: 235.5.6.7.\nError on port selection. Value [6045] not allowed.\n"
        " Usage: feedwatch.exe PORT \n\tPORT is an integer multiple of 10, between 6020 and 6130.\n"
-       "\tThis may also be set in feedwatch.ini file in the same directory\n", ""},
+       "\tThis may also be set in feedwatch.ini file in the same directory\n",
+       ""},
       // Cut to 19 characters, which inet_addr cannot read: Linux refuses the
       // resulting 255.255.255.255 as a group with EINVAL.
-      {{"6020"}, "[MCast]\nIP=235.5.6.7.extra.long.text\n", 255,
+      {{"6020"},
+       "[MCast]\nIP=235.5.6.7.extra.long.text\n",
+       255,
        "Multicast Address: 235.5.6.7.extra.lon.\nPort Selection: 6020.\n\n"
-       "adapter 0 - 127.0.0.1 - setsockopt failed! Error: 22, Exiting application.\n", ""},
-      {{"-i", "eth9"}, "", 255, kHead + "No local interface that is up has the address or name eth9\n", ""},
+       "adapter 0 - 127.0.0.1 - setsockopt failed! Error: 22, Exiting application.\n",
+       ""},
+      {{"-i", "eth9"},
+       "",
+       255,
+       kHead + "No local interface that is up has the address or name eth9\n",
+       ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.empty() ? c.ini : c.args.back());
@@ -119,9 +132,17 @@ TEST_F(Feedwatch, TimeOutCountAndQuitKeyEndTheRunWithTheirStatus) {
   } cases[] = {
       {"time-out, no traffic", {"-t", "0.3"}, "", {}, 0, ""},
       {"time-out before the count", {"-c", "2", "-t", "2"}, "", {nodal(1)}, 1, shown({nodal(1)})},
-      {"count reached inside a message, a time-out pending", {"-c", "2", "-t", "30"}, "", message, 0,
+      {"count reached inside a message, a time-out pending",
+       {"-c", "2", "-t", "30"},
+       "",
+       message,
+       0,
        shown(message, 2)},
-      {"Q, then x, then q after the second datagram", {}, "Qxq", {nodal(1), nodal(2), nodal(3)}, 0,
+      {"Q, then x, then q after the second datagram",
+       {},
+       "Qxq",
+       {nodal(1), nodal(2), nodal(3)},
+       0,
        shown({nodal(1), nodal(2)})},
   };
   for (const auto& c : cases) {
@@ -174,14 +195,15 @@ TEST_F(Feedwatch, TwoMonitorsShareThePortAndEachShowsOnlyItsGroup) {
   EXPECT_EQ(first.exit_status(), 0);
   EXPECT_EQ(second.exit_status(), 0);
   EXPECT_EQ(first.output(), kStartup + shown({nodal(40)}));
-  EXPECT_EQ(second.output(),
-            "Multicast Address: 235.5.6.8.\nPort Selection: 6040.\n\n" + kJoined + shown({nodal(80)}));
+  EXPECT_EQ(second.output(), "Multicast Address: 235.5.6.8.\nPort Selection: 6040.\n\n" + kJoined +
+                                 shown({nodal(80)}));
 }
 
 // In JSON mode standard output holds JSON lines only; the summary is the last.
 TEST_F(Feedwatch, JsonLinesOnStandardOutputTheRestOnStandardError) {
   test_support::Process& p = start({"--json", "--stats", "-c", "2"});
-  ASSERT_TRUE(test_support::eventually([&] { return p.errors().find(kJoined) != std::string::npos; }, 5s))
+  ASSERT_TRUE(
+      test_support::eventually([&] { return p.errors().find(kJoined) != std::string::npos; }, 5s))
       << p.errors();
   test_support::send_datagram(6040, nodal(7));
   test_support::send_datagram(6040, Bytes(10, 0));
@@ -235,8 +257,9 @@ TEST_F(Feedwatch, InterfaceByAddressOrName) {
     std::string adapters;
   } cases[] = {
       {"127.0.0.2", "adapter 0 - 127.0.0.2\n"},
-      {"lo", "adapter 0 - 127.0.0.1\nadapter 1 - 127.0.0.2 - ignoring setsockopt error: 98, assume "
-             "address is IP alias.\n"},
+      {"lo",
+       "adapter 0 - 127.0.0.1\nadapter 1 - 127.0.0.2 - ignoring setsockopt error: 98, assume "
+       "address is IP alias.\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.wanted);

@@ -151,7 +151,8 @@ TEST(Output, AFullDiskOrAClosedPipeEndsEitherProgram) {
     Process full({program, "6040"}, dir.path(), "/dev/full");
     ASSERT_TRUE(full.wait_for(5s));
     EXPECT_EQ(full.exit_status(), status);
-    EXPECT_EQ(full.errors(), "Error: cannot write output: " + std::string(std::strerror(ENOSPC)) + "\n");
+    EXPECT_EQ(full.errors(),
+              "Error: cannot write output: " + std::string(std::strerror(ENOSPC)) + "\n");
 
     Process run({program, "6040"}, dir.path(), named_pipe(dir));
     const int out = open(dir.file("stdout").c_str(), O_RDONLY);

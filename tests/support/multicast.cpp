@@ -51,8 +51,13 @@ std::optional<Datagram> GroupReceiver::receive(std::chrono::milliseconds timeout
   iovec io{d.bytes.data(), d.bytes.size()};
   alignas(cmsghdr) char control[64];
   sockaddr_in from{};
-  msghdr m{.msg_name = &from, .msg_namelen = sizeof from, .msg_iov = &io, .msg_iovlen = 1,
-           .msg_control = control, .msg_controllen = sizeof control, .msg_flags = 0};
+  msghdr m{.msg_name = &from,
+           .msg_namelen = sizeof from,
+           .msg_iov = &io,
+           .msg_iovlen = 1,
+           .msg_control = control,
+           .msg_controllen = sizeof control,
+           .msg_flags = 0};
   const ssize_t n = recvmsg(fd_, &m, 0);
   if (n < 0) return std::nullopt;
   d.bytes.resize(static_cast<std::size_t>(n));
@@ -72,8 +77,8 @@ void send_datagram(std::uint16_t port, const std::vector<std::uint8_t>& bytes, c
   to.sin_family = AF_INET;
   to.sin_port = htons(port);
   to.sin_addr.s_addr = inet_addr(group);
-  const ssize_t sent = sendto(fd, bytes.data(), bytes.size(), 0,
-                              reinterpret_cast<sockaddr*>(&to), sizeof to);
+  const ssize_t sent =
+      sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
   close(fd);
   if (sent != static_cast<ssize_t>(bytes.size())) throw std::runtime_error("send failed");
 }

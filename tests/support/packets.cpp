@@ -39,8 +39,12 @@ std::vector<std::uint8_t> make_packet(const packet::HeaderFields& fields,
 
 packet::HeaderFields default_fields(std::uint8_t message_type, std::uint16_t num_record) {
   const packet::Kind* kind = packet::find_kind(message_type);
-  return {.release_number = 6, .build_number = 6, .server_name = u"CC1", .message_type = message_type,
-          .timestamp = 1607198400, .num_record = num_record,
+  return {.release_number = 6,
+          .build_number = 6,
+          .server_name = u"CC1",
+          .message_type = message_type,
+          .timestamp = 1607198400,
+          .num_record = num_record,
           .record_size = kind ? kind->record_size : std::uint16_t{0}};
 }
 

@@ -17,16 +17,18 @@ Process::Process(const std::vector<std::string>& argv, const std::string& cwd,
                  const std::string& output, const std::string& input) {
   const std::string out = output.empty() ? capture_.file("stdout") : output;
   const std::string err = capture_.file("stderr");
-  start([&] {
-    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644), STDOUT_FILENO);
-    dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
-    if (chdir(cwd.c_str()) != 0) _exit(127);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
-  }, input);
+  start(
+      [&] {
+        dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644), STDOUT_FILENO);
+        dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+        if (chdir(cwd.c_str()) != 0) _exit(127);
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+      },
+      input);
 }
 
 Process::Process(const std::function<void()>& work) { start(work, ""); }

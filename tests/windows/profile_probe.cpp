@@ -85,9 +85,9 @@ int main(int argc, char** argv) {
     }
     const std::string text = ini.read_string(section, key, "DEF", 100);
     const std::string record = listable ? std::to_string(record_value(ini, section, key)) : "-";
-    std::printf("[%s] %s: string \"%s\" int %d record %s system %d\n", section.c_str(),
-                key.c_str(), text.c_str(), static_cast<int>(ini.read_int(section, key, 77)),
-                record.c_str(), system_value(ini, section, key));
+    std::printf("[%s] %s: string \"%s\" int %d record %s system %d\n", section.c_str(), key.c_str(),
+                text.c_str(), static_cast<int>(ini.read_int(section, key, 77)), record.c_str(),
+                system_value(ini, section, key));
   }
   return 0;
 }

@@ -69,7 +69,8 @@ int read_to_end(HANDLE file, std::uint64_t size, std::string& bytes) {
     if (length == bytes.size()) bytes.resize(2 * bytes.size());
     const DWORD room = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - length, 1u << 30));
     DWORD n = 0;
-    if (!ReadFile(file, bytes.data() + length, room, &n, nullptr)) return static_cast<int>(GetLastError());
+    if (!ReadFile(file, bytes.data() + length, room, &n, nullptr))
+      return static_cast<int>(GetLastError());
     length += n;
     if (n == 0) break;
   }

@@ -72,8 +72,9 @@ class Copy {
   // false when there is no copy or it cannot be written.
   bool write(const std::string& bytes) {
     if (path_.empty()) return false;
-    const HANDLE file = CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     const bool whole =
@@ -181,7 +182,8 @@ std::span<const ProfileKey> ProfileFile::keys(std::string_view section) const {
     // A key whose read gives back either default has no value.
     const char* key = s.names[i].c_str();
     s.values[i] = read_raw(source, name.c_str(), key, "\x01", 65536);
-    present[i] = s.values[i] != "\x01" || read_raw(source, name.c_str(), key, "\x02", 65536) != "\x02";
+    present[i] =
+        s.values[i] != "\x01" || read_raw(source, name.c_str(), key, "\x02", 65536) != "\x02";
   }
   for (std::size_t i = 0; i < s.names.size(); ++i) {
     s.keys.push_back({s.names[i], present[i] ? std::string_view(s.values[i]) : std::string_view(),
@@ -194,8 +196,8 @@ std::string ProfileFile::read_string(std::string_view section, std::string_view 
                                      std::string_view default_value,
                                      std::size_t buffer_size) const {
   if (buffer_size == 0) return {};
-  const DWORD size = static_cast<DWORD>(
-      std::min<std::size_t>(buffer_size, std::numeric_limits<DWORD>::max()));
+  const DWORD size =
+      static_cast<DWORD>(std::min<std::size_t>(buffer_size, std::numeric_limits<DWORD>::max()));
   return read_raw(contents_->source(), std::string(section).c_str(), std::string(key).c_str(),
                   std::string(default_value).c_str(), size);
 }

@@ -22,7 +22,8 @@ sockaddr_in ipv4_address(Ipv4 address, std::uint16_t port) {
 int outcome(int result) { return result == SOCKET_ERROR ? WSAGetLastError() : 0; }
 
 int set_option(std::intptr_t handle, int level, int name, const void* value, int length) {
-  return outcome(setsockopt(socket_of(handle), level, name, static_cast<const char*>(value), length));
+  return outcome(
+      setsockopt(socket_of(handle), level, name, static_cast<const char*>(value), length));
 }
 
 }  // namespace
@@ -101,9 +102,9 @@ int UdpSocket::send_to(const std::uint8_t* data, std::size_t length, Ipv4 addres
 long UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity, int& error, Endpoint& from) {
   sockaddr_in sender{};
   int sender_length = sizeof sender;
-  const int n = ::recvfrom(socket_of(handle_), reinterpret_cast<char*>(buffer),
-                           static_cast<int>(capacity), 0, reinterpret_cast<sockaddr*>(&sender),
-                           &sender_length);
+  const int n =
+      ::recvfrom(socket_of(handle_), reinterpret_cast<char*>(buffer), static_cast<int>(capacity), 0,
+                 reinterpret_cast<sockaddr*>(&sender), &sender_length);
   error = n == SOCKET_ERROR ? WSAGetLastError() : 0;
   from = {sender.sin_addr.s_addr, ntohs(sender.sin_port)};
   return n == SOCKET_ERROR ? -1L : static_cast<long>(n);
