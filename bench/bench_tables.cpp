@@ -81,7 +81,7 @@ std::vector<std::vector<std::uint8_t>> feedcast_message(const std::string& path,
   if (kind == nullptr) throw std::runtime_error(message);
   feedcast::PacketSource source(config, *kind, ini);
   std::vector<std::vector<std::uint8_t>> datagrams;
-  for (const feedcast::Datagram d : source.next(now, message))
+  for (const packet::Datagram d : source.next(now, message))
     datagrams.emplace_back(d.begin(), d.end());
   if (datagrams.empty()) throw std::runtime_error(message);
   return datagrams;

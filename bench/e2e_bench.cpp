@@ -39,7 +39,7 @@
 #include "packet/catalogue.h"
 #include "packet/header.h"
 #include "platform/profile.h"
-#include "platform/settled_file.h"
+#include "portable/settled_file.h"
 #include "platform/sockets.h"
 
 namespace {
@@ -529,7 +529,7 @@ int main(int argc, char** argv) {
     const std::vector<Table> parts =
         make_tables(scratch, {{3, 1000}}, {false}, "MaxRecordsPerPacket=500\n");
     // Past the reader's slack for time stamps, an unchanged file costs no read.
-    pause_for(platform::kStampSlack + 100ms);
+    pause_for(portable::kStampSlack + 100ms);
     if (figures.find('1') != std::string::npos) figure_1(full, feedcast, rounds);
     if (figures.find_first_of("1p") != std::string::npos) figure_1(parts, feedcast, rounds);
     if (figures.find('4') != std::string::npos) figure_4(small, feedwatch, scratch.path(), rounds);

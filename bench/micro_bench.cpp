@@ -39,7 +39,7 @@
 #include "packet/catalogue.h"
 #include "packet/header.h"
 #include "platform/profile.h"
-#include "platform/settled_file.h"
+#include "portable/settled_file.h"
 
 namespace {
 
@@ -79,7 +79,7 @@ const TableFile& table_file(int message_type, int records, Table how = Table::kC
       // The change time cannot be set back: wait until it lies beyond the
       // reader's slack for time stamps.
       bench::set_modified_time(path, -3600);
-      std::this_thread::sleep_for(platform::kStampSlack + std::chrono::milliseconds(500));
+      std::this_thread::sleep_for(portable::kStampSlack + std::chrono::milliseconds(500));
     } else {
       bench::set_modified_time(path, 24 * 3600);
     }
@@ -126,11 +126,11 @@ void BM_SimulatedPass(benchmark::State& state) {
   const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
   feedcast::PacketSource source(config, *t.kind, ini);
   std::string failure;
-  const feedcast::Datagram built = source.next(0, failure).front();  // builds the table
+  const packet::Datagram built = source.next(0, failure).front();  // builds the table
   const std::vector<std::uint8_t> first(built.begin(), built.end());
   const std::uint64_t version = ini.version();
   std::int64_t now = 0;
-  feedcast::Datagram packet;
+  packet::Datagram packet;
   for (auto _ : state) {
     packet = source.next(now++, failure).front();
     benchmark::DoNotOptimize(packet.data());

@@ -7,18 +7,18 @@
 
 #include "feedcast/options.h"
 #include "feedcast/random_source.h"
-#include "platform/command_line.h"
+#include "portable/command_line.h"
 
 namespace {
 
-constexpr platform::OptionSpec kOptions[] = {
+constexpr portable::OptionSpec kOptions[] = {
     {'h', "help", false}, {'c', "count", true}, {'\0', "json", false}, {'V', "version", false}};
 
 // Renders a parse as "option=value ... | operand ... | error" for comparison.
 std::string scan(std::vector<const char*> args, bool negative_numbers = false) {
-  const platform::CommandLine line = platform::parse_command_line(args, kOptions, negative_numbers);
+  const portable::CommandLine line = portable::parse_command_line(args, kOptions, negative_numbers);
   std::string text;
-  for (const platform::GivenOption& given : line.options) {
+  for (const portable::GivenOption& given : line.options) {
     text += std::string(kOptions[given.option].long_name) + "=" + std::string(given.value) + " ";
   }
   text += "|";
@@ -53,9 +53,9 @@ TEST(CommandLine, SplitsOptionsAndOperands) {
 TEST(CommandLine, WholeNumbers) {
   std::uint64_t value = 0;
   for (const char* bad : {"", "-1", "+1", "1.5", "4294967296", " 1", "0x10"}) {
-    EXPECT_FALSE(platform::parse_whole_number(bad, 4294967295u, value)) << bad;
+    EXPECT_FALSE(portable::parse_whole_number(bad, 4294967295u, value)) << bad;
   }
-  EXPECT_FALSE(platform::parse_whole_number("7", 5, value));
+  EXPECT_FALSE(portable::parse_whole_number("7", 5, value));
 }
 
 // feedcast's options, rendered as "help version config count" or the error

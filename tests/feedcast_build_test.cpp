@@ -30,7 +30,7 @@
 #include "feedcast/transmit_loop.h"
 #include "packet/catalogue.h"
 #include "packet/header.h"
-#include "platform/settled_file.h"
+#include "portable/settled_file.h"
 #include "support/baseline.h"
 #include "support/packets.h"
 
@@ -70,7 +70,7 @@ struct Generator {
   // One pass at calendar time `now`.
   Message next(std::int64_t now = kNow) {
     Message m;
-    for (const feedcast::Datagram d : source.next(now, m.failure)) {
+    for (const packet::Datagram d : source.next(now, m.failure)) {
       m.parts.emplace_back(d.begin(), d.end());
     }
     if (m.parts.size() == 1) m.datagram = m.parts.front();
@@ -81,7 +81,7 @@ struct Generator {
   // Saves the file and waits until the next pass takes it.
   void edit(const std::string& text) {
     dir.write("feedcast.ini", text);
-    std::this_thread::sleep_for(2 * platform::kSettleTime);
+    std::this_thread::sleep_for(2 * portable::kSettleTime);
   }
 
   TempDir dir;
@@ -465,7 +465,7 @@ Injected inject(const std::string& table, const std::string& faults, int rounds)
   Injected r{run.next().parts, "", {}};
   feedcast::FaultInjector injector;
   injector.update(run.ini);
-  const std::vector<feedcast::Datagram> datagrams(r.message.begin(), r.message.end());
+  const std::vector<packet::Datagram> datagrams(r.message.begin(), r.message.end());
   for (int round = 0; round < rounds; ++round) {
     for (const std::size_t i : injector.order(datagrams, r.lines)) {
       const feedcast::Shipment s = injector.shape(datagrams[i], r.lines);

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "platform/profile.h"
-#include "platform/settled_file.h"
+#include "portable/settled_file.h"
 #include "support/baseline.h"
 #include "support/packets.h"
 
@@ -82,9 +82,9 @@ TEST(Profile, TheLastLineAndTheBuffer) {
 // The integer rule where the corpus has no case: control characters as
 // blanks, and only the first 29 characters read.
 TEST(ProfileInteger, BlanksAndTheCharactersRead) {
-  EXPECT_EQ(platform::profile_integer("\x01\t7", 9), 7);
-  EXPECT_EQ(platform::profile_integer("00000000000000000000000000001", 9), 1);
-  EXPECT_EQ(platform::profile_integer("000000000000000000000000000001", 9), 0);
+  EXPECT_EQ(portable::profile_integer("\x01\t7", 9), 7);
+  EXPECT_EQ(portable::profile_integer("00000000000000000000000000001", 9), 1);
+  EXPECT_EQ(portable::profile_integer("000000000000000000000000000001", 9), 0);
 }
 
 TEST(Profile, MissingOrDirectoryFilesReadAsEmptyAndSayWhy) {
@@ -103,7 +103,7 @@ TEST(Profile, MissingOrDirectoryFilesReadAsEmptyAndSayWhy) {
 // Saves t.ini in `dir` and waits until it counts as left alone.
 void save(const TempDir& dir, const std::string& text) {
   dir.write("t.ini", text);
-  std::this_thread::sleep_for(2 * platform::kSettleTime);
+  std::this_thread::sleep_for(2 * portable::kSettleTime);
 }
 
 // Number as the reader takes it after a look at the file.
@@ -146,7 +146,7 @@ TEST(Profile, ASettledFileIsStillReReadWhenItChanges) {
   EXPECT_EQ(refreshed(ini), 1);
   dir.write("t.ini", "[s]\nNumber=2\n");
   utime(dir.file("t.ini").c_str(), &old);  // only the change time moves
-  std::this_thread::sleep_for(2 * platform::kSettleTime);
+  std::this_thread::sleep_for(2 * portable::kSettleTime);
   EXPECT_EQ(refreshed(ini), 2);
 }
 

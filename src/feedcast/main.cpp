@@ -10,7 +10,7 @@
 #include "feedcast/sender_config.h"
 #include "feedcast/sender_socket.h"
 #include "feedcast/transmit_loop.h"
-#include "platform/command_line.h"
+#include "portable/command_line.h"
 #include "platform/profile.h"
 #include "platform/sockets.h"
 #include "platform/system.h"
@@ -30,12 +30,12 @@ int main(int argc, char** argv) {
   std::string message;
   const std::span<const char* const> args(argv + 1, static_cast<std::size_t>(argc - 1));
   if (!feedcast::parse_options(args, options, message)) {
-    return platform::usage_error("feedcast", message);
+    return portable::usage_error("feedcast", message);
   }
   if (options.help || options.version) {
     const std::string text = options.help
                                  ? std::string(feedcast::usage_text())
-                                 : "feedcast " + std::string(platform::program_version()) + "\n";
+                                 : "feedcast " + std::string(portable::program_version()) + "\n";
     int error = platform::write_output(stdout, text);
     if (error == 0) error = platform::flush_output(stdout);
     return error == 0 ? 0 : stop(platform::output_failure_text(error));

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "packet/catalogue.h"
+#include "packet/datagram.h"
 #include "packet/header.h"
 
 namespace feedcast {
 
-// One datagram as it goes out.
-using Datagram = std::span<const std::uint8_t>;
+using packet::Datagram;
 
 // The most packets a message can have: PacketCount is one byte.
 inline constexpr std::uint32_t kMaxParts = 255;

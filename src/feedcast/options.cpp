@@ -2,25 +2,25 @@
 
 #include <cstdint>
 
-#include "platform/command_line.h"
+#include "portable/command_line.h"
 
 namespace feedcast {
 namespace {
 
 enum Option : std::size_t { kHelp, kVersion, kConfig, kCount };
 
-constexpr platform::OptionSpec kOptions[] = {
+constexpr portable::OptionSpec kOptions[] = {
     {'h', "help", false}, {'V', "version", false}, {'f', "config", true}, {'c', "count", true}};
 
 }  // namespace
 
 bool parse_options(std::span<const char* const> args, Options& options, std::string& error) {
-  const platform::CommandLine line = platform::parse_command_line(args, kOptions, false);
+  const portable::CommandLine line = portable::parse_command_line(args, kOptions, false);
   if (!line.error.empty()) {
     error = line.error;
     return false;
   }
-  for (const platform::GivenOption& given : line.options) {
+  for (const portable::GivenOption& given : line.options) {
     const std::string value(given.value);
     switch (given.option) {
       case kHelp: options.help = options.help || !options.version; break;
@@ -33,7 +33,7 @@ bool parse_options(std::span<const char* const> args, Options& options, std::str
         options.config_file = value;
         break;
       case kCount:
-        if (!platform::parse_whole_number(value, UINT64_MAX, options.count) || options.count == 0) {
+        if (!portable::parse_whole_number(value, UINT64_MAX, options.count) || options.count == 0) {
           error = "invalid message count: '" + value + "'";
           return false;
         }

@@ -119,7 +119,7 @@ void build_records(const packet::Kind& kind, const platform::ProfileFile& ini,
     if (!entry.has_value) continue;
     std::uint8_t* record = record_area + std::size_t{index} * kind.record_size;
     if (simulation != nullptr && simulation->place(index, field, entry.value, record)) continue;
-    const auto value = static_cast<std::uint32_t>(platform::profile_integer(entry.value, 0));
+    const auto value = static_cast<std::uint32_t>(portable::profile_integer(entry.value, 0));
     packet::store_field(record, layout.fields[field], value);
   }
 }

@@ -14,7 +14,7 @@
 #include "feedwatch/options.h"
 #include "feedwatch/port_selection.h"
 #include "feedwatch/receive_loop.h"
-#include "platform/command_line.h"
+#include "portable/command_line.h"
 #include "platform/events.h"
 #include "platform/keyboard.h"
 #include "platform/profile.h"
@@ -82,14 +82,14 @@ int main(int argc, char** argv) {
   const feedwatch::SteadyClock::time_point start = feedwatch::SteadyClock::now();
   const feedwatch::Options options = feedwatch::parse_options(
       std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)));
-  if (!options.error.empty()) return platform::usage_error("feedwatch", options.error);
+  if (!options.error.empty()) return portable::usage_error("feedwatch", options.error);
   if (options.help) {
     const std::string_view help = feedwatch::help_text();
     std::fwrite(help.data(), 1, help.size(), stdout);
     return 0;
   }
   if (options.version) {
-    const std::string_view version = platform::program_version();
+    const std::string_view version = portable::program_version();
     std::printf("feedwatch %.*s\n", static_cast<int>(version.size()), version.data());
     return 0;
   }

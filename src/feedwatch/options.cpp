@@ -2,14 +2,14 @@
 
 #include <array>
 
-#include "platform/command_line.h"
+#include "portable/command_line.h"
 
 namespace feedwatch {
 namespace {
 
 enum OptionIndex { kHelp, kVersion, kJson, kCount, kTimeout, kStats, kInterface };
 
-constexpr std::array<platform::OptionSpec, 7> kOptionSpecs = {{
+constexpr std::array<portable::OptionSpec, 7> kOptionSpecs = {{
     {'h', "help", false},
     {'V', "version", false},
     {'\0', "json", false},
@@ -31,7 +31,7 @@ std::optional<std::chrono::microseconds> parse_seconds(std::string_view text) {
       point == std::string_view::npos ? std::string_view{} : text.substr(point + 1);
   if (whole.empty() && fraction.empty()) return std::nullopt;
   std::uint64_t seconds = 0;
-  if (!whole.empty() && !platform::parse_whole_number(whole, kMaxTimeoutSeconds, seconds)) {
+  if (!whole.empty() && !portable::parse_whole_number(whole, kMaxTimeoutSeconds, seconds)) {
     return std::nullopt;
   }
   std::uint64_t micros = 0;
@@ -47,7 +47,7 @@ std::optional<std::chrono::microseconds> parse_seconds(std::string_view text) {
 std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
 // Takes one option's value into `options`; returns a usage error or "".
-std::string take(const platform::GivenOption& given, Options& options) {
+std::string take(const portable::GivenOption& given, Options& options) {
   switch (given.option) {
     case kHelp: options.help = true; break;
     case kVersion: options.version = true; break;
@@ -55,7 +55,7 @@ std::string take(const platform::GivenOption& given, Options& options) {
     case kStats: options.stats = true; break;
     case kCount: {
       std::uint64_t n = 0;
-      if (!platform::parse_whole_number(given.value, UINT64_MAX, n) || n == 0) {
+      if (!portable::parse_whole_number(given.value, UINT64_MAX, n) || n == 0) {
         return "invalid packet count: " + quoted(given.value);
       }
       options.count = n;
@@ -77,10 +77,10 @@ std::string take(const platform::GivenOption& given, Options& options) {
 }  // namespace
 
 Options parse_options(std::span<const char* const> args) {
-  const platform::CommandLine line = platform::parse_command_line(args, kOptionSpecs, true);
+  const portable::CommandLine line = portable::parse_command_line(args, kOptionSpecs, true);
   Options options;
   options.error = line.error;
-  for (const platform::GivenOption& given : line.options) {
+  for (const portable::GivenOption& given : line.options) {
     if (!options.error.empty()) break;
     options.error = take(given, options);
   }

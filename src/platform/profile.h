@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/profile_integer.h"
+#include "portable/profile_integer.h"
 
 namespace platform {
 

@@ -31,7 +31,7 @@
 #include "feedcast/transmit_loop.h"
 #include "packet/catalogue.h"
 #include "packet/header.h"
-#include "platform/command_line.h"
+#include "portable/command_line.h"
 #include "support/console_capture.h"
 #include "support/multicast.h"
 #include "support/packets.h"
@@ -59,7 +59,7 @@ std::vector<Bytes> built(const std::string& ini_text, std::int64_t time) {
   feedcast::PacketSource source(config, *packet::find_kind(config.message_type), ini);
   std::string failure;
   std::vector<Bytes> parts;
-  for (const feedcast::Datagram d : source.next(time, failure))
+  for (const packet::Datagram d : source.next(time, failure))
     parts.emplace_back(d.begin(), d.end());
   return parts;
 }
@@ -166,7 +166,7 @@ TEST_F(Feedcast, RunsThatEndByThemselves) {
       {kRefusedFile,
        {"x", "--version"},
        0,
-       "feedcast " + std::string(platform::program_version()) + "\n",
+       "feedcast " + std::string(portable::program_version()) + "\n",
        ""},
       {kRefusedFile,
        {"-c", "2", "--config=" + dir_.file("simulate.ini")},
@@ -216,7 +216,7 @@ TEST_F(Feedcast, FaultsOnTheWireAreThoseOfTheInjector) {
   for (std::sregex_iterator m(trace.begin(), trace.end(), message_time), end; m != end; ++m) {
     ++messages;
     const std::vector<Bytes> parts = built(table, std::stoll((*m)[1]));
-    const std::vector<feedcast::Datagram> message(parts.begin(), parts.end());
+    const std::vector<packet::Datagram> message(parts.begin(), parts.end());
     for (const std::size_t i : injector.order(message, lines)) {
       const feedcast::Shipment s = injector.shape(message[i], lines);
       for (int copy = 0; copy < s.copies; ++copy) sent.emplace_back(s.bytes.begin(), s.bytes.end());

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "feedwatch/options.h"
-#include "platform/command_line.h"
+#include "portable/command_line.h"
 #include "support/console_capture.h"
 #include "support/multicast.h"
 #include "support/packets.h"
@@ -79,7 +79,7 @@ TEST_F(Feedwatch, RunsThatEndAtOnce) {
     std::string out, err;
   } cases[] = {
       {{"--help"}, "", 0, std::string(feedwatch::help_text()), ""},
-      {{"-V"}, "", 0, "feedwatch " + std::string(platform::program_version()) + "\n", ""},
+      {{"-V"}, "", 0, "feedwatch " + std::string(portable::program_version()) + "\n", ""},
       {{"6040", "-h", "--bogus"},
        "",
        2,

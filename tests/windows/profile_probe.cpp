@@ -30,7 +30,7 @@ int record_value(const platform::ProfileFile& ini, const std::string& section,
                  const std::string& key) {
   for (const platform::ProfileKey& k : ini.keys(section)) {
     if (platform::ProfileFile::same_name(k.name, key)) {
-      return k.has_value ? platform::profile_integer(k.value, 0) : 0;
+      return k.has_value ? portable::profile_integer(k.value, 0) : 0;
     }
   }
   return 0;

@@ -27,7 +27,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/settled_file.h"
+#include "portable/settled_file.h"
 
 namespace platform {
 namespace {
@@ -70,7 +70,7 @@ struct CaseInsensitiveEqual {
 struct ProfileFile::Contents {
   explicit Contents(std::string path) : file(std::move(path)) {}
 
-  SettledFile file;
+  portable::SettledFile file;
   // The key lines of every section's first occurrence, section after section.
   std::vector<ProfileKey> keys;
   // Where each section's keys lie in `keys`, by name.
@@ -175,7 +175,7 @@ std::string ProfileFile::read_string(std::string_view section, std::string_view 
 std::int32_t ProfileFile::read_int(std::string_view section, std::string_view key,
                                    std::int32_t default_value) const {
   const ProfileKey* k = contents_->find(section, key);
-  return k ? profile_integer(k->value, default_value) : default_value;
+  return k ? portable::profile_integer(k->value, default_value) : default_value;
 }
 
 }  // namespace platform

@@ -1,7 +1,7 @@
 // Process-level services on POSIX systems.
 #include "platform/system.h"
 
-#include "platform/date_text.h"
+#include "portable/date_text.h"
 
 #include <sched.h>
 #include <unistd.h>
@@ -60,7 +60,7 @@ std::string local_date_text(std::uint32_t seconds) {
   const time_t t = static_cast<time_t>(seconds);
   tm local{};
   if (localtime_r(&t, &local) == nullptr) return {};
-  return classic_date_text(local);
+  return portable::classic_date_text(local);
 }
 
 }  // namespace platform

@@ -14,7 +14,7 @@
 #include <map>
 #include <vector>
 
-#include "platform/settled_file.h"
+#include "portable/settled_file.h"
 
 namespace platform {
 namespace {
@@ -139,7 +139,7 @@ struct ProfileFile::Contents {
   // The file that the system's functions read.
   const std::string& source() const { return copied ? copy.path() : file.path(); }
 
-  SettledFile file;
+  portable::SettledFile file;
   Copy copy;
   bool copied = false;
   // What keys() handed out, kept until new contents are taken.
@@ -204,9 +204,10 @@ std::string ProfileFile::read_string(std::string_view section, std::string_view 
 
 std::int32_t ProfileFile::read_int(std::string_view section, std::string_view key,
                                    std::int32_t default_value) const {
-  const std::string value = read_raw(contents_->source(), std::string(section).c_str(),
-                                     std::string(key).c_str(), "", kProfileIntegerChars + 1);
-  return profile_integer(value, default_value);
+  const std::string value =
+      read_raw(contents_->source(), std::string(section).c_str(), std::string(key).c_str(), "",
+               portable::kProfileIntegerChars + 1);
+  return portable::profile_integer(value, default_value);
 }
 
 }  // namespace platform

@@ -1,7 +1,7 @@
 // Process-level services on Windows.
 #include "platform/system.h"
 
-#include "platform/date_text.h"
+#include "portable/date_text.h"
 
 #include <windows.h>
 
@@ -116,7 +116,7 @@ std::string local_date_text(std::uint32_t seconds) {
   const __time64_t t = seconds;
   tm local{};
   if (_localtime64_s(&local, &t) != 0) return {};
-  return classic_date_text(local);
+  return portable::classic_date_text(local);
 }
 
 }  // namespace platform

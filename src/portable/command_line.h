@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace platform {
+namespace portable {
 
 // The version of both programs, as -V/--version prints it.
 std::string_view program_version();
@@ -53,4 +53,4 @@ bool parse_whole_number(std::string_view text, std::uint64_t max, std::uint64_t&
 // error and returns the exit status of a usage error, 2.
 int usage_error(std::string_view program, std::string_view message);
 
-}  // namespace platform
+}  // namespace portable

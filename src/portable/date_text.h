@@ -5,10 +5,10 @@
 #include <ctime>
 #include <string>
 
-namespace platform {
+namespace portable {
 
 // Returns "Www Mmm DD hh:mm:ss YYYY\n" for a broken-down time, with the day
 // of the month as two digits with a leading zero.
 std::string classic_date_text(const std::tm& time);
 
-}  // namespace platform
+}  // namespace portable

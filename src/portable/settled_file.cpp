@@ -1,10 +1,10 @@
-#include "platform/settled_file.h"
+#include "portable/settled_file.h"
 
 #include <thread>
 
 #include "platform/system.h"
 
-namespace platform {
+namespace portable {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -42,20 +42,21 @@ bool SettledFile::refresh() { return look(false); }
 // stamp of what was read; false when the file cannot be read (error() says
 // why) or was written to or replaced meanwhile.  `open_after_write` tells
 // whether a program was in the middle of writing it just before the read.
-bool SettledFile::read_whole(const FileStamp& stamp, FileStamp& read, bool& open_after_write) {
+bool SettledFile::read_whole(const platform::FileStamp& stamp, platform::FileStamp& read,
+                             bool& open_after_write) {
   int error = stamp.error;
   if (error == 0) {
     const std::uint64_t writes = writers_.writes(path_, stamp);
     open_after_write = writers_.open_after_write();
-    FileStamp after;
-    error = read_whole_file(path_, scratch_, read, after);
+    platform::FileStamp after;
+    error = platform::read_whole_file(path_, scratch_, read, after);
     if (error == 0 && (read != after || read.identity != stamp.identity ||
                        writers_.writes(path_, read) != writes)) {
       changing_ = true;
       return false;
     }
   }
-  error_ = error == 0 ? std::string() : error_text(error);
+  error_ = error == 0 ? std::string() : platform::error_text(error);
   if (error != 0) changing_ = false;
   return error == 0;
 }
@@ -64,10 +65,10 @@ bool SettledFile::read_whole(const FileStamp& stamp, FileStamp& read, bool& open
 // it to be left alone.
 bool SettledFile::look(bool insist) {
   const Clock::time_point seen = Clock::now();
-  const std::int64_t reference = wall_clock_ns();
-  const FileStamp stamp = stamp_of_path(path_);
+  const std::int64_t reference = platform::wall_clock_ns();
+  const platform::FileStamp stamp = platform::stamp_of_path(path_);
   if (stamp.error == 0 && error_.empty() && settled_ && stamp == stamp_) return false;
-  FileStamp read;
+  platform::FileStamp read;
   bool open_after_write = false;
   if (!read_whole(stamp, read, open_after_write)) return false;
   // The wall clock may be set back or the file's times forward: then the
@@ -93,4 +94,4 @@ bool SettledFile::look(bool insist) {
   return true;
 }
 
-}  // namespace platform
+}  // namespace portable

@@ -6,7 +6,7 @@
 
 #include "platform/file_access.h"
 
-namespace platform {
+namespace portable {
 
 // How long a changed file must be left alone before its new contents are
 // taken.  An editor's save in place (truncate, then one or more writes) is
@@ -49,18 +49,19 @@ class SettledFile {
 
  private:
   bool look(bool insist);
-  bool read_whole(const FileStamp& stamp, FileStamp& read, bool& open_after_write);
+  bool read_whole(const platform::FileStamp& stamp, platform::FileStamp& read,
+                  bool& open_after_write);
 
   std::string path_;
   std::string contents_;
   std::string scratch_;  // the last read, compared with the contents taken
   std::string error_;
-  FileStamp stamp_;        // of the contents taken
-  bool settled_ = false;   // no later edit can share `stamp_`
-  bool changing_ = false;  // a change was seen that is not taken yet
-  FileStamp watched_;      // the stamp of the last read, seen since `watched_since_`
+  platform::FileStamp stamp_;    // of the contents taken
+  bool settled_ = false;         // no later edit can share `stamp_`
+  bool changing_ = false;        // a change was seen that is not taken yet
+  platform::FileStamp watched_;  // the stamp of the last read, seen since `watched_since_`
   std::chrono::steady_clock::time_point watched_since_;
-  WriteWatch writers_;
+  platform::WriteWatch writers_;
 };
 
-}  // namespace platform
+}  // namespace portable

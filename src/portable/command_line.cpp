@@ -1,8 +1,8 @@
-#include "platform/command_line.h"
+#include "portable/command_line.h"
 
 #include <cstdio>
 
-namespace platform {
+namespace portable {
 namespace {
 
 const OptionSpec* find_long(std::span<const OptionSpec> options, std::string_view name,
@@ -118,4 +118,4 @@ int usage_error(std::string_view program, std::string_view message) {
   return 2;
 }
 
-}  // namespace platform
+}  // namespace portable

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace platform {
+namespace portable {
 
 // The longest prefix of a value that the rule looks at.
 inline constexpr std::size_t kProfileIntegerChars = 29;
@@ -20,4 +20,4 @@ inline constexpr std::size_t kProfileIntegerChars = 29;
 // `default_value`.
 std::int32_t profile_integer(std::string_view value, std::int32_t default_value);
 
-}  // namespace platform
+}  // namespace portable

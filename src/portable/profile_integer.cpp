@@ -1,6 +1,6 @@
-#include "platform/profile_integer.h"
+#include "portable/profile_integer.h"
 
-namespace platform {
+namespace portable {
 
 std::int32_t profile_integer(std::string_view s, std::int32_t default_value) {
   if (s.empty()) return default_value;
@@ -35,4 +35,4 @@ std::int32_t profile_integer(std::string_view s, std::int32_t default_value) {
   return static_cast<std::int32_t>(value);
 }
 
-}  // namespace platform
+}  // namespace portable

@@ -1,8 +1,8 @@
-#include "platform/date_text.h"
+#include "portable/date_text.h"
 
 #include <cstdio>
 
-namespace platform {
+namespace portable {
 
 std::string classic_date_text(const std::tm& t) {
   static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -14,4 +14,4 @@ std::string classic_date_text(const std::tm& t) {
   return text;
 }
 
-}  // namespace platform
+}  // namespace portable
