@@ -28,8 +28,9 @@ std::optional<std::span<const std::uint8_t>> FragmentReassembly::add(
   const Key key{header.source, header.destination, header.identification, header.protocol};
   auto [it, fresh] = sets_.try_emplace(key);
   if (fresh) {
-    it->second.age = {time_ns, arrivals_++};
-    by_age_.emplace(it->second.age, key);
+    it->second.first_time_ns = time_ns;
+    it->second.arrival = arrivals_++;
+    by_arrival_.emplace(it->second.arrival, key);
   }
   if (!place(it->second, last, header.fragment_offset, payload)) {
     ++counts_.inconsistent;
@@ -67,7 +68,12 @@ bool FragmentReassembly::place(Set& set, bool last, std::uint32_t offset,
       return false;
     }
   }
-  if (set.bytes.size() < end) set.bytes.resize(end);
+  if (set.bytes.size() < end) {
+    // Room for the whole datagram at most, in steps that double.
+    const std::size_t room = std::max<std::size_t>(end, 2 * set.bytes.capacity());
+    set.bytes.reserve(std::min<std::size_t>(room, ipv4::kMaxPacketSize));
+    set.bytes.resize(end);
+  }
   if (!payload.empty()) std::memcpy(&set.bytes[offset], payload.data(), payload.size());
   // Merge the new range with those it meets or touches.
   auto& ranges = set.covered;
@@ -91,7 +97,7 @@ bool FragmentReassembly::charge(Sets::iterator it) {
       kSetOverhead + set.bytes.capacity() + set.covered.capacity() * sizeof set.covered[0];
   held_bytes_ += set.charged;
   while (held_bytes_ > limits_.max_held_bytes) {
-    const Key oldest = by_age_.begin()->second;
+    const Key oldest = by_arrival_.begin()->second;
     const bool itself = oldest == it->first;
     ++counts_.evicted;
     drop(itself ? it : sets_.find(oldest));
@@ -103,15 +109,17 @@ bool FragmentReassembly::charge(Sets::iterator it) {
 void FragmentReassembly::expire() {
   std::int64_t oldest_kept = 0;
   if (__builtin_sub_overflow(newest_ns_, limits_.max_age_ns, &oldest_kept)) return;
-  while (!by_age_.empty() && by_age_.begin()->first.first < oldest_kept) {
+  while (!by_arrival_.empty()) {
+    const auto oldest = sets_.find(by_arrival_.begin()->second);
+    if (oldest->second.first_time_ns >= oldest_kept) return;
     ++counts_.expired;
-    drop(sets_.find(by_age_.begin()->second));
+    drop(oldest);
   }
 }
 
 void FragmentReassembly::drop(Sets::iterator it) {
   held_bytes_ -= it->second.charged;
-  by_age_.erase(it->second.age);
+  by_arrival_.erase(it->second.arrival);
   sets_.erase(it);
 }
 

@@ -19,10 +19,12 @@ namespace capture {
 // The bounds on incomplete datagrams.
 struct ReassemblyLimits {
   // Memory held by all incomplete datagrams together; when a fragment
-  // would exceed it, the oldest are dropped until it fits.
+  // would exceed it, the first to arrive are dropped until it fits.
   std::size_t max_held_bytes = std::size_t{4} << 20;
   // Capture time after which a datagram still incomplete is dropped,
-  // counted from its first fragment to the latest fragment seen.
+  // counted from its first fragment to the latest fragment seen.  Datagrams
+  // go in the order they began, so with capture times out of order one may
+  // wait for an older one to go first.
   std::int64_t max_age_ns = std::int64_t{30} * 1'000'000'000;
 };
 
@@ -68,15 +70,14 @@ class FragmentReassembly {
     std::uint8_t protocol;
     auto operator<=>(const Key&) const = default;
   };
-  // The first fragment's time and an arrival number: the order of age.
-  using Age = std::pair<std::int64_t, std::uint64_t>;
   // An incomplete datagram.
   struct Set {
     std::vector<std::uint8_t> bytes;                               // at their offsets
     std::vector<std::pair<std::uint32_t, std::uint32_t>> covered;  // sorted, apart
     std::uint32_t total = 0;  // the payload's length, once the last fragment is in
     bool total_known = false;
-    Age age;
+    std::int64_t first_time_ns = 0;
+    std::uint64_t arrival = 0;  // the set's place in the order of arrival
     std::size_t charged = 0;
   };
   using Sets = std::map<Key, Set>;
@@ -94,7 +95,7 @@ class FragmentReassembly {
   ReassemblyLimits limits_;
   ReassemblyCounts counts_;
   Sets sets_;
-  std::map<Age, Key> by_age_;
+  std::map<std::uint64_t, Key> by_arrival_;
   std::size_t held_bytes_ = 0;
   std::int64_t newest_ns_ = INT64_MIN;
   std::uint64_t arrivals_ = 0;
