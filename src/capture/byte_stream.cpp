@@ -8,9 +8,10 @@ namespace capture {
 
 namespace {
 
-// The most that one read asks for, and so the most that the piece grows by
-// before the bytes are there.
-constexpr std::size_t kReadChunk = std::size_t{1} << 20;
+// The least that one read may ask for; after it, a read asks for at most as
+// many bytes as the piece already holds, so that the piece grows by at most
+// twice the bytes that did arrive.
+constexpr std::size_t kFirstChunk = std::size_t{1} << 16;
 
 }  // namespace
 
@@ -21,7 +22,7 @@ std::span<const std::uint8_t> ByteStream::take(std::size_t count) {
 
 std::span<const std::uint8_t> ByteStream::extend(std::size_t count) {
   while (count > 0) {
-    const std::size_t chunk = std::min(count, kReadChunk);
+    const std::size_t chunk = std::min(count, std::max(kFirstChunk, piece_size_));
     if (piece_.size() < piece_size_ + chunk) piece_.resize(piece_size_ + chunk);
     errno = 0;
     const std::size_t got = std::fread(piece_.data() + piece_size_, 1, chunk, file_);
