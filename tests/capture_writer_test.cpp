@@ -10,6 +10,7 @@
 #include "capture/frame_builder.h"
 #include "capture/writer.h"
 #include "packet/byte_order.h"
+#include "platform/system.h"
 #include "support/baseline.h"
 #include "support/capture_files.h"
 #include "support/packets.h"
@@ -73,6 +74,12 @@ TEST(CaptureWriter, ReadBackAsWritten) {
 }
 
 TEST(CaptureWriter, HeaderBlocksAndFirstFrameAsPinned) {
+  // What a recording names as its system: the platform's own words.
+#ifdef _WIN32
+  EXPECT_EQ(platform::system_description().rfind("Windows ", 0), 0u);
+#else
+  EXPECT_EQ(platform::system_description().rfind("Linux ", 0), 0u);
+#endif
   test_support::TempDir dir;
   std::vector<std::string> payloads;
   capture::Writer writer;

@@ -8,10 +8,18 @@
 
 namespace capture {
 
+namespace {
+
+constexpr std::size_t kReadBuffer = std::size_t{1} << 18;
+
+}  // namespace
+
 CaptureFile open_capture(const std::string& path, int& error) {
   errno = 0;
   CaptureFile file(std::fopen(path.c_str(), "rb"));
   error = file ? 0 : (errno != 0 ? errno : ENOENT);
+  // Larger reads than the default buffer's: fewer system calls per block.
+  if (file) std::setvbuf(file.get(), nullptr, _IOFBF, kReadBuffer);
   return file;
 }
 
