@@ -1,8 +1,7 @@
 // Capture files: the reader's datagrams per second on a large recording and
-// on a capture of fragmented datagrams, and the writer's, each against the
-// bare file I/O of the same bytes (fread, fwrite).  Prints one Markdown
-// table row per figure on standard output; Google Benchmark's own report
-// goes to standard error.
+// on a capture of fragmented datagrams, each against a bare fread of the
+// same bytes, and the writer's.  Prints one Markdown
+// table row per figure on standard output.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "best_times.h"
 #include "bench_tables.h"
 #include "capture/reader.h"
 #include "capture/writer.h"
@@ -121,37 +121,6 @@ void BM_Write(benchmark::State& state) {
   }
 }
 
-void BM_Fwrite(benchmark::State& state) {
-  const std::string bytes = test_support::read_file(recording());
-  const std::string path = scratch().file("copied.pcapng");
-  for (auto _ : state) {
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    for (std::size_t at = 0; at < bytes.size(); at += 1 << 20) {
-      std::fwrite(bytes.data() + at, 1, std::min<std::size_t>(1 << 20, bytes.size() - at), out);
-    }
-    std::fclose(out);
-  }
-}
-
-// Keeps the best (lowest) processor time of every benchmark, in seconds.
-class BestTimes : public benchmark::ConsoleReporter {
- public:
-  BestTimes() : ConsoleReporter(OO_None) {
-    SetOutputStream(&std::cerr);
-    SetErrorStream(&std::cerr);
-  }
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.run_type != Run::RT_Iteration || r.error_occurred) continue;
-      const double s = r.GetAdjustedCPUTime();  // milliseconds
-      auto [it, fresh] = best.try_emplace(r.run_name.str(), s);
-      if (!fresh) it->second = std::min(it->second, s);
-    }
-  }
-  std::map<std::string, double> best;
-};
-
 std::string rate(double per_second) {
   char text[32];
   std::snprintf(text, sizeof text, per_second >= 1e6 ? "%.2f M/s" : "%.0f k/s",
@@ -177,11 +146,9 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("BM_FreadFragmented", BM_Fread, fragmented)
       ->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("BM_Write", BM_Write)->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("BM_Fwrite", BM_Fwrite)->Unit(benchmark::kMillisecond);
   benchmark::Initialize(&argc, argv);
-  BestTimes times;
+  bench::BestTimes times;
   benchmark::RunSpecifiedBenchmarks(&times);
-  auto get = [&](const char* name) { return times.best.count(name) ? times.best[name] : -1.0; };
   struct Figure {
     const char* what;
     const char* measured;
@@ -194,16 +161,17 @@ int main(int argc, char** argv) {
        "BM_FreadRecording", kRecorded, recording},
       {"reader: cooked pcap of 4000 datagrams (2388 and 40668 B) in 1480-byte fragments",
        "BM_ReadFragmented", "BM_FreadFragmented", kFragmented, fragmented},
-      {"writer: the same 100000 datagrams to a pcapng file", "BM_Write", "BM_Fwrite", kRecorded,
+      {"writer: the same 100000 datagrams to a pcapng file", "BM_Write", nullptr, kRecorded,
        recording}};
   for (const Figure& f : figures) {
-    const double ms = get(f.measured), base = get(f.baseline);
-    if (ms < 0 || base < 0) continue;
+    const double ms = times.get(f.measured), base = f.baseline ? times.get(f.baseline) : -1;
+    if (ms < 0) continue;
     const double bytes = static_cast<double>(file_size(f.file()));
-    std::printf("| 7 capture | %s (%.0f MB) | %s (%s) | %s of the bytes: %s | %.2f | (none) |  |\n",
-                f.what, bytes / 1e6, rate(f.datagrams / (ms / 1e3)).c_str(),
-                megabytes(bytes, ms).c_str(), f.measured[3] == 'W' ? "fwrite" : "fread",
-                megabytes(bytes, base).c_str(), base / ms);
+    const std::string baseline = base < 0 ? "" : "fread of the bytes: " + megabytes(bytes, base);
+    const std::string ratio = base < 0 ? "" : std::to_string(base / ms).substr(0, 4);
+    std::printf("| 7 capture | %s (%.0f MB) | %s (%s) | %s | %s | (none) |  |\n", f.what,
+                bytes / 1e6, rate(f.datagrams / (ms / 1e3)).c_str(), megabytes(bytes, ms).c_str(),
+                baseline.c_str(), ratio.c_str());
   }
   benchmark::Shutdown();
   return 0;
