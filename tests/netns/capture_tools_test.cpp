@@ -9,12 +9,10 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <fcntl.h>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -32,57 +30,38 @@ namespace {
 
 using namespace std::chrono_literals;
 using test_support::address;
+using test_support::read_file;
 using test_support::TempDir;
 
 constexpr const char* kSender = "10.9.0.1";
 constexpr std::uint16_t kSenderPort = 7000;
 
-// A tool run in the background with its standard output and error in `log`;
-// interrupted (as a user would stop it) when the object goes.
-class Tool {
- public:
-  Tool(const std::vector<std::string>& argv, const std::string& log) : log_(log) {
-    pid_ = fork();
-    if (pid_ == 0) {
-      const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(fd, STDOUT_FILENO);
-      dup2(fd, STDERR_FILENO);
-      std::vector<char*> args;
-      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-      args.push_back(nullptr);
-      execvp(args[0], args.data());
-      _exit(127);
-    }
+// Starts a shell command in the background with its output and errors in
+// `log`; returns its process id.
+pid_t start(const std::string& command, const std::string& log) {
+  if (std::system((command + " > " + log + " 2>&1 & echo $! > " + log + ".pid").c_str()) != 0) {
+    throw std::runtime_error("cannot start " + command);
   }
-  ~Tool() { stop(); }
-  // Waits until the log shows `text`.
-  bool shows(const std::string& text) const {
-    return test_support::eventually(
-        [&] { return test_support::read_file(log_).find(text) != std::string::npos; }, 20s);
-  }
-  // Interrupts the tool, unless it is to end by itself, and returns its exit status.
-  int stop(bool interrupt = true) {
-    if (pid_ <= 0) return status_;
-    if (interrupt) kill(pid_, SIGINT);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return status_;
-  }
-  std::string log() const { return test_support::read_file(log_); }
+  return std::stoi(test_support::read_file(log + ".pid"));
+}
 
- private:
-  std::string log_;
-  pid_t pid_ = -1;
-  int status_ = -1;
-};
+// Interrupts a command started by start(), as a user stops a capture, and
+// waits for its end.
+bool interrupt(pid_t pid) {
+  kill(pid, SIGINT);
+  return test_support::eventually([&] { return kill(pid, 0) != 0; }, 20s);
+}
 
-// Runs a command to its end; its output, or a failure.
-std::string run(const std::vector<std::string>& argv, const std::string& log) {
-  Tool tool(argv, log);
-  tool.stop(false);
-  return tool.log();
+// Waits until `log` shows `text`.
+bool shows(const std::string& log, const std::string& text) {
+  return test_support::eventually(
+      [&] { return test_support::read_file(log).find(text) != std::string::npos; }, 20s);
+}
+
+// Runs a shell command to its end; its output and errors.
+std::string run(const std::string& command, const std::string& log) {
+  std::system((command + " > " + log + " 2>&1").c_str());
+  return test_support::read_file(log);
 }
 
 // A veth pair, veth0 (10.9.0.1) and veth1, MTU 1500, in this namespace.
@@ -158,39 +137,21 @@ std::int64_t now_ns() {
 TEST(CaptureTools, FilesOfTcpdumpAndDumpcapReadExactly) {
   make_veth_pair();
   TempDir dir;
-  struct Capture {
-    const char* name;
-    std::vector<std::string> argv;  // the file's path follows
-    const char* ready;
+  const std::string tcpdump = "tcpdump -Z root --immediate-mode -s 2048 -U ";
+  const std::pair<const char*, std::string> captures[] = {
+      {"tcpdump-ethernet.pcap", tcpdump + "-i veth1 -w"},
+      {"tcpdump-ethernet-ns.pcap", tcpdump + "--time-stamp-precision=nano -i veth1 -w"},
+      {"tcpdump-cooked.pcap", tcpdump + "-i any -y LINUX_SLL inbound -w"},
+      {"tcpdump-cooked2.pcap", tcpdump + "-i any -y LINUX_SLL2 inbound -w"},
+      {"dumpcap-ethernet.pcapng", "dumpcap -i veth1 -w"},
+      {"dumpcap-cooked.pcapng", "dumpcap -i any -f inbound -w"},
+      {"dumpcap-ethernet.pcap", "dumpcap -P -i veth1 -w"},
   };
-  const std::vector<Capture> captures = {
-      {"tcpdump-ethernet.pcap",
-       {"tcpdump", "-Z", "root", "--immediate-mode", "-s", "2048", "-U", "-i", "veth1", "-w"},
-       "listening"},
-      {"tcpdump-ethernet-ns.pcap",
-       {"tcpdump", "-Z", "root", "--immediate-mode", "-s", "2048", "-U",
-        "--time-stamp-precision=nano", "-i", "veth1", "-w"},
-       "listening"},
-      {"tcpdump-cooked.pcap",
-       {"tcpdump", "-Z", "root", "--immediate-mode", "-s", "2048", "-U", "-i", "any", "-y",
-        "LINUX_SLL", "inbound", "-w"},
-       "listening"},
-      {"tcpdump-cooked2.pcap",
-       {"tcpdump", "-Z", "root", "--immediate-mode", "-s", "2048", "-U", "-i", "any", "-y",
-        "LINUX_SLL2", "inbound", "-w"},
-       "listening"},
-      {"dumpcap-ethernet.pcapng", {"dumpcap", "-i", "veth1", "-w"}, "Capturing"},
-      {"dumpcap-cooked.pcapng", {"dumpcap", "-i", "any", "-f", "inbound", "-w"}, "Capturing"},
-      {"dumpcap-ethernet.pcap", {"dumpcap", "-P", "-i", "veth1", "-w"}, "Capturing"},
-  };
-  std::vector<std::unique_ptr<Tool>> tools;
-  for (const Capture& c : captures) {
-    std::vector<std::string> argv = c.argv;
-    argv.push_back(dir.file(c.name));
-    tools.push_back(std::make_unique<Tool>(argv, dir.file(std::string(c.name) + ".log")));
-  }
-  for (std::size_t i = 0; i < tools.size(); ++i) {
-    ASSERT_TRUE(tools[i]->shows(captures[i].ready)) << tools[i]->log();
+  std::vector<pid_t> tools;
+  for (const auto& [name, command] : captures) {
+    const std::string log = dir.file(std::string(name) + ".log");
+    tools.push_back(start(command + " " + dir.file(name), log));
+    ASSERT_TRUE(shows(log, command[0] == 't' ? "listening" : "Capturing")) << read_file(log);
   }
   std::this_thread::sleep_for(1s);
   const std::vector<Sent> sent = to_send();
@@ -198,12 +159,12 @@ TEST(CaptureTools, FilesOfTcpdumpAndDumpcapReadExactly) {
   send_out_of_veth0(sent);
   const std::int64_t end = now_ns();
   std::this_thread::sleep_for(1500ms);  // dumpcap hands over its buffer once a second
-  for (auto& tool : tools) EXPECT_EQ(tool->stop(), 0) << tool->log();
+  for (const pid_t tool : tools) ASSERT_TRUE(interrupt(tool));
 
-  for (const Capture& c : captures) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, command] : captures) {
+    SCOPED_TRACE(name);
     int error = 0;
-    const capture::CaptureFile file = capture::open_capture(dir.file(c.name), error);
+    const capture::CaptureFile file = capture::open_capture(dir.file(name), error);
     ASSERT_TRUE(file);
     capture::Reader reader(file.get(), capture::feed_ports());
     std::int64_t last = begin;
@@ -250,9 +211,9 @@ TEST(CaptureTools, RecordingsReadByTsharkAndLibpcapWithCorrectChecksums) {
   ASSERT_EQ(writer.close(), 0);
 
   const std::string fields =
-      run({"tshark", "-r", path, "-o", "ip.check_checksum:TRUE", "-o", "udp.check_checksum:TRUE",
-           "-T", "fields", "-e", "eth.dst", "-e", "ip.checksum.status", "-e", "udp.checksum.status",
-           "-e", "udp.length", "-e", "frame.time_epoch"},
+      run("tshark -r " + path +
+              " -o ip.check_checksum:TRUE -o udp.check_checksum:TRUE -T fields -e eth.dst"
+              " -e ip.checksum.status -e udp.checksum.status -e udp.length -e frame.time_epoch",
           dir.file("tshark.log"));
   std::string want = "Running as user \"root\" and group \"root\". This could be dangerous.\n";
   for (std::size_t i = 0; i < sent.size(); ++i) {
@@ -260,7 +221,7 @@ TEST(CaptureTools, RecordingsReadByTsharkAndLibpcapWithCorrectChecksums) {
             "\t1607198400.00000" + std::to_string(i) + "000\n";
   }
   EXPECT_EQ(fields, want);
-  const std::string listing = run({"tcpdump", "-r", path, "-nn", "-q"}, dir.file("tcpdump.log"));
+  const std::string listing = run("tcpdump -r " + path + " -nn -q", dir.file("tcpdump.log"));
   EXPECT_NE(listing.find("10.9.0.1.7000 > 235.5.6.7.6050: UDP, length 40000"), std::string::npos)
       << listing;
   EXPECT_NE(listing.find("10.9.0.1.7000 > 235.5.6.7.6060: UDP, length 65507"), std::string::npos)
