@@ -29,6 +29,7 @@
 #include <tuple>
 #include <vector>
 
+#include "best_times.h"
 #include "bench_tables.h"
 #include "feedcast/record_builder.h"
 #include "feedcast/sender_config.h"
@@ -361,34 +362,6 @@ void register_benchmarks() {
 
 // ---- Report --------------------------------------------------------------
 
-// Keeps the best (lowest) time of every benchmark over its repetitions: the
-// time the benchmark's thread spent on a processor, in user and kernel mode,
-// which other work on a shared machine disturbs far less than elapsed time.
-class BestTimes : public benchmark::ConsoleReporter {
- public:
-  BestTimes() : ConsoleReporter(OO_None) {
-    SetOutputStream(&std::cerr);
-    SetErrorStream(&std::cerr);
-  }
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.run_type != Run::RT_Iteration) continue;
-      if (r.error_occurred) {
-        failed[r.run_name.str()] = r.error_message;
-        continue;
-      }
-      const double us = r.GetAdjustedCPUTime();  // all in microseconds
-      auto [it, fresh] = best.try_emplace(r.run_name.str(), us);
-      if (!fresh) it->second = std::min(it->second, us);
-    }
-  }
-
-  std::map<std::string, double> best;
-  std::map<std::string, std::string> failed;
-};
-
 std::string fixed(double v, int decimals) {
   char text[64];
   std::snprintf(text, sizeof text, "%.*f", decimals, v);
@@ -412,7 +385,7 @@ int main(int argc, char** argv) {
   register_benchmarks();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  BestTimes times;
+  bench::BestTimes times;
   benchmark::RunSpecifiedBenchmarks(&times);
   for (const auto& [name, message] : times.failed) {
     std::fprintf(stderr, "%s failed: %s\n", name.c_str(), message.c_str());

@@ -69,4 +69,9 @@ void sleep_milliseconds(std::uint32_t milliseconds);
 // the operating system's own time zone.
 std::string local_date_text(std::uint32_t seconds);
 
+// Returns the name and version of the operating system, as a recording
+// names the system it was made on ("Linux 6.1.0-13-amd64 x86_64",
+// "Windows 10.0 build 19045").
+std::string system_description();
+
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include "portable/date_text.h"
 
 #include <sched.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -61,6 +62,12 @@ std::string local_date_text(std::uint32_t seconds) {
   tm local{};
   if (localtime_r(&t, &local) == nullptr) return {};
   return portable::classic_date_text(local);
+}
+
+std::string system_description() {
+  utsname name{};
+  if (uname(&name) != 0) return {};
+  return std::string(name.sysname) + " " + name.release + " " + name.machine;
 }
 
 }  // namespace platform

@@ -119,4 +119,19 @@ std::string local_date_text(std::uint32_t seconds) {
   return portable::classic_date_text(local);
 }
 
+std::string system_description() {
+  // RtlGetVersion tells the true version, which GetVersionEx hides from a
+  // program without a manifest that names it.
+  using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  const auto get = ntdll == nullptr ? nullptr
+                                    : reinterpret_cast<GetVersion>(reinterpret_cast<void*>(
+                                          GetProcAddress(ntdll, "RtlGetVersion")));
+  OSVERSIONINFOW version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  if (get == nullptr || get(&version) != 0) return "Windows";
+  return "Windows " + std::to_string(version.dwMajorVersion) + "." +
+         std::to_string(version.dwMinorVersion) + " build " + std::to_string(version.dwBuildNumber);
+}
+
 }  // namespace platform
