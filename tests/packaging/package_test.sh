@@ -51,7 +51,7 @@ global=$(tshark -G folders 2> /dev/null | sed -n 's/^Global Lua Plugins:[[:space
 [ "$global" = "$plugins" ] || fail "the dissector goes to $plugins, Wireshark loads Lua plugins from '$global'"
 
 unit=lib/systemd/system/feedcast@.service
-grep -qx 'ExecStart=/usr/bin/feedcast --config /etc/feedcast/%i.ini' "$root/usr/$unit" ||
+grep -qx 'ExecStart=/usr/bin/feedcast --quiet --config /etc/feedcast/%i.ini' "$root/usr/$unit" ||
   fail "/usr/$unit is missing or starts something else"
 # systemd's own check of an instance, with the staged program and manual pages.
 mkdir "$work/unit"
