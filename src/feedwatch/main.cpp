@@ -76,6 +76,7 @@ RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point
   if (end.reason == feedwatch::LoopEnd::kSignal) return {0, end.signal};
   if (end.reason == feedwatch::LoopEnd::kTimeout && options.count && !monitor.limit_reached()) {
     // Says why, for the log of the script that asked for the count.
+    console.flush();
     const std::string line = "feedwatch: " + std::to_string(monitor.displayed()) + " of " +
                              std::to_string(*options.count) + " packets within " +
                              feedwatch::seconds_text(*options.timeout) + " s\n";

@@ -9,12 +9,8 @@ set -euo pipefail
 src=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+. "$src/tests/support/checks.sh"
 hidden=(-DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON)
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
 
 cmake -S "$src" -B "$work/build" "${hidden[@]}" > "$work/configure.log" 2>&1 ||
   { cat "$work/configure.log" >&2; exit 1; }
@@ -36,5 +32,4 @@ fi
 grep -q "FEED_BUILD_TESTS is ON, but GoogleTest (libgtest-dev) was not found" "$work/asked.log" ||
   fail "no message for the missing GoogleTest: $(tail -n 5 "$work/asked.log")"
 
-[ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
-echo "standalone build: both programs built without the test libraries"
+finish "standalone build: both programs built without the test libraries"
