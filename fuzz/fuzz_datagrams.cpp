@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "feedwatch/feed_statistics.h"
 #include "feedwatch/json_output.h"
 #include "feedwatch/receive_loop.h"
+#include "portable/visible_controls.h"
 
 namespace {
 
@@ -52,17 +54,12 @@ void check_lines(std::string_view text) {
   }
 }
 
-// Text for a terminal holds no C0 control but tab and line feed, no DEL and
-// no C1 control (U+0080 to U+009F, 0xC2 0x80 to 0xC2 0x9F in UTF-8).
+// Text for a terminal holds no control character but tab and line feed, so
+// making its controls visible leaves it as it is.
 void check_visible(std::string_view text) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if ((byte < 0x20 && byte != '\t' && byte != '\n') || byte == 0x7F) __builtin_trap();
-    if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F &&
-        static_cast<unsigned char>(text[i + 1]) >= 0x80) {
-      __builtin_trap();
-    }
-  }
+  std::string again;
+  portable::append_visible(again, text);
+  if (again != text) __builtin_trap();
 }
 
 }  // namespace

@@ -252,45 +252,33 @@ TEST(FeedStatistics, CountTheCraftedSequence) {
   expect_baseline("statistics", text);
 }
 
-// A server name and a HeaderId that carry terminal controls (a new title, a
-// cleared screen, a C1 CSI, DEL).  On a terminal every text taken from the
-// datagram shows them as escapes: the header id line, "Server id", the storing
-// line and the statistics' streams, while the monitor's own text stays as it
-// is; on a file or a pipe the bytes pass as they came.
+// Texts that carry terminal controls.  On a terminal every text taken from
+// the datagram shows them as escapes: the header id line, "Server id", the
+// storing line and the statistics' streams, while the monitor's own text
+// stays as it is; on a file or a pipe the bytes pass as they came.
 TEST(PrintPacket, ControlsFromTheDatagramShowEscapedOnATerminal) {
-  packet::HeaderFields hostile = default_fields(4, 1);
-  hostile.server_name =
-      u"\x1b]0;owned\x07\x1b[2J\x9b"
-      u"1m\x7f";
-  const std::string name =
-      "\x1b]0;owned\x07\x1b[2J\xc2\x9b"
-      "1m\x7f";  // as UTF-8
-  Bytes single = make_packet(hostile, be32_words(counting(7, 1)));
-  single[3] = 0x1b;  // HeaderId K, ESC, B, O
-  Bytes part = single;
-  part[8] = 1;
-  part[9] = 2;
   std::string texts[2];
   for (const bool terminal : {false, true}) {
     test_support::CapturedConsole out(terminal);
     feedwatch::FeedStatistics stats({});
     feedwatch::Monitor monitor(out.console(), nullptr, &stats);
-    test_support::hand(monitor, single);
-    test_support::hand(monitor, part);
+    test_support::hand(monitor, test_support::controls_packet());
+    test_support::hand(monitor, test_support::controls_packet(2));
     // The statistics as Monitor::report() prints them, at a fixed time.
     out.console().print("%s", stats.text_summary(monitor.store(), {}));
     texts[terminal] = out.text();
   }
-  const std::string& raw = texts[0];
-  for (const std::string& line :
-       {std::string("Packet header id -> K\x1b"
-                    "BO\n"),
-        "Server id -> " + name + "\n", " from " + name + "\n", "Stream " + name + ", "}) {
-    EXPECT_NE(raw.find(line), std::string::npos) << line;
+  const std::string name = test_support::kControlsName;
+  const std::string header_id =
+      "id -> K\x1b"
+      "BO\n";
+  for (const std::string& line : {header_id, "Server id -> " + name + "\n", " from " + name + "\n",
+                                  "Stream " + name + ", "}) {
+    EXPECT_NE(texts[0].find(line), std::string::npos) << line;
   }
   std::string escaped;
-  portable::append_visible(escaped, raw);
-  EXPECT_NE(escaped, raw);
+  portable::append_visible(escaped, texts[0]);
+  EXPECT_NE(escaped, texts[0]);
   EXPECT_EQ(texts[1], escaped);
 }
 

@@ -1,12 +1,9 @@
 #include "support/process.h"
 
 #include <fcntl.h>
-#include <pty.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -16,85 +13,22 @@
 
 namespace test_support {
 
-namespace {
-
-// In the child: changes to `cwd` and runs `argv`.
-[[noreturn]] void exec_in(const std::vector<std::string>& argv, const std::string& cwd) {
-  if (chdir(cwd.c_str()) != 0) _exit(127);
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  execv(args[0], args.data());
-  _exit(127);
-}
-
-int open_for_append(const std::string& path) {
-  return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
-}
-
-}  // namespace
-
 Process::Process(const std::vector<std::string>& argv, const std::string& cwd,
                  const std::string& output, const std::string& input) {
-  start_with_files(argv, cwd, output.empty() ? capture_.file("stdout") : output, input);
-}
-
-void Process::start_with_files(const std::vector<std::string>& argv, const std::string& cwd,
-                               const std::string& output, const std::string& input) {
+  const std::string out = output.empty() ? capture_.file("stdout") : output;
   const std::string err = capture_.file("stderr");
   start(
       [&] {
-        dup2(open_for_append(output), STDOUT_FILENO);
-        dup2(open_for_append(err), STDERR_FILENO);
-        exec_in(argv, cwd);
+        dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644), STDOUT_FILENO);
+        dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+        if (chdir(cwd.c_str()) != 0) _exit(127);
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
       },
       input);
-}
-
-Process::Process(const std::vector<std::string>& argv, const std::string& cwd, Streams streams) {
-  if (streams == Streams::kFiles) {
-    start_with_files(argv, cwd, capture_.file("stdout"), "");
-    return;
-  }
-  int reader = -1;
-  int writer = -1;
-  if (streams == Streams::kTerminal) {
-    termios raw{};
-    cfmakeraw(&raw);
-    if (openpty(&reader, &writer, nullptr, &raw, nullptr) != 0) {
-      throw std::runtime_error("openpty failed");
-    }
-  } else {
-    int fds[2];
-    if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
-    reader = fds[0];
-    writer = fds[1];
-  }
-  fcntl(reader, F_SETFD, FD_CLOEXEC);
-  const std::string err = capture_.file("stderr");
-  start(
-      [&] {
-        if (streams == Streams::kTerminal) {
-          setsid();
-          ioctl(writer, TIOCSCTTY, 0);
-        }
-        dup2(writer, STDOUT_FILENO);
-        dup2(streams == Streams::kTerminal ? writer : open_for_append(err), STDERR_FILENO);
-        close(writer);
-        exec_in(argv, cwd);
-      },
-      "");
-  close(writer);
-  const int file = open_for_append(capture_.file("stdout"));
-  // Ends when the child's side is closed (end of file, or EIO on a terminal).
-  copier_ = std::thread([reader, file] {
-    char buffer[4096];
-    for (ssize_t n; (n = read(reader, buffer, sizeof buffer)) > 0;) {
-      if (write(file, buffer, static_cast<std::size_t>(n)) != n) break;
-    }
-    close(reader);
-    close(file);
-  });
 }
 
 Process::Process(const std::function<void()>& work) { start(work, ""); }
@@ -136,7 +70,6 @@ bool Process::wait_for(std::chrono::milliseconds timeout) {
         exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         exit_signal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
         pid_ = -1;
-        if (copier_.joinable()) copier_.join();
         return true;
       },
       timeout);
@@ -147,7 +80,6 @@ void Process::kill() {
   ::kill(pid_, SIGKILL);
   waitpid(pid_, nullptr, 0);
   pid_ = -1;
-  if (copier_.joinable()) copier_.join();
 }
 
 long Process::status_kib(const std::string& name) const {
@@ -160,6 +92,11 @@ long Process::status_kib(const std::string& name) const {
 
 std::string Process::output() const { return read_file(capture_.file("stdout")); }
 std::string Process::errors() const { return read_file(capture_.file("stderr")); }
+
+std::string from_terminal(std::string text) {
+  for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
+  return text;
+}
 
 bool Process::shows(const std::string& text, std::chrono::milliseconds timeout) const {
   return eventually([&] { return output().find(text) != std::string::npos; }, timeout);

@@ -1,6 +1,5 @@
 // Test helper: a program run as a child process in a given directory, with a
-// pipe to its standard input and its output captured in files, or read from
-// a pipe or a pseudo-terminal.  Every
+// pipe to its standard input and its output captured in files.  Every
 // program these tests run may send or join multicast, so a child starts only
 // inside a private network namespace.
 #pragma once
@@ -15,13 +14,6 @@
 
 namespace test_support {
 
-// Where a child's standard output and standard error go.
-enum class Streams {
-  kFiles,     // each to a file of its own
-  kPipe,      // standard output through a pipe, standard error to a file
-  kTerminal,  // both to one pseudo-terminal in raw mode (no line-end changes)
-};
-
 class Process {
  public:
   // Starts `argv` in directory `cwd`.  Standard output goes to the file
@@ -32,9 +24,6 @@ class Process {
   // outside a private network namespace.
   Process(const std::vector<std::string>& argv, const std::string& cwd,
           const std::string& output = "", const std::string& input = "");
-  // Starts `argv` in directory `cwd` with its streams as `streams` says;
-  // output() reads what the pipe or the terminal carried.
-  Process(const std::vector<std::string>& argv, const std::string& cwd, Streams streams);
   // Runs `work` in a forked copy of this process, which exits when it returns.
   explicit Process(const std::function<void()>& work);
   // Kills the child if it still runs.
@@ -64,20 +53,25 @@ class Process {
   bool shows(const std::string& text, std::chrono::milliseconds timeout) const;
 
  private:
-  // Starts `argv` with standard output to the file `output`.
-  void start_with_files(const std::vector<std::string>& argv, const std::string& cwd,
-                        const std::string& output, const std::string& input);
   // Forks; the child takes its standard input from the pipe, which already
   // holds `input`, and runs `in_child`.
   void start(const std::function<void()>& in_child, const std::string& input);
 
   TempDir capture_;
-  std::thread copier_;  // copies a pipe or terminal into the output file
   int pid_ = -1;
   int input_ = -1;
   int exit_status_ = -1;
   int exit_signal_ = 0;
 };
+
+// Runs `command` (a shell command line) at a terminal of its own, which both
+// its output streams share, through script(1): the argv for a Process.
+inline std::vector<std::string> at_terminal(const std::string& command) {
+  return {"/usr/bin/script", "--quiet", "--return", "--command", command, "/dev/null"};
+}
+
+// What a program wrote at a terminal, its line ends (CR LF there) as written.
+std::string from_terminal(std::string text);
 
 // Waits until `predicate` holds or `timeout` passes; returns the predicate's value.
 template <class Predicate>
