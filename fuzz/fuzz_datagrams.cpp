@@ -1,8 +1,8 @@
 // A sequence of datagrams through the monitor's whole receive step: the
 // identification lines, the Multipacket Store, PrintPacket and the record
-// display, with the output thrown away; then the same datagrams through the
-// JSON display and the feed statistics, every line of which must be one
-// valid JSON object.
+// display, as on a terminal, where no control character but tab and line feed
+// may reach the output; then the same datagrams through the JSON display and
+// the feed statistics, every line of which must be one valid JSON object.
 //
 // Input: datagrams, each a 2-byte big-endian length and that many bytes.
 #include <nlohmann/json.hpp>
@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "feedwatch/feed_statistics.h"
 #include "feedwatch/json_output.h"
 #include "feedwatch/receive_loop.h"
+#include "portable/visible_controls.h"
 
 namespace {
 
@@ -52,16 +54,27 @@ void check_lines(std::string_view text) {
   }
 }
 
+// Text for a terminal holds no control character but tab and line feed, so
+// making its controls visible leaves it as it is.
+void check_visible(std::string_view text) {
+  std::string again;
+  portable::append_visible(again, text);
+  if (again != text) __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static std::FILE* sink = std::fopen("/dev/null", "w");
+  char* text = nullptr;
+  std::size_t text_size = 0;
+  std::FILE* text_stream = open_memstream(&text, &text_size);
   char* lines = nullptr;
   std::size_t lines_size = 0;
   std::FILE* json_stream = open_memstream(&lines, &lines_size);
-  // As text, then as JSON lines with the feed statistics.
+  // As text on a terminal, then as JSON lines with the feed statistics.
   for (const bool as_json : {false, true}) {
-    feedwatch::Console console(sink);
+    feedwatch::Console console(as_json ? sink : text_stream, !as_json);
     feedwatch::JsonLines json(json_stream);
     feedwatch::FeedStatistics stats(feedwatch::SteadyClock::now());
     feedwatch::Monitor monitor(console, as_json ? &json : nullptr, as_json ? &stats : nullptr,
@@ -69,6 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     replay(data, size, monitor);
     monitor.report();
   }
+  std::fclose(text_stream);
+  check_visible({text, text_size});
+  std::free(text);
   std::fclose(json_stream);
   check_lines({lines, lines_size});
   std::free(lines);

@@ -1,5 +1,6 @@
 // The initialisation-file reader: arbitrary file bytes, then string and
-// integer reads of arbitrary sections and keys.
+// integer reads of arbitrary sections and keys; every string read is also
+// read as a dotted address, which must give back the same text when taken.
 //
 // Input: the file's bytes, a NUL byte, then queries, one a line:
 // "section<TAB>key<TAB>buffer size".
@@ -7,10 +8,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/profile.h"
+#include "platform/sockets.h"
+#include "portable/dotted_address.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const std::string path = "/tmp/fuzz_profile." + std::to_string(getpid()) + ".ini";
@@ -37,6 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t buffer = tab2 == std::string_view::npos ? 20 : line.size() - tab2;
     const std::string value = ini.read_string(section, key, "default", buffer);
     if (value.size() >= buffer) __builtin_trap();
+    const std::optional<platform::Ipv4> address = portable::strict_dotted_address(value);
+    if (address && platform::dotted(*address) != value) __builtin_trap();
     ini.read_int(section, key, -1);
   }
   return 0;

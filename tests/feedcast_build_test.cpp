@@ -27,6 +27,7 @@
 #include "feedcast/record_builder.h"
 #include "feedcast/sender_config.h"
 #include "feedcast/simulation.h"
+#include "feedcast/trace_output.h"
 #include "feedcast/transmit_loop.h"
 #include "packet/catalogue.h"
 #include "packet/header.h"
@@ -610,6 +611,35 @@ TEST(FeedcastConfig, TheManualDescribesEveryKey) {
     const std::size_t table = manual.find(heading, manual.find(".SS " + section));
     ASSERT_NE(table, std::string::npos) << section;
     EXPECT_EQ(manual.substr(table + heading.size(), stems.size() + 4), stems + ".fi\n") << section;
+  }
+}
+
+// The trace, a warning, fault lines and a failure, where the trace and the
+// warnings share one file and where they go to two: a warning or a failure
+// starts on a line of its own, by a line end before it on the warnings' side,
+// only where both show and a trace line is open; the trace's bytes stay.
+TEST(TraceOutput, AWarningNeverContinuesAnOpenTraceLine) {
+  const std::string skillset = "\nEncoded successfully\nEncoding complete";
+  for (const bool shared : {true, false}) {
+    const TempDir dir;
+    // Appending, as a shell's 2>&1 or a terminal keeps the writes in order.
+    std::FILE* trace = std::fopen(dir.file("trace").c_str(), "ab");
+    std::FILE* warnings = std::fopen(dir.file(shared ? "trace" : "warnings").c_str(), "ab");
+    {
+      feedcast::TraceOutput out(trace, warnings, false);
+      out.print(skillset);
+      out.warn("Warning: W\n");
+      out.print_faults("Fault: F\n");
+      out.print(skillset);
+      out.flush();
+      out.end_open_line();
+      std::fputs("Error: E\n", warnings);
+    }
+    std::fclose(trace);
+    std::fclose(warnings);
+    EXPECT_EQ(test_support::read_file(dir.file("trace")),
+              shared ? skillset + "\nWarning: W\n\nFault: F\n" + skillset + "\nError: E\n"
+                     : skillset + "\nFault: F\n" + skillset);
   }
 }
 

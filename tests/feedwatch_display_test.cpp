@@ -18,6 +18,7 @@
 #include "feedwatch/packet_buffer.h"
 #include "feedwatch/receive_loop.h"
 #include "platform/system.h"
+#include "portable/visible_controls.h"
 #include "support/baseline.h"
 #include "support/console_capture.h"
 #include "support/packets.h"
@@ -249,6 +250,36 @@ TEST(FeedStatistics, CountTheCraftedSequence) {
   std::string text = stats.text_summary(monitor.store(), start + 4500ms);
   text += stats.json_summary(monitor.store(), start + 4500ms) + "\n";
   expect_baseline("statistics", text);
+}
+
+// Texts that carry terminal controls.  On a terminal every text taken from
+// the datagram shows them as escapes: the header id line, "Server id", the
+// storing line and the statistics' streams, while the monitor's own text
+// stays as it is; on a file or a pipe the bytes pass as they came.
+TEST(PrintPacket, ControlsFromTheDatagramShowEscapedOnATerminal) {
+  std::string texts[2];
+  for (const bool terminal : {false, true}) {
+    test_support::CapturedConsole out(terminal);
+    feedwatch::FeedStatistics stats({});
+    feedwatch::Monitor monitor(out.console(), nullptr, &stats);
+    test_support::hand(monitor, test_support::controls_packet());
+    test_support::hand(monitor, test_support::controls_packet(2));
+    // The statistics as Monitor::report() prints them, at a fixed time.
+    out.console().print("%s", stats.text_summary(monitor.store(), {}));
+    texts[terminal] = out.text();
+  }
+  const std::string name = test_support::kControlsName;
+  const std::string header_id =
+      "id -> K\x1b"
+      "BO\n";
+  for (const std::string& line : {header_id, "Server id -> " + name + "\n", " from " + name + "\n",
+                                  "Stream " + name + ", "}) {
+    EXPECT_NE(texts[0].find(line), std::string::npos) << line;
+  }
+  std::string escaped;
+  portable::append_visible(escaped, texts[0]);
+  EXPECT_NE(escaped, texts[0]);
+  EXPECT_EQ(texts[1], escaped);
 }
 
 TEST(LocalDate, ZeroPaddedDayInTheSystemZoneWhateverTzSays) {

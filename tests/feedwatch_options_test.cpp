@@ -25,7 +25,10 @@ std::string shown(const feedwatch::Options& o) {
   if (o.json) s += "json ";
   if (o.stats) s += "stats ";
   if (o.count) s += "count=" + std::to_string(*o.count) + " ";
-  if (o.timeout) s += "us=" + std::to_string(o.timeout->count()) + " ";
+  if (o.timeout) {
+    s += "us=" + std::to_string(o.timeout->count()) + "(" + feedwatch::seconds_text(*o.timeout) +
+         ") ";
+  }
   if (o.interface_name) s += "if=" + *o.interface_name + " ";
   for (std::string_view a : o.arguments) s += "[" + std::string(a) + "]";
   return s;
@@ -39,10 +42,11 @@ TEST(Options, EveryOptionAndError) {
       {{"-h"}, "help "},
       {{"--version"}, "version "},
       {{"--json", "-c", "5", "6040"}, "json count=5 [6040]"},
-      {{"-c5", "-t", "2.5", "--stats"}, "stats count=5 us=2500000 "},
-      {{"--timeout", ".25"}, "us=250000 "},
-      {{"-t", "3."}, "us=3000000 "},
-      {{"-t", "0.0000019"}, "us=1 "},
+      {{"-c5", "-t", "2.5", "--stats"}, "stats count=5 us=2500000(2.5) "},
+      {{"--timeout", ".25"}, "us=250000(0.25) "},
+      {{"-t", "3."}, "us=3000000(3) "},
+      {{"-t", "0.0000019"}, "us=1(0.000001) "},
+      {{"-t", "1000000000.1"}, "us=1000000000100000(1000000000.1) "},
       {{"-i", "127.0.0.2", "--interface=lo"}, "if=lo "},
       {{"-6040"}, "[-6040]"},
       {{"6020", "6030"}, "[6020][6030]"},

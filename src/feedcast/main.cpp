@@ -9,6 +9,7 @@
 #include "feedcast/options.h"
 #include "feedcast/sender_config.h"
 #include "feedcast/sender_socket.h"
+#include "feedcast/trace_output.h"
 #include "feedcast/transmit_loop.h"
 #include "portable/command_line.h"
 #include "platform/profile.h"
@@ -57,8 +58,11 @@ int main(int argc, char** argv) {
   message = feedcast::open_sender_socket(config, socket);
   if (!message.empty()) return stop(message);
 
+  feedcast::TraceOutput trace(stdout, stderr, options.quiet);
   message = feedcast::run_transmit_loop(
-      config, *kind, ini, socket, feedcast::destination_of(config, *kind), options.count, stdout);
+      config, *kind, ini, socket, feedcast::destination_of(config, *kind), options.count, trace);
   std::fflush(stdout);
-  return message.empty() ? 0 : stop(message);
+  if (message.empty()) return 0;
+  trace.end_open_line();
+  return stop(message);
 }

@@ -7,10 +7,13 @@
 namespace feedcast {
 namespace {
 
-enum Option : std::size_t { kHelp, kVersion, kConfig, kCount };
+enum Option : std::size_t { kHelp, kVersion, kConfig, kCount, kQuiet };
 
-constexpr portable::OptionSpec kOptions[] = {
-    {'h', "help", false}, {'V', "version", false}, {'f', "config", true}, {'c', "count", true}};
+constexpr portable::OptionSpec kOptions[] = {{'h', "help", false},
+                                             {'V', "version", false},
+                                             {'f', "config", true},
+                                             {'c', "count", true},
+                                             {'q', "quiet", false}};
 
 }  // namespace
 
@@ -25,6 +28,7 @@ bool parse_options(std::span<const char* const> args, Options& options, std::str
     switch (given.option) {
       case kHelp: options.help = options.help || !options.version; break;
       case kVersion: options.version = options.version || !options.help; break;
+      case kQuiet: options.quiet = true; break;
       case kConfig:
         if (value.empty()) {
           error = "invalid configuration file name: ''";
@@ -50,6 +54,8 @@ std::string_view usage_text() {
          "\n"
          "  -f, --config=FILE  read FILE instead of feedcast.ini in the current directory\n"
          "  -c, --count=N      send N messages (N from 1 up), then exit with status 0\n"
+         "  -q, --quiet        print no trace on standard output; warnings and errors\n"
+         "                     still go to standard error\n"
          "  -h, --help         display this help and exit\n"
          "  -V, --version      output version information and exit\n"
          "\n"

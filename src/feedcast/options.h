@@ -12,6 +12,7 @@ namespace feedcast {
 struct Options {
   bool help = false;        // print the usage and exit
   bool version = false;     // print the version and exit
+  bool quiet = false;       // no trace on standard output
   std::string config_file;  // empty: feedcast.ini in the current directory
   std::uint64_t count = 0;  // messages to send before exiting; 0: no end
 };

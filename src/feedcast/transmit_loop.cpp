@@ -42,33 +42,6 @@ void trace_application_ids(const std::uint8_t* record_area, std::uint16_t num_re
   }
 }
 
-// The trace output: whether its last text left the line open, and the first
-// write to it that failed.
-struct Trace {
-  std::FILE* stream;
-  bool line_open = false;
-  int error = 0;  // the platform's error number; nothing is written after one
-
-  void print(const std::string& text) {
-    if (text.empty() || error != 0) return;
-    error = platform::write_output(stream, text);
-    line_open = text.back() != '\n';
-  }
-
-  // Fault lines start on a line of their own, whatever the trace left open.
-  void print_faults(const std::string& lines) {
-    if (lines.empty()) return;
-    if (line_open) print("\n");
-    print(lines);
-  }
-
-  // Flushes the stream; returns the error number of the first failure.
-  int flush() {
-    if (error == 0) error = platform::flush_output(stream);
-    return error;
-  }
-};
-
 // The packet buffer of a kind: the header and room for the stream of its
 // largest table, at least 2,048 bytes.
 std::vector<std::uint8_t> make_packet_buffer(const packet::Kind& kind) {
@@ -145,20 +118,19 @@ void PacketSource::fill(std::int64_t now, std::string& failure) {
 std::string run_transmit_loop(const SenderConfig& config, const packet::Kind& kind,
                               platform::ProfileFile& ini, platform::UdpSocket& socket,
                               const Destination& destination, std::uint64_t count,
-                              std::FILE* trace) {
+                              TraceOutput& out) {
   PacketSource packets(config, kind, ini);
   FaultInjector faults;
-  OutageReport outage(stderr);
+  OutageReport outage;
   const std::uint32_t pause = pause_after_message(config);
   const std::uint32_t pause_between = pause_between_parts(config);
-  Trace out{trace};
   if (const std::uint32_t seed = packets.simulate_seed()) {
     out.print("SimulateSeed=" + std::to_string(seed) + "\n");
   }
   for (std::uint64_t sent = 0;;) {
     std::string failure;
     const std::span<const Datagram> message = packets.next(platform::current_time(), failure);
-    outage.update(ini);
+    if (const std::string line = outage.update(ini); !line.empty()) out.warn(line);
     out.print(packets.trace());
     if (message.empty()) {
       out.flush();

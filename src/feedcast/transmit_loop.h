@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
@@ -15,6 +14,7 @@
 #include "feedcast/sender_config.h"
 #include "feedcast/sender_socket.h"
 #include "feedcast/simulation.h"
+#include "feedcast/trace_output.h"
 #include "platform/profile.h"
 
 namespace feedcast {
@@ -62,10 +62,11 @@ class PacketSource {
 // asks for, pausing PauseBetweenMultiPacket milliseconds between two parts
 // and UpdateRate seconds after each message, until `count` messages have
 // gone (0: no end; a dropped one counts), a table is refused or a send fails.
-// Returns the failure's message, or an empty string once `count` is reached.
+// The trace lines and the warnings about the file go to `trace`.  Returns
+// the failure's message, or an empty string once `count` is reached.
 std::string run_transmit_loop(const SenderConfig& config, const packet::Kind& kind,
                               platform::ProfileFile& ini, platform::UdpSocket& socket,
                               const Destination& destination, std::uint64_t count,
-                              std::FILE* trace);
+                              TraceOutput& trace);
 
 }  // namespace feedcast

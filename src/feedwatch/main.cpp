@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <optional>
 #include <span>
+#include <string>
 
 #include "feedwatch/console_output.h"
 #include "feedwatch/feed_statistics.h"
@@ -20,6 +21,7 @@
 #include "platform/profile.h"
 #include "platform/sockets.h"
 #include "platform/system.h"
+#include "platform/terminal.h"
 
 namespace {
 
@@ -34,7 +36,8 @@ struct RunEnd {
 RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point start,
            platform::Signals& signals) {
   platform::Keyboard keyboard;
-  feedwatch::Console console(options.json ? stderr : stdout);
+  std::FILE* const console_stream = options.json ? stderr : stdout;
+  feedwatch::Console console(console_stream, platform::is_terminal(console_stream));
   const platform::ProfileFile ini(platform::path_in_current_directory(feedwatch::kConfigFileName));
   const feedwatch::PortChoice choice = feedwatch::select_port(ini, options.arguments, console);
   if (!choice.accepted) return {-1};
@@ -71,9 +74,16 @@ RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point
     if (const int e = monitor.report()) return {feedwatch::report_output_failure(e)};
   }
   if (end.reason == feedwatch::LoopEnd::kSignal) return {0, end.signal};
-  return {end.reason == feedwatch::LoopEnd::kTimeout && options.count && !monitor.limit_reached()
-              ? 1
-              : 0};
+  if (end.reason == feedwatch::LoopEnd::kTimeout && options.count && !monitor.limit_reached()) {
+    // Says why, for the log of the script that asked for the count.
+    console.flush();
+    const std::string line = "feedwatch: " + std::to_string(monitor.displayed()) + " of " +
+                             std::to_string(*options.count) + " packets within " +
+                             feedwatch::seconds_text(*options.timeout) + " s\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    return {1};
+  }
+  return {0};
 }
 
 }  // namespace

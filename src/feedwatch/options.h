@@ -30,6 +30,10 @@ struct Options {
 // Reads the command line's arguments (without the program's name).
 Options parse_options(std::span<const char* const> args);
 
+// The text of a time-out in seconds, the shortest that --timeout reads back
+// as the same time: "2", "2.5", "0.25".
+std::string seconds_text(std::chrono::microseconds time);
+
 // The text of --help.
 std::string_view help_text();
 

@@ -39,6 +39,9 @@ class Monitor {
   // True once `limit` packets have been displayed.
   bool limit_reached() const { return displayed_ >= limit_; }
 
+  // The packets displayed so far.
+  std::uint64_t displayed() const { return displayed_; }
+
   // Prints the feed statistics, when they are counted: as text on the
   // console and, in JSON mode, as one JSON line as well.  Returns what
   // flush() returns.

@@ -19,6 +19,10 @@ inline constexpr Ipv4 kAnyAddress = 0;
 // group on one interface, reached through an alias address of that interface.
 extern const int kAliasMembershipError;
 
+// The error number of an address that is not one of this host's
+// (EADDRNOTAVAIL, WSAEADDRNOTAVAIL).
+extern const int kAddressNotAvailable;
+
 // Converts dotted IPv4 text; text that is no dotted address gives the
 // all-ones address 255.255.255.255, as the classic conversion does.
 Ipv4 parse_dotted(const std::string& text);

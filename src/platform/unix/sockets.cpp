@@ -31,6 +31,8 @@ int outcome(int result) { return result < 0 ? errno : 0; }
 // EADDRINUSE, whichever of the interface's addresses named it.
 const int kAliasMembershipError = EADDRINUSE;
 
+const int kAddressNotAvailable = EADDRNOTAVAIL;
+
 Ipv4 parse_dotted(const std::string& text) { return inet_addr(text.c_str()); }
 
 std::string dotted(Ipv4 address) {

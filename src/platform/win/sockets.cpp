@@ -32,6 +32,8 @@ int set_option(std::intptr_t handle, int level, int name, const void* value, int
 // through an alias address, with WSAEINVAL.
 const int kAliasMembershipError = WSAEINVAL;
 
+const int kAddressNotAvailable = WSAEADDRNOTAVAIL;
+
 Ipv4 parse_dotted(const std::string& text) { return inet_addr(text.c_str()); }
 
 std::string dotted(Ipv4 address) {
