@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -17,8 +18,19 @@ namespace feedwatch {
 namespace {
 
 // Appends `text` (UTF-8) to `out` as a JSON string, escaped as JSON requires.
+// Printable ASCII other than quotes and backslashes needs no escape and
+// stands as it is; any other text goes through the JSON library.
 void append_json_string(std::string& out, std::string_view text) {
-  out += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+    return c >= ' ' && c <= '~' && c != '"' && c != '\\';
+  });
+  if (!plain) {
+    out += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return;
+  }
+  out += '"';
+  out += text;
+  out += '"';
 }
 
 template <class Number>

@@ -51,7 +51,7 @@ Monitor::Monitor(Console& console, JsonLines* json, FeedStatistics* stats, std::
 void Monitor::handle_datagram(PacketBuffer& buffer, const Arrival& arrival) {
   const std::size_t length = std::min(arrival.length, kPacketBufferSize);
   if (stats_ != nullptr) stats_->count_datagram({buffer.data(), length}, arrival);
-  std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(length), buffer.end(), 0);
+  std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(length), buffer.end(), std::uint8_t{0});
   if (json_ == nullptr) {
     print_identification(buffer.data(), console_);
     packet::write_number(buffer.data(), packet::header_field("NameTerminator"), 0);
@@ -89,7 +89,8 @@ void Monitor::store_part(PacketBuffer& buffer, const Arrival& arrival) {
     const MultipacketStore::Part& part = added.complete[n];
     if (json_ == nullptr) console_.print("\nPrint packet %d:\n", static_cast<std::int32_t>(n + 1));
     std::copy(part.bytes.begin(), part.bytes.end(), buffer.begin());
-    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(part.bytes.size()), buffer.end(), 0);
+    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(part.bytes.size()), buffer.end(),
+              std::uint8_t{0});
     const MessagePart position{n + 1, added.complete.size(), timestamp};
     display(buffer, part.arrival, &position);
   }

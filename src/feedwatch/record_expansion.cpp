@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #include "packet/header.h"
 
 namespace feedwatch {
 namespace {
+
+// zlib from 1.2.9 on reports the length it wrote when uncompress fails.
+static_assert(ZLIB_VERNUM >= 0x1290, "zlib 1.2.9 or later is needed");
 
 // The room behind the header that an expanded record area may fill.
 constexpr std::uint32_t kRecordRoom = kPacketBufferSize - packet::kHeaderSize;
@@ -32,12 +35,15 @@ Expansion expand_record_area(PacketBuffer& buffer, std::size_t* area_bytes) {
   const std::uint32_t table =
       std::uint32_t{packet::record_size(packet)} * packet::num_record(packet);
   const std::uint32_t capacity = std::min(packet::expand_buffer_size(table), kRecordRoom);
-  std::vector<std::uint8_t> expanded(capacity);
+  // Only what zlib writes is taken from the expansion buffer: it reports how
+  // much that is after a failure too, and the rest of the room reads as zero.
+  const auto expanded = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
   uLongf size = capacity;
   std::uint8_t* area = packet + packet::kHeaderSize;
-  const int result = uncompress(expanded.data(), &size, area, kRecordRoom);
+  const int result = uncompress(expanded.get(), &size, area, kRecordRoom);
+  std::memcpy(area, expanded.get(), size);
   const std::size_t copied = result == Z_OK ? size : capacity;
-  std::memcpy(area, expanded.data(), copied);
+  std::fill(area + size, area + copied, std::uint8_t{0});
   if (area_bytes != nullptr) *area_bytes = copied;
   return outcome(result);
 }
