@@ -137,40 +137,43 @@ std::string FeedStatistics::text_summary(const MultipacketStore& store,
 
 std::string FeedStatistics::json_summary(const MultipacketStore& store,
                                          SteadyClock::time_point now) const {
-  Json streams = Json::array();
+  Json summary;
+  summary["type"] = "summary";
+  summary["schema"] = 1;
+  summary["seconds"] = seconds(now - start_);
+  summary["datagrams"] = datagrams_;
+  summary["bytes"] = bytes_;
+  summary["displayed"] = displayed_;
+  summary["short"] = short_;
+  summary["bad_header_id"] = bad_header_id_;
+  summary["expansion_failures"] = expansion_failures_;
+  Json& multipacket = summary["multipacket"];
+  multipacket["completed"] = completed_;
+  multipacket["incomplete_groups"] = store.groups();
+  multipacket["parts_held"] = store.size();
+  multipacket["parts_dropped"] = parts_dropped_;
+  Json& streams = summary["streams"] = Json::array();
   for (const Stream& s : streams_) {
-    Json interval = {{"min", nullptr}, {"mean", nullptr}, {"max", nullptr}};
+    Json& stream = streams.emplace_back();
+    stream["server"] = utf8(s.server);
+    stream["kind"] = kind_name(s.message_type);
+    stream["scheme"] = scheme_name(s.stat_scheme);
+    stream["packets"] = s.packets;
+    stream["first_timestamp"] = s.first_timestamp;
+    stream["last_timestamp"] = s.last_timestamp;
+    Json& interval = stream["interval_ms"];
+    interval["min"] = nullptr;
+    interval["mean"] = nullptr;
+    interval["max"] = nullptr;
     if (s.min_interval) {
       const double mean = milliseconds(s.total_interval) / static_cast<double>(s.packets - 1);
-      interval = {{"min", milliseconds(*s.min_interval)},
-                  {"mean", std::round(mean * 1000) / 1000},
-                  {"max", milliseconds(s.max_interval)}};
+      interval["min"] = milliseconds(*s.min_interval);
+      interval["mean"] = std::round(mean * 1000) / 1000;
+      interval["max"] = milliseconds(s.max_interval);
     }
-    streams.push_back({{"server", utf8(s.server)},
-                       {"kind", kind_name(s.message_type)},
-                       {"scheme", scheme_name(s.stat_scheme)},
-                       {"packets", s.packets},
-                       {"first_timestamp", s.first_timestamp},
-                       {"last_timestamp", s.last_timestamp},
-                       {"interval_ms", interval},
-                       {"backwards", s.backwards},
-                       {"duplicates", s.duplicates}});
+    stream["backwards"] = s.backwards;
+    stream["duplicates"] = s.duplicates;
   }
-  const Json summary = {{"type", "summary"},
-                        {"schema", 1},
-                        {"seconds", seconds(now - start_)},
-                        {"datagrams", datagrams_},
-                        {"bytes", bytes_},
-                        {"displayed", displayed_},
-                        {"short", short_},
-                        {"bad_header_id", bad_header_id_},
-                        {"expansion_failures", expansion_failures_},
-                        {"multipacket",
-                         {{"completed", completed_},
-                          {"incomplete_groups", store.groups()},
-                          {"parts_held", store.size()},
-                          {"parts_dropped", parts_dropped_}}},
-                        {"streams", streams}};
   return summary.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
