@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 
 #include "packet/header.h"
 
@@ -28,20 +27,19 @@ Expansion outcome(int zlib_result) {
 
 }  // namespace
 
-Expansion expand_record_area(PacketBuffer& buffer, std::size_t* area_bytes) {
+Expansion expand_record_area(PacketBuffer& buffer, PacketBuffer& room, std::size_t* area_bytes) {
   std::uint8_t* packet = buffer.data();
   if (area_bytes != nullptr) *area_bytes = 0;
   if (packet::encoding(packet) == 0) return Expansion::kPlain;
   const std::uint32_t table =
       std::uint32_t{packet::record_size(packet)} * packet::num_record(packet);
   const std::uint32_t capacity = std::min(packet::expand_buffer_size(table), kRecordRoom);
-  // Only what zlib writes is taken from the expansion buffer: it reports how
-  // much that is after a failure too, and the rest of the room reads as zero.
-  const auto expanded = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+  // Only what zlib writes is taken from the room: it reports how much that
+  // is after a failure too, and the rest reads as zero.
   uLongf size = capacity;
   std::uint8_t* area = packet + packet::kHeaderSize;
-  const int result = uncompress(expanded.get(), &size, area, kRecordRoom);
-  std::memcpy(area, expanded.get(), size);
+  const int result = uncompress(room.data(), &size, area, kRecordRoom);
+  std::memcpy(area, room.data(), size);
   const std::size_t copied = result == Z_OK ? size : capacity;
   std::fill(area + size, area + copied, std::uint8_t{0});
   if (area_bytes != nullptr) *area_bytes = copied;
