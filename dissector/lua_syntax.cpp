@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <iterator>
 #include <vector>
 
 namespace dissector {
@@ -13,42 +12,22 @@ using nlohmann::ordered_json;
 // The widest line the writer makes, where members allow.
 constexpr std::size_t kColumns = 100;
 
-// A Lua string literal: quotes, backslashes and control characters escaped.
+// A Lua string literal: quotes and backslashes escaped, control characters
+// as decimal escapes.
 std::string lua_string(std::string_view text) {
   std::string out = "\"";
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (byte < 0x20 || byte == 0x7f) {
+    if (byte < 0x20 || byte == 0x7f) {
       char escape[8];
       std::snprintf(escape, sizeof escape, "\\%03u", unsigned{byte});
       out += escape;
-    } else {
-      out += c;
+      continue;
     }
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
   }
   return out + '"';
-}
-
-// Lua's reserved words, which cannot stand as bare keys.
-constexpr std::string_view kReservedWords[] = {
-    "and",      "break",  "do",   "else", "elseif", "end",  "false", "for",
-    "function", "goto",   "if",   "in",   "local",  "nil",  "not",   "or",
-    "repeat",   "return", "then", "true", "until",  "while"};
-
-// A table key: the bare name when it is an identifier, else a quoted index.
-std::string key(std::string_view name) {
-  const auto letter = [](char c) { return c == '_' || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); };
-  const bool identifier = !name.empty() && letter(name.front()) &&
-                          std::all_of(name.begin(), name.end(),
-                                      [&](char c) { return letter(c) || (c >= '0' && c <= '9'); });
-  const bool reserved = std::find(std::begin(kReservedWords), std::end(kReservedWords), name) !=
-                        std::end(kReservedWords);
-  return identifier && !reserved ? std::string(name) : "[" + lua_string(name) + "]";
 }
 
 bool holds_tables(const ordered_json& table) {
@@ -63,7 +42,7 @@ void append(std::string& out, const ordered_json& value, const std::string& inde
 void append_flat(std::string& out, const ordered_json& table, const std::string& indent) {
   std::vector<std::string> members;
   for (const auto& [name, member] : table.items()) {
-    std::string text = table.is_object() ? key(name) + " = " : "";
+    std::string text = table.is_object() ? name + " = " : "";
     append(text, member, indent);
     members.push_back(std::move(text));
   }
@@ -92,8 +71,6 @@ void append_flat(std::string& out, const ordered_json& table, const std::string&
 void append(std::string& out, const ordered_json& value, const std::string& indent) {
   if (value.is_string()) {
     out += lua_string(value.get_ref<const std::string&>());
-  } else if (value.is_null()) {
-    out += "nil";
   } else if (!value.is_structured()) {
     out += value.dump();  // numbers and booleans are written alike
   } else if (!holds_tables(value)) {
@@ -102,7 +79,7 @@ void append(std::string& out, const ordered_json& value, const std::string& inde
     const std::string inner = indent + "  ";
     out += "{\n";
     for (const auto& [name, member] : value.items()) {
-      out += inner + (value.is_object() ? key(name) + " = " : "");
+      out += inner + (value.is_object() ? name + " = " : "");
       append(out, member, inner);
       out += ",\n";
     }
