@@ -77,9 +77,8 @@ std::string table_ini(const packet::Kind& kind, std::uint8_t scheme, int encode,
   for (unsigned i = 0; i < records; ++i) {
     for (unsigned j = 0; j < kind.layout->fields.size(); ++j) {
       const packet::Field& f = kind.layout->fields[j];
-      if (f.keyed)
-        text +=
-            std::string(f.name) + std::to_string(i) + "=" + std::to_string(value_of(i, j)) + "\n";
+      if (!f.keyed) continue;
+      text += std::string(f.name) + std::to_string(i) + "=" + std::to_string(value_of(i, j)) + '\n';
     }
   }
   return text;
