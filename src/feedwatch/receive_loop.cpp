@@ -46,12 +46,18 @@ int milliseconds_left(const std::optional<SteadyClock::time_point>& deadline) {
 
 Monitor::Monitor(Console& console, JsonLines* json, FeedStatistics* stats, std::uint64_t limit,
                  std::size_t store_capacity)
-    : console_(console), json_(json), stats_(stats), limit_(limit), store_(store_capacity) {}
+    : console_(console),
+      json_(json),
+      stats_(stats),
+      limit_(limit),
+      store_(store_capacity),
+      expansion_room_(std::make_unique_for_overwrite<PacketBuffer>()) {}
 
 void Monitor::handle_datagram(PacketBuffer& buffer, const Arrival& arrival) {
   const std::size_t length = std::min(arrival.length, kPacketBufferSize);
   if (stats_ != nullptr) stats_->count_datagram({buffer.data(), length}, arrival);
-  std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(length), buffer.end(), 0);
+  // A byte value, so that the fill is one memset.
+  std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(length), buffer.end(), std::uint8_t{0});
   if (json_ == nullptr) {
     print_identification(buffer.data(), console_);
     packet::write_number(buffer.data(), packet::header_field("NameTerminator"), 0);
@@ -89,7 +95,8 @@ void Monitor::store_part(PacketBuffer& buffer, const Arrival& arrival) {
     const MultipacketStore::Part& part = added.complete[n];
     if (json_ == nullptr) console_.print("\nPrint packet %d:\n", static_cast<std::int32_t>(n + 1));
     std::copy(part.bytes.begin(), part.bytes.end(), buffer.begin());
-    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(part.bytes.size()), buffer.end(), 0);
+    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(part.bytes.size()), buffer.end(),
+              std::uint8_t{0});
     const MessagePart position{n + 1, added.complete.size(), timestamp};
     display(buffer, part.arrival, &position);
   }
@@ -97,7 +104,7 @@ void Monitor::store_part(PacketBuffer& buffer, const Arrival& arrival) {
 
 void Monitor::display(PacketBuffer& buffer, const Arrival& arrival, const MessagePart* part) {
   std::size_t area_bytes = 0;
-  const Expansion expansion = expand_record_area(buffer, &area_bytes);
+  const Expansion expansion = expand_record_area(buffer, *expansion_room_, &area_bytes);
   if (json_ != nullptr) {
     if (expansion == Expansion::kPlain) {
       area_bytes = std::min(arrival.length, kPacketBufferSize) -

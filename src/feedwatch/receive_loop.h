@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "feedwatch/arrival.h"
@@ -67,6 +68,8 @@ class Monitor {
   std::uint64_t limit_;
   std::uint64_t displayed_ = 0;
   MultipacketStore store_;
+  // The room a compressed record area expands into, kept from packet to packet.
+  std::unique_ptr<PacketBuffer> expansion_room_;
 };
 
 // Why the loop ended.
