@@ -107,12 +107,11 @@ struct Sender {
   explicit Sender(const std::string& ini_path) {
     const platform::ProfileFile ini(ini_path);
     const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
-    std::string message;
-    const packet::Kind* kind = feedcast::check_kind_and_scheme(config, message);
-    if (kind == nullptr) throw std::runtime_error(message);
-    message = feedcast::open_sender_socket(config, socket);
-    if (!message.empty()) throw std::runtime_error(message);
-    destination = feedcast::destination_of(config, *kind);
+    const portable::Result<const packet::Kind*> kind = feedcast::check_kind_and_scheme(config);
+    if (!kind) throw std::runtime_error(kind.failure());
+    const portable::Result<void> opened = feedcast::open_sender_socket(config, socket);
+    if (!opened) throw std::runtime_error(opened.failure());
+    destination = feedcast::destination_of(config, **kind);
   }
   bool send(const std::vector<std::uint8_t>& datagram) {
     return socket.send_to(datagram.data(), datagram.size(), destination.group, destination.port) ==
@@ -279,8 +278,8 @@ void receive_only(int port) {
   feedwatch::Console quiet(std::fopen("/dev/null", "w"));
   platform::SocketsSession sockets;
   platform::UdpSocket socket;
-  if (!feedwatch::set_up_listener(socket, std::string(packet::kDefaultGroup), port, std::nullopt,
-                                  quiet)) {
+  if (!feedwatch::set_up_listener(socket, std::string(portable::kGroupKey.default_value), port,
+                                  std::nullopt, quiet)) {
     _exit(1);
   }
   std::vector<std::uint8_t> buffer(65536);

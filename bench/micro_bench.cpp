@@ -125,14 +125,13 @@ void BM_SimulatedPass(benchmark::State& state) {
   platform::ProfileFile ini(t.path);
   const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
   feedcast::PacketSource source(config, *t.kind, ini);
-  std::string failure;
-  const packet::Datagram built = source.next(0, failure).front();  // builds the table
+  const packet::Datagram built = source.next(0)->front();  // builds the table
   const std::vector<std::uint8_t> first(built.begin(), built.end());
   const std::uint64_t version = ini.version();
   std::int64_t now = 0;
   packet::Datagram packet;
   for (auto _ : state) {
-    packet = source.next(now++, failure).front();
+    packet = source.next(now++)->front();
     benchmark::DoNotOptimize(packet.data());
     benchmark::ClobberMemory();
   }

@@ -23,9 +23,6 @@
 
 namespace {
 
-// A small store, so that a short input reaches the dropping of groups.
-constexpr std::size_t kStoreCapacity = 8;
-
 // Feeds every datagram of the input to `monitor`.
 void replay(const std::uint8_t* data, std::size_t size, feedwatch::Monitor& monitor) {
   static const auto buffer = [] {
@@ -64,8 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     feedwatch::Console console(sink);
     feedwatch::JsonLines json(json_stream);
     feedwatch::FeedStatistics stats(feedwatch::SteadyClock::now());
-    feedwatch::Monitor monitor(console, as_json ? &json : nullptr, as_json ? &stats : nullptr,
-                               UINT64_MAX, kStoreCapacity);
+    feedwatch::Monitor monitor(console, as_json ? &json : nullptr, as_json ? &stats : nullptr);
     replay(data, size, monitor);
     monitor.report();
   }

@@ -1,23 +1,17 @@
 #include "feedcast/sender_socket.h"
 
 namespace feedcast {
-namespace {
 
-std::string failure(const char* what, int error) {
-  return std::string(what) + " failed! Error: " + std::to_string(error);
-}
+using portable::failed;
 
-}  // namespace
-
-std::string open_sender_socket(const SenderConfig& config, platform::UdpSocket& socket) {
+portable::Result<void> open_sender_socket(const SenderConfig& config, platform::UdpSocket& socket) {
   const platform::Ipv4 local =
       config.source.size() >= 4 ? platform::parse_dotted(config.source) : platform::kAnyAddress;
-  if (const int e = socket.open()) return failure("Allocating socket", e);
-  if (const int e = socket.bind(local, 0)) return failure("Binding socket", e);
-  if (const int e = socket.set_multicast_ttl(effective_ttl(config)))
-    return failure("setsockopt", e);
+  if (const int e = socket.open()) return failed("Allocating socket", e);
+  if (const int e = socket.bind(local, 0)) return failed("Binding socket", e);
+  if (const int e = socket.set_multicast_ttl(effective_ttl(config))) return failed("setsockopt", e);
   if (config.source.size() > 8) {
-    if (const int e = socket.set_multicast_interface(local)) return failure("setsockopt", e);
+    if (const int e = socket.set_multicast_interface(local)) return failed("setsockopt", e);
   }
   return {};
 }

@@ -76,15 +76,16 @@ std::string take(const portable::GivenOption& given, Options& options) {
 
 }  // namespace
 
-Options parse_options(std::span<const char* const> args) {
-  const portable::CommandLine line = portable::parse_command_line(args, kOptionSpecs, true);
+portable::Result<Options> parse_options(std::span<const char* const> args) {
+  const portable::Result<portable::CommandLine> line =
+      portable::parse_command_line(args, kOptionSpecs, true);
+  if (!line) return portable::Failure{line.failure()};
   Options options;
-  options.error = line.error;
-  for (const portable::GivenOption& given : line.options) {
-    if (!options.error.empty()) break;
-    options.error = take(given, options);
+  for (const portable::GivenOption& given : line->options) {
+    const std::string error = take(given, options);
+    if (!error.empty()) return portable::Failure{error};
   }
-  options.arguments = line.operands;
+  options.arguments = line->operands;
   return options;
 }
 

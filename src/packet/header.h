@@ -73,12 +73,19 @@ consteval bool header_fields_are_packed() {
 }
 static_assert(header_fields_are_packed(), "the header table has a gap, an overlap or a bad width");
 
+// Returns the field with this name, or nullptr.
+constexpr const HeaderField* find_header_field(std::string_view name) {
+  for (const HeaderField& f : kHeaderFields) {
+    if (f.name == name) return &f;
+  }
+  return nullptr;
+}
+
 // Returns the field with this name; a name that is none fails to compile.
 consteval const HeaderField& header_field(std::string_view name) {
-  for (const HeaderField& f : kHeaderFields) {
-    if (f.name == name) return f;
-  }
-  throw "no header field of this name";
+  const HeaderField* field = find_header_field(name);
+  if (field == nullptr) throw "no header field of this name";
+  return *field;
 }
 
 // The identifier carried in HeaderId.

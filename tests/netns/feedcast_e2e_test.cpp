@@ -57,10 +57,9 @@ std::vector<Bytes> built(const std::string& ini_text, std::int64_t time) {
   platform::ProfileFile ini(dir.file("feedcast.ini"));
   const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
   feedcast::PacketSource source(config, *packet::find_kind(config.message_type), ini);
-  std::string failure;
+  const portable::Result<std::span<const packet::Datagram>> message = source.next(time);
   std::vector<Bytes> parts;
-  for (const packet::Datagram d : source.next(time, failure))
-    parts.emplace_back(d.begin(), d.end());
+  for (const packet::Datagram d : *message) parts.emplace_back(d.begin(), d.end());
   return parts;
 }
 

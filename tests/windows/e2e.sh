@@ -32,7 +32,6 @@ windows_monitor=true
 passed=0
 failed=0
 work=$(mktemp -d)
-scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
 
 if ip -o link | grep -qv ' lo:'; then
   echo "not in a private network namespace: refusing to run" >&2
@@ -115,7 +114,8 @@ one_feed() {
   dir=$work/$1
   mkdir -p "$dir/cast" "$dir/wincast"
   cp "$2" "$dir/cast/feedcast.ini"
-  port=$("$scripts/stat-port" "$dir/cast/feedcast.ini")
+  port=$("$LINUX_BIN/feedcast" --check --config "$dir/cast/feedcast.ini" |
+    sed -n 's/^Destination [^:]*:\([0-9]*\) .*/\1/p')
   statuses=
   start_monitor lw1 out "$LINUX_BIN/feedwatch -c 2 -t $long $port"
   lw1=$pid

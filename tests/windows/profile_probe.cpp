@@ -29,7 +29,7 @@ namespace {
 int record_value(const platform::ProfileFile& ini, const std::string& section,
                  const std::string& key) {
   for (const platform::ProfileKey& k : ini.keys(section)) {
-    if (platform::ProfileFile::same_name(k.name, key)) {
+    if (portable::same_name(k.name, key)) {
       return k.has_value ? portable::profile_integer(k.value, 0) : 0;
     }
   }
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
       std::vector<std::string_view> names;  // the reads see only the first of duplicates
       for (const platform::ProfileKey& k : ini.keys(section)) {
         if (std::any_of(names.begin(), names.end(), [&](std::string_view n) {
-              return platform::ProfileFile::same_name(n, k.name);
+              return portable::same_name(n, k.name);
             })) {
           continue;
         }
