@@ -39,10 +39,7 @@ std::size_t find_field(const packet::RecordLayout& layout, std::string_view stem
 
 RecordKeys::RecordKeys(const packet::RecordLayout& layout,
                        std::span<const portable::ProfileKey> keys, std::uint16_t num_record)
-    : layout_(layout),
-      keys_(keys),
-      num_record_(num_record),
-      seen_(std::size_t{num_record} * layout.fields.size()) {
+    : layout_(layout), keys_(keys), num_record_(num_record) {
   expect(0, 0);
 }
 
@@ -59,6 +56,7 @@ bool RecordKeys::next(RecordKey& key) {
     key.role = RecordKey::Role::kPastTable;
   } else {
     const std::size_t slot = std::size_t{key.index} * layout_.fields.size() + key.field;
+    if (slot >= seen_.size()) seen_.resize(slot + 1);
     key.role = seen_[slot]          ? RecordKey::Role::kRepeat
                : key.key->has_value ? RecordKey::Role::kValue
                                     : RecordKey::Role::kNoValue;

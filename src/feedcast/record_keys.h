@@ -49,7 +49,7 @@ class RecordKeys {
   std::span<const portable::ProfileKey> keys_;
   std::size_t at_ = 0;
   std::uint16_t num_record_;
-  std::vector<bool> seen_;  // by record index x fields + field
+  std::vector<bool> seen_;  // by record index x fields + field, as far as named
   // The key that usually comes next in a file in record order, as the
   // generator spells it: compared first, before any key is split.
   std::size_t next_field_ = 0;

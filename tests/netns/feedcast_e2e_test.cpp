@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "feedcast/check.h"
 #include "feedcast/faults.h"
 #include "feedcast/options.h"
 #include "feedcast/sender_config.h"
@@ -139,7 +140,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // Runs that end by themselves, nothing sent: help, version and a usage error
-// read nothing (the file in the folder would be refused); a kind the
+// read nothing (the file in the folder would be refused); --check prints its
+// report on standard output and a refusal as a run does, with status 0 for a
+// clean file, 3 for doubts and 1 for a refusal or a file missing; a kind the
 // catalogue lacks, a Source of 4 to 8 characters that is no local address
 // ("10.9" reads as 10.0.0.9), a group address as the multicast interface
 // and a table larger than a datagram stop the program with one line
@@ -150,6 +153,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Feedcast, RunsThatEndByThemselves) {
   GroupReceiver receiver(6020);
   dir_.write("simulate.ini", "[MCast]\nMessageType=6\nSimulate=1\nSimulateSeed=5\n");
+  const auto checked = [this](const std::string& text) {  // what --check prints for it
+    dir_.write("feedcast.ini", text);
+    platform::ProfileFile ini(dir_.file("feedcast.ini"));
+    return feedcast::check_configuration(ini, 0).text;
+  };
+  const std::string clean = "[MCast]\nUpdateRate=1\n[Application]\nNumber=1\n";
+  const std::string doubtful = "[MCast]\nUpdateRat=1\n[Application]\nNumber=1\n";
   const struct {
     std::string ini;
     std::vector<std::string> args;
@@ -173,6 +183,19 @@ TEST_F(Feedcast, RunsThatEndByThemselves) {
        "SimulateSeed=5\n",
        ""},
       {kRefusedFile, {}, 1, "", "Error: Incorrect Msg Type and Stat Scheme selected\n"},
+      {clean, {"--check"}, 0, checked(clean), ""},
+      {doubtful, {"--check", "-c", "1"}, 3, checked(doubtful), ""},
+      {kRefusedFile,
+       {"--check"},
+       1,
+       checked(kRefusedFile),
+       "Error: Incorrect Msg Type and Stat Scheme selected\n"},
+      {clean,
+       {"--check", "-f", "none.ini"},
+       1,
+       "Configuration file " + dir_.file("none.ini") + "\n",
+       "Error: cannot read configuration file " + dir_.file("none.ini") + ": " +
+           std::strerror(ENOENT) + "\n"},
       {"[MCast]\nSource=10.9\n", {}, 1, "", "Error: Binding socket failed! Error: 99\n"},
       {"[MCast]\nSource=224.1.1.1\n", {}, 1, "", "Error: setsockopt failed! Error: 99\n"},
       {"[MCast]\nMessageType=3\n[Agent]\nNumber=780\n",

@@ -14,6 +14,8 @@
 #               (default 30; more where Wine itself runs under emulation)
 #   WINDOWS_MONITOR=0  leaves out the Windows feedwatch's receiving (a receive
 #               has never completed under Wine in qemu's user-mode emulator)
+#   CHECK_FILES the directory of the broken files that feedcast --check is
+#               tested with (tests/check-files); left out when unset
 #
 # For every kind, plain and compressed, for a multi-packet message, for values
 # that move with one seed and for a file with integers in every base: Linux
@@ -21,7 +23,9 @@
 # feedcast.exe feeds a Linux monitor, which must print what it printed for
 # the Linux sender.  Also one case per wiring of the Windows programs:
 # refusals, failures and options with their statuses and texts, output that
-# cannot be written, and feedcast.exe while its file is away.
+# cannot be written, and feedcast.exe while its file is away; and
+# feedcast.exe --check, which must print what Linux feedcast --check prints
+# for every broken file of its table.
 set -u
 : "${WINE:?}" "${WIN_BIN:?}" "${LINUX_BIN:?}" "${EXAMPLES:?}"
 wine_wait=${WINE_WAIT:-30}
@@ -222,6 +226,27 @@ lines=$(tr -d '\r' < "$dir/cast/err" | sed 's/ file .*: .*; / file F: E; /; s/ f
 [ "$during" = 0 ] && [ "$tables" = "RouteNumber=100 RouteNumber=200 " ] &&
   [ "$lines" = "$(printf 'Warning: cannot read configuration file F: E; sending the last table read\nConfiguration file F readable again')" ]
 report $? "feedcast.exe keeps the last table while its file is away, with the two lines"
+
+# What `$1 --check --config $3`, run in folder $2, prints on standard output
+# and standard error and its status, the folder's path left out and line
+# ends without CR.
+checked() {
+  (cd "$2" && $1 --check --config "$3" < /dev/null > out 2> err; echo "status $?" > status)
+  cat "$2/out" "$2/err" "$2/status" | tr -d '\r' | sed "s|[^ ]*[/\\]$3|$3|g"
+}
+
+if [ -n "${CHECK_FILES:-}" ]; then
+  mkdir -p "$work/check/linux" "$work/check/windows"
+  for file in "$CHECK_FILES"/*.ini; do
+    name=$(basename "$file")
+    dir=$work/check
+    cp "$file" "$dir/linux" && cp "$file" "$dir/windows"
+    linux=$(checked "$LINUX_BIN/feedcast" "$dir/linux" "$name")
+    windows=$(checked "$WINE $WIN_BIN/feedcast.exe" "$dir/windows" "$name")
+    [ -n "$linux" ] && [ "$windows" = "$linux" ]
+    report $? "feedcast.exe --check prints what Linux feedcast prints for $name"
+  done
+fi
 
 for kind in ${KINDS:-application skillset agent nodal ivr route}; do
   for encode in 0 1; do
