@@ -67,8 +67,10 @@ std::string pause_line(const SenderConfig& config, std::size_t parts) {
 }
 
 std::string seed_text(std::string_view name, std::int32_t seed) {
-  return std::string(name) +
-         (seed == 0 ? " from the clock" : " " + std::to_string(static_cast<std::uint32_t>(seed)));
+  std::string text(name);
+  text += seed == 0 ? " from the clock" : " ";
+  if (seed != 0) text += std::to_string(static_cast<std::uint32_t>(seed));
+  return text;
 }
 
 // "Faults: drop 10%, ..., Seed 7" when a fault is asked for, else nothing.
@@ -99,8 +101,12 @@ std::string simulation_line(const SenderConfig& config, const PacketSource& sour
 std::string warning_lines(const std::string& path, const std::vector<Doubt>& doubts) {
   std::string lines;
   for (const Doubt& d : doubts) {
-    lines += "Warning: " + path + (d.line != 0 ? ":" + std::to_string(d.line) : "") + ": " +
-             d.text + "\n";
+    lines += "Warning: " + path;
+    if (d.line != 0) {
+      lines += ':';
+      lines += std::to_string(d.line);
+    }
+    lines += ": " + d.text + "\n";
   }
   return lines;
 }

@@ -44,9 +44,17 @@ std::string shown(std::string_view text) {
   return out;
 }
 
-std::string quoted(std::string_view text) { return '"' + shown(text) + '"'; }
+// `text` shown between `open` and `close`.
+std::string enclosed(char open, std::string_view text, char close) {
+  std::string out(1, open);
+  out += shown(text);
+  out += close;
+  return out;
+}
 
-std::string section_text(std::string_view name) { return "[" + shown(name) + "]"; }
+std::string quoted(std::string_view text) { return enclosed('"', text, '"'); }
+
+std::string section_text(std::string_view name) { return enclosed('[', name, ']'); }
 
 // The doubts found so far.
 class Doubts {

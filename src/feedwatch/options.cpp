@@ -44,7 +44,12 @@ std::optional<std::chrono::microseconds> parse_seconds(std::string_view text) {
   return std::chrono::microseconds(seconds * 1'000'000 + micros);
 }
 
-std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+std::string quoted(std::string_view text) {
+  std::string q(1, '\'');
+  q.append(text);
+  q += '\'';
+  return q;
+}
 
 // Takes one option's value into `options`; returns a usage error or "".
 std::string take(const portable::GivenOption& given, Options& options) {

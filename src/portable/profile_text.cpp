@@ -29,9 +29,9 @@ std::string_view unquote(std::string_view s) {
 }  // namespace
 
 std::size_t ProfileText::CaseInsensitiveHash::operator()(std::string_view s) const {
-  std::size_t h = 1469598103934665603ull;
+  std::uint64_t h = 1469598103934665603ull;
   for (char c : s) h = (h ^ static_cast<unsigned char>(ascii_lower(c))) * 1099511628211ull;
-  return h;
+  return static_cast<std::size_t>(h);
 }
 
 void ProfileText::parse(std::string_view text) {

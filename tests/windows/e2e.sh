@@ -188,6 +188,7 @@ exe_case feedcast '' 1 err 'Error: cannot read configuration file .*\\feedcast\.
 exe_case feedcast '[MCast]\r\nUpdateRate=1\r\n' 1 full 'Error: cannot write output: ..*'
 exe_case feedwatch '[MCast]\r\nPort=1234\r\n' 255 out 'Error on port selection\. Value \[1234\] not allowed\.'
 exe_case feedwatch '' 255 full 'Error: cannot write output: ..*' 6040
+exe_case feedwatch '' 255 full 'Error: cannot write output: ..*' --help
 # Options: help and version on standard output with status 0, nothing read;
 # a usage error on standard error with status 2; a time-out before the count
 # (status 1); the interface by name, and one that is not there; the

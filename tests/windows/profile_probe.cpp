@@ -69,9 +69,8 @@ int main(int argc, char** argv) {
       std::printf("[%s] keys:", section.c_str());
       std::vector<std::string_view> names;  // the reads see only the first of duplicates
       for (const platform::ProfileKey& k : ini.keys(section)) {
-        if (std::any_of(names.begin(), names.end(), [&](std::string_view n) {
-              return portable::same_name(n, k.name);
-            })) {
+        if (std::any_of(names.begin(), names.end(),
+                        [&](std::string_view n) { return portable::same_name(n, k.name); })) {
           continue;
         }
         names.push_back(k.name);
