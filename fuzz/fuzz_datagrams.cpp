@@ -94,8 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // As text on a terminal, then as JSON lines with the feed statistics.
   for (const bool as_json : {false, true}) {
     feedwatch::FeedStatistics stats(feedwatch::SteadyClock::now());
-    feedwatch::Monitor monitor(as_json ? console : terminal, as_json ? &json : nullptr, as_json ? &stats : nullptr,
-                               UINT64_MAX, kStoreCapacity);
+    feedwatch::Monitor monitor(as_json ? console : terminal, as_json ? &json : nullptr,
+                               as_json ? &stats : nullptr, UINT64_MAX, kStoreCapacity);
     replay(data, size, monitor);
     monitor.report();
     flush(monitor);

@@ -17,8 +17,9 @@
 namespace {
 
 // A short form of what was read: flags, values, then the port arguments.
-std::string shown(const feedwatch::Options& o) {
-  if (!o.error.empty()) return "error: " + o.error;
+std::string shown(const portable::Result<feedwatch::Options>& read) {
+  if (!read) return "error: " + read.failure();
+  const feedwatch::Options& o = *read;
   std::string s;
   if (o.help) s += "help ";
   if (o.version) s += "version ";
@@ -100,10 +101,12 @@ TEST(PortSelection, EveryRuleAndMessage) {
     if (c.file) dir.write("feedwatch.ini", c.file);
     const platform::ProfileFile ini(dir.file("feedwatch.ini"));
     test_support::CapturedConsole out;
-    const feedwatch::PortChoice choice = feedwatch::select_port(ini, c.args, out.console());
-    shown += std::string("== ") + c.name + "\n" + out.text() + "-> " +
-             (choice.accepted ? "accepted " : "refused ") + std::to_string(choice.port) + " " +
-             choice.group + "\n";
+    const portable::Result<feedwatch::PortChoice> choice =
+        feedwatch::select_port(ini, c.args, out.console());
+    shown += std::string("== ") + c.name + "\n" + out.text() +
+             (choice ? "-> accepted " + std::to_string(choice->port) + " " + choice->group
+                     : choice.failure() + "-> refused") +
+             "\n";
   }
   test_support::expect_baseline("port_selection", shown);
 }

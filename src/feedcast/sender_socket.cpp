@@ -5,11 +5,10 @@
 #include "portable/dotted_address.h"
 
 namespace feedcast {
-namespace {
 
-std::string failure(const char* what, int error) {
-  return std::string(what) + " failed! Error: " + std::to_string(error);
-}
+using portable::failed;
+
+namespace {
 
 // The local address that Source selects: any address for 3 characters or
 // fewer, else Source itself, or nothing when it is no dotted address.
@@ -23,15 +22,14 @@ std::optional<platform::Ipv4> local_address(const SenderConfig& config) {
 // A Source that is no address cannot be bound: it fails as an address that
 // is not one of the host's, instead of binding whatever a lax conversion
 // makes of it (255.255.255.255 for a typing error).
-std::string open_sender_socket(const SenderConfig& config, platform::UdpSocket& socket) {
+portable::Result<void> open_sender_socket(const SenderConfig& config, platform::UdpSocket& socket) {
   const std::optional<platform::Ipv4> local = local_address(config);
-  if (const int e = socket.open()) return failure("Allocating socket", e);
-  if (!local) return failure("Binding socket", platform::kAddressNotAvailable);
-  if (const int e = socket.bind(*local, 0)) return failure("Binding socket", e);
-  if (const int e = socket.set_multicast_ttl(effective_ttl(config)))
-    return failure("setsockopt", e);
+  if (const int e = socket.open()) return failed("Allocating socket", e);
+  if (!local) return failed("Binding socket", platform::kAddressNotAvailable);
+  if (const int e = socket.bind(*local, 0)) return failed("Binding socket", e);
+  if (const int e = socket.set_multicast_ttl(effective_ttl(config))) return failed("setsockopt", e);
   if (config.source.size() > 8) {
-    if (const int e = socket.set_multicast_interface(*local)) return failure("setsockopt", e);
+    if (const int e = socket.set_multicast_interface(*local)) return failed("setsockopt", e);
   }
   return {};
 }

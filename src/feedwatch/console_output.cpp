@@ -4,6 +4,7 @@
 
 #include "platform/system.h"
 #include "portable/visible_controls.h"
+#include "portable/error_line.h"
 
 namespace feedwatch {
 namespace {
@@ -142,10 +143,13 @@ int Console::flush() {
   return error_;
 }
 
-int report_output_failure(int error) {
-  std::fprintf(stderr, "Error: %s\n", platform::output_failure_text(error).c_str());
-  std::fflush(stderr);
+int report_failure(std::string_view text) {
+  portable::write_error_line(text);
   return -1;
+}
+
+int report_output_failure(int error) {
+  return report_failure(platform::output_failure_text(error));
 }
 
 }  // namespace feedwatch

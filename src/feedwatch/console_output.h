@@ -105,8 +105,12 @@ class Console {
   int error_ = 0;
 };
 
+// Reports a failure that ends the monitor on standard error ("Error:
+// <text>"); returns the monitor's exit status for it, -1.
+int report_failure(std::string_view text);
+
 // Reports a console that could not be written ("Error: cannot write output:
-// <reason>" on standard error); returns the monitor's exit status for it, -1.
+// <reason>"); returns -1.
 int report_output_failure(int error);
 
 }  // namespace feedwatch

@@ -31,6 +31,12 @@ struct RunEnd {
   int signal = 0;
 };
 
+// The status of a failure, its lines printed on the console.
+RunEnd failure_on(feedwatch::Console& console, const std::string& text) {
+  console.print("%s", text);
+  return {-1};
+}
+
 // Sets up and runs the monitor; everything it opened is closed, and the
 // terminal restored, when it returns.
 RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point start,
@@ -39,19 +45,18 @@ RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point
   std::FILE* const console_stream = options.json ? stderr : stdout;
   feedwatch::Console console(console_stream, platform::is_terminal(console_stream));
   const platform::ProfileFile ini(platform::path_in_current_directory(feedwatch::kConfigFileName));
-  const feedwatch::PortChoice choice = feedwatch::select_port(ini, options.arguments, console);
-  if (!choice.accepted) return {-1};
+  const portable::Result<feedwatch::PortChoice> choice =
+      feedwatch::select_port(ini, options.arguments, console);
+  if (!choice) return failure_on(console, choice.failure());
 
   platform::SocketsSession sockets;
   if (sockets.error() != 0) {
-    console.print("WSAStartup failed! Error: %d", static_cast<std::int32_t>(sockets.error()));
-    return {-1};
+    return failure_on(console, portable::failed("WSAStartup", sockets.error()).text);
   }
   platform::UdpSocket socket;
-  if (!feedwatch::set_up_listener(socket, choice.group, choice.port, options.interface_name,
-                                  console)) {
-    return {-1};
-  }
+  const portable::Result<void> listening = feedwatch::set_up_listener(
+      socket, choice->group, choice->port, options.interface_name, console);
+  if (!listening) return failure_on(console, listening.failure());
   if (const int e = console.flush()) return {feedwatch::report_output_failure(e)};
 
   std::optional<feedwatch::JsonLines> json;
@@ -90,21 +95,16 @@ RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point
 
 int main(int argc, char** argv) {
   const feedwatch::SteadyClock::time_point start = feedwatch::SteadyClock::now();
-  const feedwatch::Options options = feedwatch::parse_options(
-      std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)));
-  if (!options.error.empty()) return portable::usage_error("feedwatch", options.error);
-  if (options.help) {
-    const std::string_view help = feedwatch::help_text();
-    std::fwrite(help.data(), 1, help.size(), stdout);
-    return 0;
+  const portable::Result<feedwatch::Options> options =
+      feedwatch::parse_options(portable::arguments(argc, argv));
+  if (!options) return portable::usage_error("feedwatch", options.failure());
+  if (options->help || options->version) {
+    const portable::Result<void> printed = portable::print_information(
+        options->help ? std::string(feedwatch::help_text()) : portable::version_text("feedwatch"));
+    return printed ? 0 : feedwatch::report_failure(printed.failure());
   }
-  if (options.version) {
-    const std::string_view version = portable::program_version();
-    std::printf("feedwatch %.*s\n", static_cast<int>(version.size()), version.data());
-    return 0;
-  }
-  platform::Signals signals(options.stats);
-  const RunEnd end = run(options, start, signals);
+  platform::Signals signals(options->stats);
+  const RunEnd end = run(*options, start, signals);
   if (end.signal != 0) platform::Signals::end_by_signal(end.signal);
   return end.status;
 }

@@ -45,7 +45,12 @@ std::optional<std::chrono::microseconds> parse_seconds(std::string_view text) {
   return std::chrono::microseconds(seconds * 1'000'000 + micros);
 }
 
-std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+std::string quoted(std::string_view text) {
+  std::string q(1, '\'');
+  q.append(text);
+  q += '\'';
+  return q;
+}
 
 // Takes one option's value into `options`; returns a usage error or "".
 std::string take(const portable::GivenOption& given, Options& options) {
@@ -88,15 +93,16 @@ std::string seconds_text(std::chrono::microseconds time) {
   return text;
 }
 
-Options parse_options(std::span<const char* const> args) {
-  const portable::CommandLine line = portable::parse_command_line(args, kOptionSpecs, true);
+portable::Result<Options> parse_options(std::span<const char* const> args) {
+  const portable::Result<portable::CommandLine> line =
+      portable::parse_command_line(args, kOptionSpecs, true);
+  if (!line) return portable::Failure{line.failure()};
   Options options;
-  options.error = line.error;
-  for (const portable::GivenOption& given : line.options) {
-    if (!options.error.empty()) break;
-    options.error = take(given, options);
+  for (const portable::GivenOption& given : line->options) {
+    const std::string error = take(given, options);
+    if (!error.empty()) return portable::Failure{error};
   }
-  options.arguments = line.operands;
+  options.arguments = line->operands;
   return options;
 }
 

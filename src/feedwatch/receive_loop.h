@@ -31,11 +31,12 @@ class Monitor {
   explicit Monitor(Console& console, JsonLines* json = nullptr, FeedStatistics* stats = nullptr,
                    std::uint64_t limit = UINT64_MAX, std::size_t store_capacity = kStoreCapacity);
 
-  // Handles one datagram of `arrival.length` bytes received into `buffer`:
-  // clears the bytes behind it, then shows it as a single packet or stores
-  // it, showing its whole group once that is complete.  The text display
-  // prints the identification lines first and zeroes NameTerminator.
-  void handle_datagram(PacketBuffer& buffer, const Arrival& arrival);
+  // Handles one datagram of `arrival.length` bytes (no more than the buffer
+  // holds count) received into `buffer`: clears the bytes behind it, then
+  // shows it as a single packet or stores it, showing its whole group once
+  // that is complete.  The text display prints the identification lines
+  // first and zeroes NameTerminator.
+  void handle_datagram(PacketBuffer& buffer, const Arrival& received);
 
   // True once `limit` packets have been displayed.
   bool limit_reached() const { return displayed_ >= limit_; }

@@ -53,8 +53,8 @@ inline int write_output(std::FILE* stream, std::string_view text) {
 // Flushes `stream`; returns 0, or the platform's error number when it fails.
 inline int flush_output(std::FILE* stream) { return std::fflush(stream) == 0 ? 0 : write_error(); }
 
-// Shows a failure to the user: a box captioned "Error" where the platform has
-// one, and always the line "Error: <text>" on standard error.
+// Shows a failure in a box captioned "Error" where the platform has one and
+// someone is there to dismiss it; elsewhere does nothing.
 void show_error_box(std::string_view text);
 
 // Returns the calendar time in seconds since 1970-01-01 00:00:00 UTC.

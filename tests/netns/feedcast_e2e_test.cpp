@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "feedcast/check.h"
 #include "feedcast/faults.h"
 #include "feedcast/options.h"
 #include "feedcast/sender_config.h"
@@ -58,10 +59,9 @@ std::vector<Bytes> built(const std::string& ini_text, std::int64_t time) {
   platform::ProfileFile ini(dir.file("feedcast.ini"));
   const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
   feedcast::PacketSource source(config, *packet::find_kind(config.message_type), ini);
-  std::string failure;
+  const portable::Result<std::span<const packet::Datagram>> message = source.next(time);
   std::vector<Bytes> parts;
-  for (const packet::Datagram d : source.next(time, failure))
-    parts.emplace_back(d.begin(), d.end());
+  for (const packet::Datagram d : *message) parts.emplace_back(d.begin(), d.end());
   return parts;
 }
 
@@ -160,7 +160,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // Runs that end by themselves, nothing sent: help, version and a usage error
-// read nothing (the file in the folder would be refused); a kind the
+// read nothing (the file in the folder would be refused); --check prints its
+// report on standard output and a refusal as a run does, with status 0 for a
+// clean file, 3 for doubts and 1 for a refusal or a file missing; a kind the
 // catalogue lacks, a Source that is no local address, or no address at all
 // (mistyped, or a short form such as "10.9"), a group address as the
 // multicast interface and a table larger than a datagram stop the program
@@ -175,6 +177,13 @@ TEST_F(Feedcast, RunsThatEndByThemselves) {
   dir_.write("quiet.ini",
              "[MCast]\nMessageType=6\nSimulate=1\nMaxRecordsPerPacket=1\n[Route]\nNumber=2\n"
              "Encode=1\n[Faults]\nDuplicatePercent=100\nReorderParts=1\n");
+  const auto checked = [this](const std::string& text) {  // what --check prints for it
+    dir_.write("feedcast.ini", text);
+    platform::ProfileFile ini(dir_.file("feedcast.ini"));
+    return feedcast::check_configuration(ini, 0).text;
+  };
+  const std::string clean = "[MCast]\nUpdateRate=1\n[Application]\nNumber=1\n";
+  const std::string doubtful = "[MCast]\nUpdateRat=1\n[Application]\nNumber=1\n";
   const struct {
     std::string ini;
     std::vector<std::string> args;
@@ -199,8 +208,22 @@ TEST_F(Feedcast, RunsThatEndByThemselves) {
        ""},
       {kRefusedFile, {"-c", "2", "--quiet", "-f", dir_.file("quiet.ini")}, 0, "", ""},
       {kRefusedFile, {}, 1, "", "Error: Incorrect Msg Type and Stat Scheme selected\n"},
+      {clean, {"--check"}, 0, checked(clean), ""},
+      {doubtful, {"--check", "-c", "1"}, 3, checked(doubtful), ""},
+      {kRefusedFile,
+       {"--check"},
+       1,
+       checked(kRefusedFile),
+       "Error: Incorrect Msg Type and Stat Scheme selected\n"},
+      {clean,
+       {"--check", "-f", "none.ini"},
+       1,
+       "Configuration file " + dir_.file("none.ini") + "\n",
+       "Error: cannot read configuration file " + dir_.file("none.ini") + ": " +
+           std::strerror(ENOENT) + "\n"},
       {"[MCast]\nSource=10.9.9.9\n", {}, 1, "", "Error: Binding socket failed! Error: 99\n"},
       {"[MCast]\nSource=10.0.l.1\n", {}, 1, "", "Error: Binding socket failed! Error: 99\n"},
+      {"[MCast]\nSource=10.9\n", {}, 1, "", "Error: Binding socket failed! Error: 99\n"},
       {"[MCast]\nSource=224.1.1.1\n", {}, 1, "", "Error: setsockopt failed! Error: 99\n"},
       {"[MCast]\nMessageType=3\n[Agent]\nNumber=780\n",
        {},

@@ -18,6 +18,8 @@
 #   FEEDS_ONLY=1  only those feeds: not the samples, nor the cases of one
 #               Windows program, which the 64-bit run covers (under the
 #               emulator each start of a 32-bit program takes a minute or two)
+#   CHECK_FILES the directory of the broken files that feedcast --check is
+#               tested with (tests/check-files); left out when unset
 #
 # For every kind, plain and compressed, for a multi-packet message, for values
 # that move with one seed and for a file with integers in every base: Linux
@@ -25,7 +27,9 @@
 # feedcast.exe feeds a Linux monitor, which must print what it printed for
 # the Linux sender.  Also one case per wiring of the Windows programs:
 # refusals, failures and options with their statuses and texts, output that
-# cannot be written, and feedcast.exe while its file is away.
+# cannot be written, and feedcast.exe while its file is away; and
+# feedcast.exe --check, which must print what Linux feedcast --check prints
+# for every broken file of its table.
 set -u
 : "${WINE:?}" "${WIN_BIN:?}" "${LINUX_BIN:?}" "${EXAMPLES:?}"
 wine_wait=${WINE_WAIT:-30}
@@ -39,7 +43,6 @@ passed=0
 failed=0
 crashed=0
 work=$(mktemp -d)
-scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
 
 if ip -o link | grep -qv ' lo:'; then
   echo "not in a private network namespace: refusing to run" >&2
@@ -129,7 +132,8 @@ one_feed() {
   dir=$work/$1
   mkdir -p "$dir/cast" "$dir/wincast"
   cp "$2" "$dir/cast/feedcast.ini"
-  port=$("$scripts/stat-port" "$dir/cast/feedcast.ini")
+  port=$("$LINUX_BIN/feedcast" --check --config "$dir/cast/feedcast.ini" |
+    sed -n 's/^Destination [^:]*:\([0-9]*\) .*/\1/p')
   statuses=
   start_monitor lw1 out "$LINUX_BIN/feedwatch -c 2 -t $long $port"
   lw1=$pid
@@ -222,6 +226,7 @@ exe_case feedcast '[MCast]\r\nSource=10.0.l.1\r\n' 1 err \
   'Error: Binding socket failed! Error: 10049'
 exe_case feedwatch '[MCast]\r\nPort=1234\r\n' 255 out 'Error on port selection\. Value \[1234\] not allowed\.'
 exe_case feedwatch '' 255 full 'Error: cannot write output: ..*' 6040
+exe_case feedwatch '' 255 full 'Error: cannot write output: ..*' --help
 # Options: help and version on standard output with status 0, nothing read
 # (feedwatch's help names no report signal, which Windows lacks); a usage
 # error on standard error with status 2; no trace with -q (for a compressed
@@ -265,6 +270,27 @@ lines=$(tr -d '\r' < "$dir/cast/err" | sed 's/ file .*: .*; / file F: E; /; s/ f
 [ "$during" = 0 ] && [ "$tables" = "RouteNumber=100 RouteNumber=200 " ] &&
   [ "$lines" = "$(printf 'Warning: cannot read configuration file F: E; sending the last table read\nConfiguration file F readable again')" ]
 report $? "feedcast.exe keeps the last table while its file is away, with the two lines"
+
+# What `$1 --check --config $3`, run in folder $2, prints on standard output
+# and standard error and its status, the folder's path left out and line
+# ends without CR.
+checked() {
+  (cd "$2" && $1 --check --config "$3" < /dev/null > out 2> err; echo "status $?" > status)
+  cat "$2/out" "$2/err" "$2/status" | tr -d '\r' | sed "s|[^ ]*[/\\]$3|$3|g"
+}
+
+if [ -n "${CHECK_FILES:-}" ]; then
+  mkdir -p "$work/check/linux" "$work/check/windows"
+  for file in "$CHECK_FILES"/*.ini; do
+    name=$(basename "$file")
+    dir=$work/check
+    cp "$file" "$dir/linux" && cp "$file" "$dir/windows"
+    linux=$(checked "$LINUX_BIN/feedcast" "$dir/linux" "$name")
+    windows=$(checked "$WINE $WIN_BIN/feedcast.exe" "$dir/windows" "$name")
+    [ -n "$linux" ] && [ "$windows" = "$linux" ]
+    report $? "feedcast.exe --check prints what Linux feedcast prints for $name"
+  done
+fi
 
 for sample in multipacket live-skillset; do one_feed "$sample" "$EXAMPLES/feedcast-$sample.ini"; done
 # Integers in every base, in the header keys and in the records: the monitor

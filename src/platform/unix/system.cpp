@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -36,11 +35,8 @@ int write_error() { return errno != 0 ? errno : EIO; }
 
 std::string error_text(int error) { return std::strerror(error); }
 
-void show_error_box(std::string_view text) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "Error: %.*s\n", static_cast<int>(text.size()), text.data());
-  std::fflush(stderr);
-}
+// A POSIX console program has no box to show.
+void show_error_box(std::string_view) {}
 
 std::int64_t current_time() { return static_cast<std::int64_t>(std::time(nullptr)); }
 

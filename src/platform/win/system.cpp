@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -96,9 +95,6 @@ std::string error_text(int error) {
 }
 
 void show_error_box(std::string_view text) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "Error: %.*s\n", static_cast<int>(text.size()), text.data());
-  std::fflush(stderr);
   if (someone_is_watching()) {
     const std::string message(text);
     MessageBoxA(nullptr, message.c_str(), "Error", MB_OK | MB_ICONERROR);
