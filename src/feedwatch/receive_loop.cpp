@@ -151,6 +151,15 @@ struct Batch {
   std::array<platform::ReceivedDatagram, kBatchSize> slots{};
 };
 
+// Flushes the recording and prints the statistics, as a report signal asks.
+// Returns 0 or the error number of the write that failed.
+int report_now(Monitor& monitor, Recording* recording) {
+  if (recording != nullptr) {
+    if (const int e = recording->flush()) return e;
+  }
+  return monitor.report();
+}
+
 // What ends the loop after a datagram was handled, if anything.
 std::optional<LoopEnd> end_after_datagram(Monitor& monitor, platform::Signals& signals,
                                           const std::optional<SteadyClock::time_point>& deadline,
@@ -159,8 +168,7 @@ std::optional<LoopEnd> end_after_datagram(Monitor& monitor, platform::Signals& s
   if (monitor.limit_reached()) return LoopEnd{LoopEnd::kCount};
   if (const int s = signals.stop_signal()) return LoopEnd{LoopEnd::kSignal, s};
   if (signals.take_report_request()) {
-    if (const int e = recording != nullptr ? recording->flush() : 0) return output_failed(e);
-    if (const int e = monitor.report()) return output_failed(e);
+    if (const int e = report_now(monitor, recording)) return output_failed(e);
   }
   if (deadline && SteadyClock::now() >= *deadline) return LoopEnd{LoopEnd::kTimeout};
   return std::nullopt;
@@ -179,6 +187,7 @@ LoopEnd run_receive_loop(const Listeners& listeners, platform::Keyboard& keyboar
   for (;;) {
     if (!keyboard.is_terminal() && keyboard.poll() == kQuitKey) return quit();
     std::uint64_t ready = 0;
+    bool first = true;
     for (bool datagram = false; !datagram;) {
       const int flush_ms =
           recording != nullptr ? recording->milliseconds_to_flush(SteadyClock::now()) : -1;
@@ -197,10 +206,7 @@ LoopEnd run_receive_loop(const Listeners& listeners, platform::Keyboard& keyboar
         case platform::Event::kSignal:
           if (const int s = signals.stop_signal()) return {LoopEnd::kSignal, s};
           if (signals.take_report_request()) {
-            if (const int e = recording != nullptr ? recording->flush() : 0) {
-              return output_failed(e);
-            }
-            if (const int e = monitor.report()) return output_failed(e);
+            if (const int e = report_now(monitor, recording)) return output_failed(e);
           }
           break;
       }
@@ -227,7 +233,8 @@ LoopEnd run_receive_loop(const Listeners& listeners, platform::Keyboard& keyboar
       }
       for (std::size_t i = 0; i < count; ++i) {
         // Keys that are no terminal's count one per datagram, read before it.
-        if (i > 0 && !keyboard.is_terminal() && keyboard.poll() == kQuitKey) return quit();
+        if (!first && !keyboard.is_terminal() && keyboard.poll() == kQuitKey) return quit();
+        first = false;
         arrival.source = batch.slots[i].from;
         arrival.length = batch.slots[i].length;
         monitor.handle_datagram(batch.buffers[i], arrival);
