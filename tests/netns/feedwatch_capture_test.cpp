@@ -28,6 +28,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
+using test_support::nodal;
 using test_support::shown;
 
 const std::string kJoined = "adapter 0 - 127.0.0.1\n";
@@ -39,15 +40,6 @@ std::string all_ports_line() {
   for (const int port : packet::kStatPorts) line += " " + std::to_string(port) + ",";
   line.back() = '.';
   return line + "\n\n";
-}
-
-// A Nodal packet whose DummyKey is `tag`, as part `number` of `count`.
-Bytes nodal(std::uint32_t tag, std::uint8_t number = 0, std::uint8_t count = 0) {
-  Bytes p = test_support::make_packet(test_support::default_fields(4, 1),
-                                      test_support::be32_words({tag, 0, 0, 0, 0, 0, 0}));
-  p[8] = number;
-  p[9] = count;
-  return p;
 }
 
 // A pcapng file of `datagrams` to the group on `port`, one second apart from
