@@ -201,7 +201,8 @@ TEST_F(FeedwatchCaptures, BrokenCaptureEndsAfterWhatCameBefore) {
 }
 
 // --read counts and times by the captured times: the statistics run from the
-// first datagram to the last one handled, and --count ends the run early.
+// first datagram to the last one handled, --count ends the run early, and
+// JSON shows each datagram's captured time and sender.
 TEST_F(FeedwatchCaptures, ReadWithStatisticsAndCount) {
   const std::vector<Bytes> datagrams = {nodal(1), nodal(2), nodal(3)};
   const Bytes file = capture_of(datagrams, 6040);
@@ -215,6 +216,14 @@ TEST_F(FeedwatchCaptures, ReadWithStatisticsAndCount) {
       << errors;
   EXPECT_NE(errors.find("interval min 1000.000, mean 1000.000, max 1000.000 ms"), std::string::npos)
       << errors;
+  // In JSON, the captured time and sender.
+  ASSERT_TRUE(run({"-r", "feed.pcapng", "--json", "-c", "1"}));
+  EXPECT_EQ(
+      process_->output().rfind("{\"type\":\"packet\",\"schema\":1,\"received\":"
+                               "\"2020-09-13T12:26:40.000000Z\",\"source\":\"10.0.0.15:40000\"",
+                               0),
+      0u)
+      << process_->output();
 }
 
 }  // namespace
