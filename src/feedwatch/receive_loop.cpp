@@ -215,35 +215,31 @@ LoopEnd run_receive_loop(const Listeners& listeners, platform::Keyboard& keyboar
       if ((ready >> n & 1) == 0) continue;
       int error = 0;
       const int taken = listeners.sockets[n].receive_batch(batch.slots, error);
-      Arrival arrival;
-      arrival.received = std::chrono::system_clock::now();
-      arrival.at = SteadyClock::now();
       if (taken < 0) {
         monitor.console().print("%s", portable::failed("recvfrom", error).text);
         return {LoopEnd::kReceiveFailed};
       }
-      const auto count = static_cast<std::size_t>(taken);
-      for (std::size_t i = 0; i < count && recording != nullptr; ++i) {
-        const platform::ReceivedDatagram& d = batch.slots[i];
-        arrival.source = d.from;
-        if (const int e = recording->record({d.buffer, d.length}, arrival, listeners.group,
-                                            listeners.ports[n])) {
-          return output_failed(e);
-        }
-      }
-      for (std::size_t i = 0; i < count; ++i) {
+      for (std::size_t i = 0; i < static_cast<std::size_t>(taken); ++i) {
         // Keys that are no terminal's count one per datagram, read before it.
         if (!first && !keyboard.is_terminal() && keyboard.poll() == kQuitKey) return quit();
         first = false;
-        arrival.source = batch.slots[i].from;
-        arrival.length = batch.slots[i].length;
+        const platform::ReceivedDatagram& d = batch.slots[i];
+        // Taken as the datagram is handled, as a receive of one datagram at a time would.
+        const Arrival arrival{std::chrono::system_clock::now(), SteadyClock::now(), d.from,
+                              d.length};
+        if (recording != nullptr) {
+          if (const int e = recording->record({d.buffer, d.length}, arrival, listeners.group,
+                                              listeners.ports[n])) {
+            return output_failed(e);
+          }
+        }
         monitor.handle_datagram(batch.buffers[i], arrival);
         if (const auto end = end_after_datagram(monitor, signals, deadline, recording)) {
           return *end;
         }
       }
       if (recording != nullptr) {
-        if (const int e = recording->flush_if_due(arrival.at)) return output_failed(e);
+        if (const int e = recording->flush_if_due(SteadyClock::now())) return output_failed(e);
       }
     }
   }

@@ -107,7 +107,8 @@ struct Listeners {
 // printed) or the output cannot be written (reported).  Output is flushed after every datagram; a
 // report signal prints the statistics between two datagrams.  On a terminal a key takes effect at
 // once; any other standard input gives one key per datagram, before it.  Datagrams that wait are
-// taken several at once where the platform allows (those behind a stop are dropped).  With
+// taken several at once where the platform allows, then each stamped, recorded and handled in
+// turn (those behind a stop are dropped).  With
 // `recording`, every datagram is recorded before it is handled, and the recording is flushed at
 // least once a second and at a report; a failed write ends the loop as output that cannot be
 // written does.
