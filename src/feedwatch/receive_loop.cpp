@@ -45,13 +45,11 @@ int milliseconds_left(const std::optional<SteadyClock::time_point>& deadline) {
 
 }  // namespace
 
-Monitor::Monitor(Console& console, JsonLines* json, FeedStatistics* stats, std::uint64_t limit,
-                 std::size_t store_capacity)
+Monitor::Monitor(Console& console, JsonLines* json, FeedStatistics* stats, std::uint64_t limit)
     : console_(console),
       json_(json),
       stats_(stats),
       limit_(limit),
-      store_(store_capacity),
       expansion_room_(std::make_unique_for_overwrite<PacketBuffer>()) {}
 
 void Monitor::handle_datagram(PacketBuffer& buffer, const Arrival& received) {

@@ -26,10 +26,9 @@ class Monitor {
  public:
   // Shows packets as text on `console`, or, with `json`, as JSON lines there
   // (`console` then takes only the other lines); counts the feed in `stats`
-  // when given; displays at most `limit` packets; holds at most
-  // `store_capacity` parts of multi-packet messages.
+  // when given; displays at most `limit` packets.
   explicit Monitor(Console& console, JsonLines* json = nullptr, FeedStatistics* stats = nullptr,
-                   std::uint64_t limit = UINT64_MAX, std::size_t store_capacity = kStoreCapacity);
+                   std::uint64_t limit = UINT64_MAX);
 
   // Handles one datagram of `arrival.length` bytes (no more than the buffer
   // holds count) received into `buffer`: clears the bytes behind it, then
