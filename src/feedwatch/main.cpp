@@ -169,8 +169,7 @@ RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point
   std::optional<feedwatch::FeedStatistics> stats;
   if (options.stats) stats.emplace(start);
   feedwatch::Monitor monitor(console, json ? &*json : nullptr, stats ? &*stats : nullptr,
-                             options.count.value_or(UINT64_MAX), feedwatch::kStoreCapacity,
-                             options.quiet);
+                             options.count.value_or(UINT64_MAX), options.quiet);
   std::optional<feedwatch::SteadyClock::time_point> deadline;
   if (options.timeout) deadline = start + *options.timeout;
   const Outcome outcome = options.read_path

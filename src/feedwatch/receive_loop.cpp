@@ -49,14 +49,13 @@ LoopEnd output_failed(int error) {
 }
 
 Monitor::Monitor(Console& console, JsonLines* json, FeedStatistics* stats, std::uint64_t limit,
-                 std::size_t store_capacity, bool quiet)
+                 bool quiet)
     : console_(console),
       json_(json),
       text_(json == nullptr && !quiet),
       quiet_(quiet),
       stats_(stats),
       limit_(limit),
-      store_(store_capacity),
       expansion_room_(std::make_unique_for_overwrite<PacketBuffer>()) {}
 
 void Monitor::handle_datagram(PacketBuffer& buffer, const Arrival& received) {

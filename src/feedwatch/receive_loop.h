@@ -28,12 +28,10 @@ class Monitor {
  public:
   // Shows packets as text on `console`, or, with `json`, as JSON lines there
   // (`console` then takes only the other lines); counts the feed in `stats`
-  // when given; displays at most `limit` packets; holds at most
-  // `store_capacity` parts of multi-packet messages.  With `quiet` no packet
+  // when given; displays at most `limit` packets.  With `quiet` no packet
   // is shown, but each is handled and counted as a displayed one would be.
   explicit Monitor(Console& console, JsonLines* json = nullptr, FeedStatistics* stats = nullptr,
-                   std::uint64_t limit = UINT64_MAX, std::size_t store_capacity = kStoreCapacity,
-                   bool quiet = false);
+                   std::uint64_t limit = UINT64_MAX, bool quiet = false);
 
   // Handles one datagram of `arrival.length` bytes (no more than the buffer
   // holds count) received into `buffer`: clears the bytes behind it, then
