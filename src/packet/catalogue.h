@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "packet/record_layouts.h"
@@ -23,12 +24,22 @@ struct VersionLayout {
   const RecordLayout* layout;  // nullptr: the kind has no such layout
 };
 
+// A record size that the generator writes when the kind's section asks for
+// it (RecordSize), with the layout it then fills.
+struct RecordSizeChoice {
+  std::uint16_t size;
+  const RecordLayout* layout;
+};
+
 // The words of the generator's compression trace lines: "<done>
 // successfully", "<step> complete".
 struct CompressionWords {
   std::string_view done;
   std::string_view step;
 };
+
+// The compression words of most kinds.
+inline constexpr CompressionWords kCompressionWords{"Compressed", "Compression"};
 
 // One statistic kind, as both programs know it.
 struct Kind {
@@ -42,7 +53,9 @@ struct Kind {
   const RecordLayout* layout;       // the record the generator writes and the monitor reads
   VersionLayout version_layout{};   // the monitor's other layout, for one version
   bool application_trace = false;   // the generator traces Encode and every App ID
-  CompressionWords compression_words{"Compressed", "Compression"};
+  CompressionWords compression_words = kCompressionWords;
+  // The other record sizes the generator writes on request; none for most kinds.
+  std::span<const RecordSizeChoice> record_size_choices{};
 
   // The layout with which the monitor reads this kind's records in a packet
   // of the given version.

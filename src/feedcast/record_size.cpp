@@ -1,0 +1,42 @@
+#include "feedcast/record_size.h"
+
+#include <string>
+
+namespace feedcast {
+namespace {
+
+// "84, 104 or 108": the sizes the kind writes.
+std::string sizes_text(const packet::Kind& kind) {
+  std::string text = std::to_string(kind.record_size);
+  const auto& choices = kind.record_size_choices;
+  for (std::size_t i = 0; i < choices.size(); ++i) {
+    text += (i + 1 == choices.size() ? " or " : ", ") + std::to_string(choices[i].size);
+  }
+  return text;
+}
+
+}  // namespace
+
+portable::Result<packet::Kind> kind_with_record_size(const packet::Kind& kind,
+                                                     const SenderConfig& config,
+                                                     std::int32_t size) {
+  if (size == 0 || size == kind.record_size) return kind;
+  const std::string named = "RecordSize " + std::to_string(size);
+  for (const packet::RecordSizeChoice& choice : kind.record_size_choices) {
+    if (choice.size != size) continue;
+    const auto release = static_cast<std::uint8_t>(config.release_number);
+    const auto minor = static_cast<std::uint8_t>(config.minor_version);
+    const std::uint16_t read = kind.display_layout(release, minor).size;
+    if (read != size) {
+      return portable::Failure{named + " does not match release " + std::to_string(release) + "." +
+                               std::to_string(minor) + "; use " + std::to_string(read)};
+    }
+    packet::Kind sized = kind;
+    sized.record_size = choice.size;
+    sized.layout = choice.layout;
+    return sized;
+  }
+  return portable::Failure{named + ": " + sizes_text(kind)};
+}
+
+}  // namespace feedcast
