@@ -22,21 +22,21 @@ portable::Result<packet::Kind> kind_with_record_size(const packet::Kind& kind,
                                                      std::int32_t size) {
   if (size == 0 || size == kind.record_size) return kind;
   const std::string named = "RecordSize " + std::to_string(size);
-  for (const packet::RecordSizeChoice& choice : kind.record_size_choices) {
-    if (choice.size != size) continue;
-    const auto release = static_cast<std::uint8_t>(config.release_number);
-    const auto minor = static_cast<std::uint8_t>(config.minor_version);
-    const std::uint16_t read = kind.display_layout(release, minor).size;
-    if (read != size) {
-      return portable::Failure{named + " does not match release " + std::to_string(release) + "." +
-                               std::to_string(minor) + "; use " + std::to_string(read)};
-    }
-    packet::Kind sized = kind;
-    sized.record_size = choice.size;
-    sized.layout = choice.layout;
-    return sized;
+  const packet::RecordLayout* layout = size > 0 && size <= UINT16_MAX
+                                           ? kind.written_layout(static_cast<std::uint16_t>(size))
+                                           : nullptr;
+  if (layout == nullptr) return portable::Failure{named + ": " + sizes_text(kind)};
+  const auto release = static_cast<std::uint8_t>(config.release_number);
+  const auto minor = static_cast<std::uint8_t>(config.minor_version);
+  const std::uint16_t read = kind.display_layout(release, minor).size;
+  if (read != size) {
+    return portable::Failure{named + " does not match release " + std::to_string(release) + "." +
+                             std::to_string(minor) + "; use " + std::to_string(read)};
   }
-  return portable::Failure{named + ": " + sizes_text(kind)};
+  packet::Kind sized = kind;
+  sized.record_size = layout->size;
+  sized.layout = layout;
+  return sized;
 }
 
 }  // namespace feedcast

@@ -8,9 +8,9 @@
 namespace feedwatch {
 namespace {
 
-enum OptionIndex { kHelp, kVersion, kJson, kCount, kTimeout, kStats, kInterface };
+enum OptionIndex { kHelp, kVersion, kJson, kCount, kTimeout, kStats, kInterface, kSaveIni };
 
-constexpr std::array<portable::OptionSpec, 7> kOptionSpecs = {{
+constexpr std::array<portable::OptionSpec, 8> kOptionSpecs = {{
     {'h', "help", false},
     {'V', "version", false},
     {'\0', "json", false},
@@ -18,6 +18,7 @@ constexpr std::array<portable::OptionSpec, 7> kOptionSpecs = {{
     {'t', "timeout", true},
     {'\0', "stats", false},
     {'i', "interface", true},
+    {'\0', "save-ini", true},
 }};
 
 // The longest time-out: beyond it the deadline would leave the clock's range.
@@ -75,6 +76,10 @@ std::string take(const portable::GivenOption& given, Options& options) {
       if (given.value.empty()) return "invalid interface: ''";
       options.interface_name = std::string(given.value);
       break;
+    case kSaveIni:
+      if (given.value.empty()) return "invalid file name: ''";
+      options.save_ini = std::string(given.value);
+      break;
     default: break;
   }
   return {};
@@ -122,6 +127,8 @@ std::string_view help_text() {
            : "      --stats              print feed statistics at the end\n") +
       "  -i, --interface ADDRESS  join only on this local address, or on the\n"
       "                           addresses of the interface of this name\n"
+      "      --save-ini FILE      at the end, write the last complete table of each\n"
+      "                           kind as a feedcast.ini (other kinds: FILE-<kind>.ini)\n"
       "  -h, --help               show this help and exit\n"
       "  -V, --version            show the version and exit\n"
       "\n"

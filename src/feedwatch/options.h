@@ -25,7 +25,8 @@ struct Options {
   std::optional<std::uint64_t> count;                // -c N: stop after N displayed packets
   std::optional<std::chrono::microseconds> timeout;  // -t SECONDS: stop after that time
   std::optional<std::string> interface_name;         // -i ADDRESS: join on that interface only
-  std::vector<std::string_view> arguments;           // what is left for the port rule
+  std::optional<std::string> save_ini;      // --save-ini FILE: the last tables, as feedcast.ini
+  std::vector<std::string_view> arguments;  // what is left for the port rule
 };
 
 // Reads the command line's arguments (without the program's name), or fails

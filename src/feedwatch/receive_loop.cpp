@@ -114,6 +114,7 @@ void Monitor::display(PacketBuffer& buffer, const Arrival& arrival, const Messag
   } else {
     print_packet(buffer, expansion, console_);
   }
+  if (saved_ != nullptr) saved_->take(buffer.data(), arrival.length, expansion, area_bytes, part);
   ++displayed_;
   if (stats_ != nullptr) stats_->count_display(expansion);
 }

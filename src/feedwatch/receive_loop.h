@@ -14,6 +14,7 @@
 #include "feedwatch/json_output.h"
 #include "feedwatch/multipacket_store.h"
 #include "feedwatch/packet_buffer.h"
+#include "feedwatch/save_ini.h"
 #include "platform/events.h"
 #include "platform/keyboard.h"
 #include "platform/sockets.h"
@@ -55,6 +56,9 @@ class Monitor {
   // The console, for the loop's own lines.
   Console& console() { return console_; }
 
+  // Keeps every complete table shown in `tables` from now on.
+  void keep_tables(SavedTables& tables) { saved_ = &tables; }
+
   // The parts of multi-packet messages held.
   const MultipacketStore& store() const { return store_; }
 
@@ -68,6 +72,7 @@ class Monitor {
   std::uint64_t limit_;
   std::uint64_t displayed_ = 0;
   MultipacketStore store_;
+  SavedTables* saved_ = nullptr;
   // The room a compressed record area expands into, kept from packet to packet.
   std::unique_ptr<PacketBuffer> expansion_room_;
 };

@@ -67,6 +67,16 @@ struct Kind {
     return other ? *v.layout : *layout;
   }
 
+  // The layout the generator fills for records of `size` bytes: its own for
+  // its own size, that of another size it offers, else nullptr.
+  const RecordLayout* written_layout(std::uint16_t size) const {
+    if (size == record_size) return layout;
+    for (const RecordSizeChoice& choice : record_size_choices) {
+      if (choice.size == size) return choice.layout;
+    }
+    return nullptr;
+  }
+
   // The Stat Port Table: the port of this kind under a valid scheme.
   int port(std::uint8_t stat_scheme) const {
     return kFirstStatPort + 20 * (message_type - 1) + kStatPortStep * stat_scheme;
