@@ -368,8 +368,8 @@ std::vector<Doubt> find_doubts(const ProfileText& text) {
   check_settings_section<SenderConfig>(text, kMCastSection, kMCastSettings, doubts);
   check_settings_section<FaultSettings>(text, kFaultsSection, kFaultSettings, doubts);
   if (kind != nullptr) {
-    const portable::Result<packet::Kind> sized = sized_kind(*kind, config, text);
-    check_kind_section(text, sized ? *sized : *kind, config, doubts);
+    check_kind_section(text, kind_of_keys(*kind, configured_record_size(text, *kind)), config,
+                       doubts);
   }
   return doubts.take();
 }

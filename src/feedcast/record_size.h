@@ -23,6 +23,19 @@ inline constexpr portable::Setting<RecordSizeSetting> kRecordSizeSettings[] = {
     portable::integer_setting<&RecordSizeSetting::record_size>("RecordSize", 0, "RecordSize"),
 };
 
+// The size that the kind's section asks for in `ini` (a ProfileFile or a
+// portable::ProfileText); 0 when absent or when the kind offers no other.
+template <class Reader>
+std::int32_t configured_record_size(const Reader& ini, const packet::Kind& kind) {
+  if (kind.record_size_choices.empty()) return 0;
+  return portable::read_settings<RecordSizeSetting>(ini, kind.section, kRecordSizeSettings)
+      .record_size;
+}
+
+// The kind with records of `size` bytes and their layout whatever the
+// release, for the keys of a file; the kind itself for a size it does not offer.
+packet::Kind kind_of_keys(const packet::Kind& kind, std::int32_t size);
+
 // Returns the kind as the generator writes it with records of `size` bytes
 // (0: the kind's own): the kind itself for its own size, else a copy with
 // that size and its layout; or the refusal of a size the kind does not
@@ -36,11 +49,7 @@ portable::Result<packet::Kind> kind_with_record_size(const packet::Kind& kind,
 template <class Reader>
 portable::Result<packet::Kind> sized_kind(const packet::Kind& kind, const SenderConfig& config,
                                           const Reader& ini) {
-  if (kind.record_size_choices.empty()) return kind;
-  return kind_with_record_size(
-      kind, config,
-      portable::read_settings<RecordSizeSetting>(ini, kind.section, kRecordSizeSettings)
-          .record_size);
+  return kind_with_record_size(kind, config, configured_record_size(ini, kind));
 }
 
 }  // namespace feedcast

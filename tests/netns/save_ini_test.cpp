@@ -122,7 +122,7 @@ TEST_P(SaveIni, TheSavedFileSendsTheSameDatagrams) {
   test_support::Process watch({FEEDWATCH_PATH, "--save-ini", "saved.ini", "-c",
                                std::to_string(parts), std::to_string(port)},
                               dir.path());
-  ASSERT_TRUE(watch.shows("adapter 0", kWait));
+  ASSERT_TRUE(watch.shows("adapter 0", kWait)) << watch.output() << watch.errors();
   const std::vector<Bytes> first = sent_by_feedcast(dir, "first.ini", raw, parts);
   ASSERT_EQ(first.size(), parts);
   ASSERT_TRUE(watch.wait_for(kWait));
