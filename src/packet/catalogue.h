@@ -46,7 +46,7 @@ struct Kind {
   std::uint8_t message_type;        // 1 to 6
   std::string_view section;         // the generator's configuration section
   std::string_view title;           // the monitor's kind text, "Skillset Statistics - "
-  std::uint16_t record_size;        // RecordSize as the generator writes it
+  std::uint16_t record_size;        // RecordSize as the generator writes it by default
   std::uint16_t max_records;        // the generator's inclusive limit on NumRecord
   std::string_view limit_message;   // the generator's refusal of a larger table
   std::string_view scheme_message;  // the generator's refusal of a bad StatScheme

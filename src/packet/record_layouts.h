@@ -59,7 +59,8 @@ struct RecordLayout {
 
 // The layouts, by kind; the catalogue tells which kind and version reads
 // which.  The Agent Record has a 104-byte layout and a 108-byte one that adds
-// TimeInNRRC; the generator writes the first 84 bytes of it.
+// TimeInNRRC; the generator writes the first 84 bytes of it, or on request
+// either whole (the keyed layouts below).
 extern const RecordLayout kApplicationLayout;
 extern const RecordLayout kSkillsetLayout;
 extern const RecordLayout kAgentLayout;

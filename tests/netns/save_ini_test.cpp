@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,9 @@ std::string name_of(const RoundTrip& c) {
   return std::string(c.kind->section) + "_" + std::to_string(c.record_size) +
          (c.encode == 1 ? "_compressed" : "_plain") + (c.max_per_packet > 0 ? "_in_parts" : "");
 }
+
+// Names a case in the test's listing.
+void PrintTo(const RoundTrip& c, std::ostream* out) { *out << name_of(c); }
 
 std::vector<RoundTrip> round_trips() {
   std::vector<RoundTrip> cases;

@@ -214,10 +214,10 @@ for kind in ${KINDS:-application skillset agent nodal ivr route}; do
     one_feed "$kind-encode$encode" "$work/$kind-$encode.ini"
   done
 done
+! $feeds_only || summary
 # Agent records of the monitor's 104-byte layout, sent by either feedcast.
 { cat "$EXAMPLES/feedcast-agent.ini"; printf 'RecordSize=104\r\n'; } > "$work/agent-104.ini"
 one_feed agent-104 "$work/agent-104.ini"
-! $feeds_only || summary
 # The Agent table saved by a Windows feedwatch --save-ini is the one a Linux
 # feedwatch saves, line ends apart.
 if $windows_monitor; then
