@@ -27,15 +27,18 @@ Bytes table(std::uint8_t type, std::uint16_t records, std::uint8_t number = 0,
   return p;
 }
 
+// A packet of one record of the kind, `bytes` of ones after its header,
+// the header changed by `change`.
+template <class Change>
+Bytes changed(std::uint8_t type, std::size_t bytes, Change change) {
+  packet::HeaderFields h = default_fields(type, 1);
+  change(h);
+  return make_packet(h, Bytes(bytes, 1));
+}
+
 TEST(SaveIni, KeepsTheLastWholeTableOfEachKindInTheOrderOfTheKinds) {
   Bytes short_area = table(5, 2);
   short_area.resize(short_area.size() - 1);
-  packet::HeaderFields bad_scheme = default_fields(4, 1);
-  bad_scheme.stat_scheme = 2;
-  packet::HeaderFields corrupt = default_fields(4, 1);
-  corrupt.encoding = 1;
-  packet::HeaderFields odd_size = default_fields(2, 1);
-  odd_size.record_size = 100;
   const struct {
     const char* what;
     std::vector<Bytes> datagrams;
@@ -48,8 +51,9 @@ TEST(SaveIni, KeepsTheLastWholeTableOfEachKindInTheOrderOfTheKinds) {
        {1},
        5},
       {"no kind, no scheme, corrupt, short, odd size",
-       {table(9, 1), make_packet(bad_scheme, Bytes(28)), make_packet(corrupt, Bytes(28, 1)),
-        short_area, make_packet(odd_size, Bytes(100))},
+       {table(9, 1), changed(4, 28, [](auto& h) { h.stat_scheme = 2; }),
+        changed(4, 28, [](auto& h) { h.encoding = 1; }), short_area,
+        changed(2, 100, [](auto& h) { h.record_size = 100; })},
        {},
        0},
       {"a message with a part of another kind", {table(1, 2, 1, 2), table(2, 1, 2, 2)}, {}, 0},
