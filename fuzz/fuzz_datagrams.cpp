@@ -4,7 +4,8 @@
 // may reach the output; then the same datagrams through the JSON display and
 // the feed statistics, every line of which must be one valid JSON object.  As
 // in the receive loop, the output is flushed after each datagram; both are
-// checked as they come.
+// checked as they come.  The text monitor also keeps the tables that
+// --save-ini writes, and each one's text must hold as many records as it.
 //
 // Input: datagrams, each a 2-byte big-endian length and that many bytes.
 #include <stdio.h>
@@ -21,7 +22,10 @@
 #include "feedwatch/feed_statistics.h"
 #include "feedwatch/json_output.h"
 #include "feedwatch/receive_loop.h"
+#include "feedwatch/save_ini.h"
 #include "json_lines_check.h"
+#include "packet/catalogue.h"
+#include "portable/profile_text.h"
 #include "portable/visible_controls.h"
 
 namespace {
@@ -82,6 +86,19 @@ void replay(const std::uint8_t* data, std::size_t size, feedwatch::Monitor& moni
   }
 }
 
+// Every table kept reads back with its Number of records.
+void check_saved(const feedwatch::SavedTables& saved) {
+  for (const std::uint8_t type : saved.kinds()) {
+    const feedwatch::SavedTable& table = *saved.table(type);
+    const std::string ini = feedwatch::saved_table_text(table);
+    const portable::ProfileText text(ini);
+    const std::string_view section = packet::find_kind(type)->section;
+    if (text.read_int(section, "Number", -1) != static_cast<std::int32_t>(table.num_record)) {
+      __builtin_trap();
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -93,7 +110,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     feedwatch::FeedStatistics stats(feedwatch::SteadyClock::now());
     feedwatch::Monitor monitor(as_json ? console : terminal, as_json ? &json : nullptr,
                                as_json ? &stats : nullptr);
+    feedwatch::SavedTables saved;
+    if (!as_json) monitor.keep_tables(saved);
     replay(data, size, monitor);
+    check_saved(saved);
     monitor.report();
     flush(monitor);
   }

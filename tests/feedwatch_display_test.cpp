@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "feedcast/record_size.h"
+#include "feedcast/transmit_loop.h"
 #include "feedwatch/feed_statistics.h"
 #include "feedwatch/json_output.h"
 #include "feedwatch/packet_buffer.h"
@@ -49,6 +51,33 @@ Bytes nodal(std::uint16_t records, std::uint32_t key, std::uint8_t number = 0,
   return p;
 }
 
+// The packet feedcast sends for an Agent table of two records of `size`
+// bytes, every field of the layout it fills keyed with a value of its own.
+Bytes agent_from_feedcast(std::uint16_t size) {
+  const packet::Kind& agent = *packet::find_kind(3);
+  const packet::RecordLayout& layout = *agent.written_layout(size);
+  std::string text = "[MCast]\nMessageType=3\n";
+  if (size == agent.version_layout.layout->size) {
+    text += "ReleaseNumber=" + std::to_string(agent.version_layout.release_number) +
+            "\nMinorVersion=" + std::to_string(agent.version_layout.minor_version) + "\n";
+  }
+  text += "[Agent]\nNumber=2\nRecordSize=" + std::to_string(size) + "\n";
+  for (unsigned r = 0; r < 2; ++r) {
+    for (std::size_t f = 0; f < layout.fields.size(); ++f) {
+      text += std::string(layout.fields[f].name) + std::to_string(r) + "=" +
+              std::to_string(f == 0 ? -1 : static_cast<int>(100 * r + f)) + "\n";
+    }
+  }
+  test_support::TempDir dir;
+  dir.write("feedcast.ini", text);
+  platform::ProfileFile ini(dir.file("feedcast.ini"));
+  const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
+  const packet::Kind kind = *feedcast::sized_kind(agent, config, ini);
+  feedcast::PacketSource source(config, kind, ini);
+  const packet::Datagram sent = source.next(1607198400)->front();
+  return Bytes(sent.begin(), sent.end());
+}
+
 // Datagrams shown by a monitor of their own, and the baseline of their text.
 struct Case {
   const char* baseline;
@@ -61,12 +90,6 @@ std::vector<Case> cases() {
   packet::HeaderFields skillset = default_fields(2, 3);
   skillset.stat_scheme = 1;
   skillset.encoding = 1;
-  auto agent = counting(27, 0x10);  // 108 bytes: room for either stride
-  agent[0] = 0xFFFFFFFF;
-  agent[1] = 4660;
-  packet::HeaderFields agent84 = default_fields(3, 1);
-  agent84.release_number = 8;
-  agent84.minor_version = 4;
   // An invalid kind and scheme, edge timestamps and names.
   packet::HeaderFields invalid = default_fields(9, 1);
   invalid.stat_scheme = 255;
@@ -125,8 +148,8 @@ std::vector<Case> cases() {
       {"application", {make_packet(default_fields(1, 2), be32_words(application))}},
       {"skillset_compressed",
        {make_packet(skillset, zlib_compress(be32_words(counting(3 * 29, 1000))))}},
-      {"agent_104", {make_packet(default_fields(3, 1), be32_words(agent))}},
-      {"agent_108", {make_packet(agent84, be32_words(agent))}},
+      {"agent_104", {agent_from_feedcast(104)}},
+      {"agent_108", {agent_from_feedcast(108)}},
       {"nodal", {make_packet(default_fields(4, 1), be32_words({0, 10, 8, 2, 3, 1, 0}))}},
       {"ivr", {make_packet(default_fields(5, 1), be32_words({255, 1, 2, 3, 4, 5, 6, 7}))}},
       {"route",

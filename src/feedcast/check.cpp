@@ -6,6 +6,7 @@
 #include "feedcast/config_outage.h"
 #include "feedcast/doubts.h"
 #include "feedcast/faults.h"
+#include "feedcast/record_size.h"
 #include "feedcast/sender_config.h"
 #include "feedcast/transmit_loop.h"
 #include "packet/header.h"
@@ -122,17 +123,19 @@ CheckReport check_configuration(platform::ProfileFile& ini, std::int64_t now) {
   }
   const std::vector<Doubt> doubts = find_doubts(portable::ProfileText(ini.contents()));
   const SenderConfig config = read_sender_config(ini);
-  const portable::Result<const packet::Kind*> kind = check_kind_and_scheme(config);
+  const portable::Result<const packet::Kind*> checked = check_kind_and_scheme(config);
+  const portable::Result<packet::Kind> kind =
+      checked ? sized_kind(**checked, config, ini) : portable::Failure{checked.failure()};
   if (!kind) {
     report.refusal = kind.failure();
   } else {
-    report.text += destination_line(config, **kind);
-    PacketSource source(config, **kind, ini);
+    report.text += destination_line(config, *kind);
+    PacketSource source(config, *kind, ini);
     const portable::Result<std::span<const Datagram>> message = source.next(now);
     if (!message) {
       report.refusal = message.failure();
     } else {
-      report.text += table_line(**kind, *message, source.stream_bytes());
+      report.text += table_line(*kind, *message, source.stream_bytes());
       report.text += pause_line(config, message->size());
       report.text += faults_line(read_fault_settings(ini));
       report.text += simulation_line(config, source);

@@ -10,6 +10,7 @@
 #include "feedcast/multipacket.h"
 #include "feedcast/nearest_name.h"
 #include "feedcast/record_keys.h"
+#include "feedcast/record_size.h"
 #include "feedcast/sender_config.h"
 #include "feedcast/simulation.h"
 #include "feedcast/table_settings.h"
@@ -199,6 +200,7 @@ void check_settings_section(const ProfileText& text, std::string_view section,
 // keys, and every key stem with the record index that the key ends in.
 std::vector<std::string> kind_key_names(const packet::Kind& kind, std::string_view name) {
   std::vector<std::string> names = setting_names<TableSettings>(kTableSettings);
+  if (!kind.record_size_choices.empty()) names.emplace_back(kRecordSizeSettings[0].name);
   std::size_t digits = name.size();
   while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9') --digits;
   std::string_view index = name.substr(digits);
@@ -287,6 +289,9 @@ void check_kind_section(const ProfileText& text, const packet::Kind& kind,
       case RecordKey::Role::kNoField:
         if (const auto* s = find_setting<TableSettings>(kTableSettings, key.name)) {
           check_setting(key, *s, doubts);
+        } else if (const auto* r = find_setting<RecordSizeSetting>(kRecordSizeSettings, key.name);
+                   r != nullptr && !kind.record_size_choices.empty()) {
+          check_setting(key, *r, doubts);
         } else {
           doubts.not_a_key(key, kind.section, kind_key_names(kind, key.name));
         }
@@ -362,7 +367,10 @@ std::vector<Doubt> find_doubts(const ProfileText& text) {
   check_layout(text, kind, doubts);
   check_settings_section<SenderConfig>(text, kMCastSection, kMCastSettings, doubts);
   check_settings_section<FaultSettings>(text, kFaultsSection, kFaultSettings, doubts);
-  if (kind != nullptr) check_kind_section(text, *kind, config, doubts);
+  if (kind != nullptr) {
+    check_kind_section(text, kind_of_keys(*kind, configured_record_size(text, *kind)), config,
+                       doubts);
+  }
   return doubts.take();
 }
 

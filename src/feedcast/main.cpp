@@ -7,6 +7,7 @@
 #include "feedcast/check.h"
 #include "feedcast/config_outage.h"
 #include "feedcast/options.h"
+#include "feedcast/record_size.h"
 #include "feedcast/sender_config.h"
 #include "feedcast/sender_socket.h"
 #include "feedcast/trace_output.h"
@@ -56,6 +57,8 @@ int main(int argc, char** argv) {
   const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
   const portable::Result<const packet::Kind*> kind = feedcast::check_kind_and_scheme(config);
   if (!kind) return stop(kind.failure());
+  const portable::Result<packet::Kind> sized = feedcast::sized_kind(**kind, config, ini);
+  if (!sized) return stop(sized.failure());
 
   platform::SocketsSession sockets;
   if (sockets.error() != 0) return stop(portable::failed("WSAStartup", sockets.error()).text);
@@ -64,9 +67,8 @@ int main(int argc, char** argv) {
   if (!opened) return stop(opened.failure());
 
   feedcast::TraceOutput trace(stdout, stderr, options->quiet);
-  const portable::Result<void> sent =
-      feedcast::run_transmit_loop(config, **kind, ini, socket,
-                                  feedcast::destination_of(config, **kind), options->count, trace);
+  const portable::Result<void> sent = feedcast::run_transmit_loop(
+      config, *sized, ini, socket, feedcast::destination_of(config, *sized), options->count, trace);
   std::fflush(stdout);
   if (sent) return 0;
   trace.end_open_line();

@@ -170,6 +170,8 @@ RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point
   if (options.stats) stats.emplace(start);
   feedwatch::Monitor monitor(console, json ? &*json : nullptr, stats ? &*stats : nullptr,
                              options.count.value_or(UINT64_MAX), options.quiet);
+  feedwatch::SavedTables saved;
+  if (options.save_ini) monitor.keep_tables(saved);
   std::optional<feedwatch::SteadyClock::time_point> deadline;
   if (options.timeout) deadline = start + *options.timeout;
   const Outcome outcome = options.read_path
@@ -177,6 +179,10 @@ RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point
                               : listen(options, console, keyboard, signals, monitor, deadline);
   if (outcome.failed) return *outcome.failed;
   const feedwatch::LoopEnd& end = outcome.loop;
+  if (options.save_ini) {
+    const portable::Result<void> written = feedwatch::write_saved_tables(saved, *options.save_ini);
+    if (!written) return {feedwatch::report_failure(written.failure())};
+  }
   if (end.reason == feedwatch::LoopEnd::kReceiveFailed ||
       end.reason == feedwatch::LoopEnd::kOutputFailed) {
     return {-1};

@@ -19,10 +19,11 @@ enum OptionIndex {
   kQuiet,
   kAllPorts,
   kWrite,
-  kRead
+  kRead,
+  kSaveIni
 };
 
-constexpr std::array<portable::OptionSpec, 11> kOptionSpecs = {{
+constexpr std::array<portable::OptionSpec, 12> kOptionSpecs = {{
     {'h', "help", false},
     {'V', "version", false},
     {'\0', "json", false},
@@ -34,6 +35,7 @@ constexpr std::array<portable::OptionSpec, 11> kOptionSpecs = {{
     {'a', "all-ports", false},
     {'w', "write", true},
     {'r', "read", true},
+    {'\0', "save-ini", true},
 }};
 
 // The longest time-out: beyond it the deadline would leave the clock's range.
@@ -97,6 +99,10 @@ std::string take(const portable::GivenOption& given, Options& options) {
     case kInterface:
       if (given.value.empty()) return "invalid interface: ''";
       options.interface_name = std::string(given.value);
+      break;
+    case kSaveIni:
+      if (given.value.empty()) return "invalid file name: ''";
+      options.save_ini = std::string(given.value);
       break;
     default: break;
   }
@@ -163,6 +169,8 @@ std::string_view help_text() {
       "                           replacing it\n"
       "  -r, --read FILE          read the datagrams of a capture (pcap or pcapng)\n"
       "                           instead of the network; no feedwatch.ini is read\n"
+      "      --save-ini FILE      at the end, write the last complete table of each\n"
+      "                           kind as a feedcast.ini (other kinds: FILE-<kind>.ini)\n"
       "  -h, --help               show this help and exit\n"
       "  -V, --version            show the version and exit\n"
       "\n"

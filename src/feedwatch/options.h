@@ -29,6 +29,7 @@ struct Options {
   bool all_ports = false;                            // -a: every port of the feed at once
   std::optional<std::string> write_path;             // -w FILE: record what arrives
   std::optional<std::string> read_path;              // -r FILE: read a capture, not the network
+  std::optional<std::string> save_ini;               // --save-ini FILE: the last tables
   std::vector<std::string_view> arguments;           // what is left for the port rule
 };
 

@@ -120,6 +120,7 @@ void Monitor::display(PacketBuffer& buffer, const Arrival& arrival, const Messag
     }
     json_->write_packet(buffer, arrival, part, expansion, area_bytes);
   }
+  if (saved_ != nullptr) saved_->take(buffer.data(), arrival.length, expansion, area_bytes, part);
   ++displayed_;
   if (stats_ != nullptr) stats_->count_display(expansion);
 }

@@ -16,6 +16,7 @@
 #include "feedwatch/multipacket_store.h"
 #include "feedwatch/packet_buffer.h"
 #include "feedwatch/recording.h"
+#include "feedwatch/save_ini.h"
 #include "platform/events.h"
 #include "platform/keyboard.h"
 #include "platform/sockets.h"
@@ -58,6 +59,9 @@ class Monitor {
   // The console, for the loop's own lines.
   Console& console() { return console_; }
 
+  // Keeps every complete table shown in `tables` from now on.
+  void keep_tables(SavedTables& tables) { saved_ = &tables; }
+
   // The parts of multi-packet messages held.
   const MultipacketStore& store() const { return store_; }
 
@@ -73,6 +77,7 @@ class Monitor {
   std::uint64_t limit_;
   std::uint64_t displayed_ = 0;
   MultipacketStore store_;
+  SavedTables* saved_ = nullptr;
   // The room a compressed record area expands into, kept from packet to packet.
   std::unique_ptr<PacketBuffer> expansion_room_;
 };

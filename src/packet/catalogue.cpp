@@ -5,9 +5,14 @@
 namespace packet {
 namespace {
 
+// The Agent records of the monitor's two layouts, which the generator writes
+// on request besides its own 84 bytes.
+constexpr RecordSizeChoice kAgentRecordSizes[] = {{104, &kAgentKeyedLayout},
+                                                  {108, &kAgentKeyedLayoutWithNrrc}};
+
 // Each row: MessageType, section, title, RecordSize, limit, the two refusals,
 // the layout, then only where the kind differs: its versioned layout, its
-// Application trace and its compression words.
+// Application trace, its compression words and its other record sizes.
 const std::array<Kind, 6> kKinds = {{
     {1,
      "Application",
@@ -38,7 +43,10 @@ const std::array<Kind, 6> kKinds = {{
      "Max number of Agents exceed",
      "Invalid Agent Stat Scheme",
      &kAgentLayout,
-     {8, 4, &kAgentLayoutWithNrrc}},
+     {8, 4, &kAgentLayoutWithNrrc},
+     false,
+     kCompressionWords,
+     kAgentRecordSizes},
     {4, "Nodal", "Nodal Statistics - ", 28, 1, "Max number of Nodal exceed",
      "Invalid Nodal Stat Scheme", &kNodalLayout},
     {5, "IVR", "IVR Statistics - ", 32, 500, "Max number of IVRs exceed", "Invalid IVR Stat Scheme",

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "packet/record_layouts.h"
@@ -34,6 +35,13 @@ struct VersionLayout {
   const RecordLayout* layout;  // nullptr: the kind has no such layout
 };
 
+// A record size that the generator writes when the kind's section asks for
+// it (RecordSize), with the layout it then fills.
+struct RecordSizeChoice {
+  std::uint16_t size;
+  const RecordLayout* layout;
+};
+
 // The words of the generator's compression trace lines: "<done>
 // successfully", "<step> complete".
 struct CompressionWords {
@@ -41,19 +49,24 @@ struct CompressionWords {
   std::string_view step;
 };
 
+// The compression words of most kinds.
+inline constexpr CompressionWords kCompressionWords{"Compressed", "Compression"};
+
 // One statistic kind, as both programs know it.
 struct Kind {
   std::uint8_t message_type;        // 1 to 6
   std::string_view section;         // the generator's configuration section
   std::string_view title;           // the monitor's kind text, "Skillset Statistics - "
-  std::uint16_t record_size;        // RecordSize as the generator writes it
+  std::uint16_t record_size;        // RecordSize as the generator writes it by default
   std::uint16_t max_records;        // the generator's inclusive limit on NumRecord
   std::string_view limit_message;   // the generator's refusal of a larger table
   std::string_view scheme_message;  // the generator's refusal of a bad StatScheme
   const RecordLayout* layout;       // the record the generator writes and the monitor reads
   VersionLayout version_layout{};   // the monitor's other layout, for one version
   bool application_trace = false;   // the generator traces Encode and every App ID
-  CompressionWords compression_words{"Compressed", "Compression"};
+  CompressionWords compression_words = kCompressionWords;
+  // The other record sizes the generator writes on request; none for most kinds.
+  std::span<const RecordSizeChoice> record_size_choices{};
 
   // The layout with which the monitor reads this kind's records in a packet
   // of the given version.
@@ -63,6 +76,16 @@ struct Kind {
     const bool other = v.layout != nullptr && release_number == v.release_number &&
                        minor_version == v.minor_version;
     return other ? *v.layout : *layout;
+  }
+
+  // The layout the generator fills for records of `size` bytes: its own for
+  // its own size, that of another size it offers, else nullptr.
+  const RecordLayout* written_layout(std::uint16_t size) const {
+    if (size == record_size) return layout;
+    for (const RecordSizeChoice& choice : record_size_choices) {
+      if (choice.size == size) return choice.layout;
+    }
+    return nullptr;
   }
 
   // The Stat Port Table: the port of this kind under a valid scheme.

@@ -1,5 +1,6 @@
 #include "packet/record_layouts.h"
 
+#include <array>
 #include <cstring>
 
 #include "packet/byte_order.h"
@@ -155,6 +156,19 @@ constexpr Field kAgentFields[] = {
     shown_only("TimeInNRRC", 104, kDec),
 };
 
+// The fields of `fields`, every one keyed.
+template <std::size_t N>
+constexpr std::array<Field, N> every_field_keyed(const Field (&fields)[N]) {
+  std::array<Field, N> keyed_fields{};
+  for (std::size_t i = 0; i < N; ++i) {
+    keyed_fields[i] = fields[i];
+    keyed_fields[i].keyed = true;
+  }
+  return keyed_fields;
+}
+
+constexpr std::array kAgentKeyedFields = every_field_keyed(kAgentFields);
+
 // The 108-byte layout's lines; the 104-byte layout's are all of them but the last.
 constexpr DisplayLine kAgentLines[] = {
     display_line(kAgentFields,
@@ -239,6 +253,10 @@ const RecordLayout kAgentLayout{"Agent Record", 104,
                                 std::span(kAgentFields).first(std::size(kAgentFields) - 1),
                                 std::span(kAgentLines).first(std::size(kAgentLines) - 1)};
 const RecordLayout kAgentLayoutWithNrrc{"Agent Record", 108, kAgentFields, kAgentLines};
+const RecordLayout kAgentKeyedLayout{
+    "Agent Record", 104, std::span(kAgentKeyedFields).first(kAgentKeyedFields.size() - 1),
+    std::span(kAgentLines).first(std::size(kAgentLines) - 1)};
+const RecordLayout kAgentKeyedLayoutWithNrrc{"Agent Record", 108, kAgentKeyedFields, kAgentLines};
 const RecordLayout kNodalLayout{"Nodal Record", 28, kNodalFields, kNodalLines};
 const RecordLayout kIvrLayout{"IVR Record", 32, kIvrFields, kIvrLines};
 const RecordLayout kRouteLayout{"Route Record", 10, kRouteFields, kRouteLines};
@@ -251,6 +269,11 @@ void store_field(std::uint8_t* record, const Field& field, std::uint32_t value) 
   }
   if (field.width > 4) std::memset(at, 0, field.width);
   store_be32(at, value);
+}
+
+std::uint32_t stored_value(const std::uint8_t* record, const Field& field) {
+  const std::uint8_t* at = record + field.offset;
+  return field.order == ByteOrder::kLittle ? load_le16(at) : load_be32(at);
 }
 
 std::uint32_t shown_value(const std::uint8_t* record, const Field& field) {

@@ -59,7 +59,8 @@ struct RecordLayout {
 
 // The layouts, by kind; the catalogue tells which kind and version reads
 // which.  The Agent Record has a 104-byte layout and a 108-byte one that adds
-// TimeInNRRC; the generator writes the first 84 bytes of it.
+// TimeInNRRC; the generator writes the first 84 bytes of it, or on request
+// either whole (the keyed layouts below).
 extern const RecordLayout kApplicationLayout;
 extern const RecordLayout kSkillsetLayout;
 extern const RecordLayout kAgentLayout;
@@ -68,11 +69,20 @@ extern const RecordLayout kNodalLayout;
 extern const RecordLayout kIvrLayout;
 extern const RecordLayout kRouteLayout;
 
+// The Agent layouts as the generator writes them when asked for records of
+// 104 or 108 bytes: the same fields, every one of them keyed.
+extern const RecordLayout kAgentKeyedLayout;
+extern const RecordLayout kAgentKeyedLayoutWithNrrc;
+
 // Writes a configured value into its field of a record by the field's storage
 // rule: 32 bits big-endian; the low 16 bits little-endian for a 2-byte
 // little-endian field; for a wider field, zeros with the value big-endian in
 // its first four bytes.
 void store_field(std::uint8_t* record, const Field& field, std::uint32_t value);
+
+// Reads the value that store_field writes into a field: the inverse of its
+// storage rule for the field's first four bytes (two for a little-endian field).
+std::uint32_t stored_value(const std::uint8_t* record, const Field& field);
 
 // Reads the value the monitor shows for a field of a record.
 std::uint32_t shown_value(const std::uint8_t* record, const Field& field);

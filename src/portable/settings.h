@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 namespace portable {
@@ -83,6 +84,22 @@ Target read_settings(const Reader& ini, std::string_view section,
     }
   }
   return target;
+}
+
+// The name of the key that `settings` reads into `member`; empty when none does.
+template <auto member>
+std::string_view setting_name(
+    std::span<const Setting<typename member_class<decltype(member)>::type>> settings) {
+  using Target = typename member_class<decltype(member)>::type;
+  for (const Setting<Target>& s : settings) {
+    if constexpr (std::is_same_v<std::remove_cvref_t<decltype(std::declval<Target&>().*member)>,
+                                 std::string>) {
+      if (s.text == &store_member<member, Target, std::string>) return s.name;
+    } else {
+      if (s.integer == &store_member<member, Target, std::int32_t>) return s.name;
+    }
+  }
+  return {};
 }
 
 // The key with which both programs name their multicast group in section

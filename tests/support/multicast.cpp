@@ -27,6 +27,7 @@ GroupReceiver::GroupReceiver(std::uint16_t port, const char* group) {
   fd_ = socket(AF_INET, SOCK_DGRAM, 0);
   const int on = 1;
   setsockopt(fd_, IPPROTO_IP, IP_RECVTTL, &on, sizeof on);
+  setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);  // beside a running monitor
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(port);

@@ -26,7 +26,8 @@ struct Datagram {
   std::string from;
 };
 
-// A socket joined to a group on the loopback interface.  It also receives
+// A socket joined to a group on the loopback interface, sharing its port
+// with any monitor that listens there too.  It also receives
 // what is sent to the port for any other group joined in the namespace.
 class GroupReceiver {
  public:

@@ -21,7 +21,8 @@
 #   CHECK_FILES the directory of the broken files that feedcast --check is
 #               tested with (tests/check-files); left out when unset
 #
-# For every kind, plain and compressed, for a multi-packet message, for values
+# For every kind, plain and compressed, for Agent records of 104 bytes (also
+# saved by feedwatch --save-ini on both sides), for a multi-packet message, for values
 # that move with one seed and for a file with integers in every base: Linux
 # feedcast feeds Linux and Windows monitors, which must print the same; then
 # feedcast.exe feeds a Linux monitor, which must print what it printed for
@@ -215,6 +216,25 @@ for kind in ${KINDS:-application skillset agent nodal ivr route}; do
   done
 done
 ! $feeds_only || summary
+# Agent records of the monitor's 104-byte layout, sent by either feedcast.
+{ cat "$EXAMPLES/feedcast-agent.ini"; printf 'RecordSize=104\r\n'; } > "$work/agent-104.ini"
+one_feed agent-104 "$work/agent-104.ini"
+# The Agent table saved by a Windows feedwatch --save-ini is the one a Linux
+# feedwatch saves, line ends apart.
+if $windows_monitor; then
+  dir=$work/save-ini
+  statuses=
+  start_monitor lin out "$LINUX_BIN/feedwatch --save-ini saved.ini -c 1 -t $long 6060"
+  lin=$pid
+  start_monitor win out "$WINE $WIN_BIN/feedwatch.exe --save-ini saved.ini -c 1 -t $long 6060"
+  win=$pid
+  (cd "$work/agent-104/cast" && exec "$LINUX_BIN/feedcast" --count 1 > /dev/null 2>&1)
+  wait_exit 10 "$lin"
+  wait_exit "$wine_wait" "$win"
+  all_zero && grep -q '^RecordSize=104$' "$dir/lin/saved.ini" &&
+    [ "$(tr -d '\r' < "$dir/win/saved.ini")" = "$(cat "$dir/lin/saved.ini")" ]
+  report $? "feedwatch.exe --save-ini writes the Agent table Linux feedwatch writes (statuses$statuses)"
+fi
 
 # Refusals and failures: the line, and status 1 (feedcast) or -1, which Wine
 # passes on as 255 (feedwatch).  The folder's file is found, or named with
