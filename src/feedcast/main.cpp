@@ -102,9 +102,8 @@ int main(int argc, char** argv) {
   if (!opened) return stop(opened.failure());
 
   feedcast::TraceOutput trace(stdout, stderr, options->quiet);
-  const portable::Result<void> sent =
-      feedcast::run_transmit_loop(config, **kind, ini, socket,
-                                  feedcast::destination_of(config, **kind), options->count, trace);
+  const portable::Result<void> sent = feedcast::run_transmit_loop(
+      config, **kind, ini, socket, feedcast::destination_of(config, **kind), options->count, trace);
   std::fflush(stdout);
   if (sent) return 0;
   trace.end_open_line();

@@ -21,16 +21,10 @@ enum Option : std::size_t {
   kRetime
 };
 
-constexpr portable::OptionSpec kOptions[] = {{'h', "help", false},
-                                             {'V', "version", false},
-                                             {'f', "config", true},
-                                             {'c', "count", true},
-                                             {'q', "quiet", false},
-                                             {'\0', "check", false},
-                                             {'\0', "replay", true},
-                                             {'\0', "speed", true},
-                                             {'\0', "loop", true},
-                                             {'\0', "retime", false}};
+constexpr portable::OptionSpec kOptions[] = {
+    {'h', "help", false},  {'V', "version", false}, {'f', "config", true},  {'c', "count", true},
+    {'q', "quiet", false}, {'\0', "check", false},  {'\0', "replay", true}, {'\0', "speed", true},
+    {'\0', "loop", true},  {'\0', "retime", false}};
 
 // The fastest replay speed a number may ask for.
 constexpr double kFastestSpeed = 1e6;

@@ -46,8 +46,7 @@ platform::Ipv4 network_order(std::uint32_t host) {
 class Replay {
  public:
   Replay(const Options& options, const CaptureScan& scan, const ReplayGroups& groups,
-         platform::ProfileFile& ini, platform::UdpSocket& socket, TraceOutput& trace,
-         bool progress)
+         platform::ProfileFile& ini, platform::UdpSocket& socket, TraceOutput& trace, bool progress)
       : options_(options),
         scan_(scan),
         groups_(groups),
@@ -61,12 +60,11 @@ class Replay {
 
   // Runs every pass; see run_replay().
   portable::Result<void> run() {
-    trace_.print("Replaying " + options_.replay_file + ": " +
-                 std::to_string(scan_.span.datagrams) + " datagrams of the feed over " +
+    trace_.print("Replaying " + options_.replay_file + ": " + std::to_string(scan_.span.datagrams) +
+                 " datagrams of the feed over " +
                  decimal(static_cast<double>(scan_.span.length()) / 1e9, 3) + " s\n");
     portable::Result<void> result;
-    for (pass_ = 0; result && !done() && (options_.loops == 0 || pass_ < options_.loops);
-         ++pass_) {
+    for (pass_ = 0; result && !done() && (options_.loops == 0 || pass_ < options_.loops); ++pass_) {
       result = run_pass();
       if (scan_.span.datagrams == 0) break;
     }
@@ -94,8 +92,8 @@ class Replay {
         if (portable::Result<void> sent = send_message(); !sent) return sent;
       }
       hold(*d);
-      const bool part = d->payload.size() >= packet::kHeaderSize &&
-                        packet::packet_count(d->payload.data()) >= 2;
+      const bool part =
+          d->payload.size() >= packet::kHeaderSize && packet::packet_count(d->payload.data()) >= 2;
       if (!part || held_ == packet::packet_count(d->payload.data())) {
         if (portable::Result<void> sent = send_message(); !sent) return sent;
       }
@@ -139,7 +137,8 @@ class Replay {
     for (std::size_t i = 0; i < parts && !failure && !done(); ++i) {
       if (i > 0) wait_for(message_[i].time_ns);
       const HeldDatagram& h = message_[order[i]];
-      const platform::Ipv4 group = replay_group(h.destination, groups_.configured, groups_.fallback);
+      const platform::Ipv4 group =
+          replay_group(h.destination, groups_.configured, groups_.fallback);
       const Shipment shipment = faults_.shape(views_[order[i]], lines);
       for (int copy = 0; copy < shipment.copies && !failure; ++copy) {
         if (const int e =
@@ -178,8 +177,8 @@ class Replay {
     const std::int64_t now = platform::steady_nanoseconds();
     if (now < next_progress_) return;
     next_progress_ = now + kProgressInterval;
-    std::string line = "\rSent " + std::to_string(sent_) + " datagrams in " +
-                       decimal(elapsed_seconds(), 1) + " s";
+    std::string line =
+        "\rSent " + std::to_string(sent_) + " datagrams in " + decimal(elapsed_seconds(), 1) + " s";
     if (options_.loops != 1) {
       line += ", pass " + std::to_string(pass_ + 1);
       if (options_.loops != 0) line += " of " + std::to_string(options_.loops);
@@ -200,8 +199,8 @@ class Replay {
   }
 
   std::string summary() const {
-    std::string line = "Sent " + std::to_string(sent_) + " datagrams in " +
-                       decimal(elapsed_seconds(), 3) + " s";
+    std::string line =
+        "Sent " + std::to_string(sent_) + " datagrams in " + decimal(elapsed_seconds(), 3) + " s";
     if (options_.speed > 0) {
       line += ", greatest lateness " + decimal(static_cast<double>(lateness_) / 1e6, 3) + " ms";
     }
