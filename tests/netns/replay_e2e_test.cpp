@@ -206,16 +206,25 @@ INSTANTIATE_TEST_SUITE_P(
              3}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The trace: one line at the start, one at the end; -q none.
+// The trace: one line at the start, one at the end, a progress line in
+// between only at a terminal; -q none.
 TEST(ReplayTrace, StartAndSummary) {
   test_support::TempDir dir;
   const std::string file = dir.file("feed.pcapng");
   write_capture(file);
   test_support::Process traced({FEEDCAST_PATH, "--replay", file}, dir.path());
   test_support::Process quiet({FEEDCAST_PATH, "--replay", file, "-q"}, dir.path());
+  test_support::Process terminal(
+      test_support::at_terminal(std::string(FEEDCAST_PATH) + " --loop 2 --replay " + file),
+      dir.path());
   ASSERT_TRUE(traced.wait_for(10s));
   ASSERT_TRUE(quiet.wait_for(10s));
+  ASSERT_TRUE(terminal.wait_for(10s));
   EXPECT_EQ(quiet.output(), "");
+  EXPECT_TRUE(std::regex_search(
+      test_support::from_terminal(terminal.output()),
+      std::regex(" s\n\rSent [0-9]+ datagrams in 0\\.[0-9] s, pass 1 of 2 *\r *\rSent 10 ")))
+      << "at a terminal the progress line is written over, then blanked";
   EXPECT_TRUE(std::regex_match(
       traced.output(),
       std::regex("Replaying " + file +
