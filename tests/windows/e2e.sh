@@ -29,7 +29,8 @@
 # refusals, failures and options with their statuses and texts, output that
 # cannot be written, and feedcast.exe while its file is away; and
 # feedcast.exe --check, which must print what Linux feedcast --check prints
-# for every broken file of its table.
+# for every broken file of its table; and feedcast.exe --replay of a capture
+# recorded on Linux.
 set -u
 : "${WINE:?}" "${WIN_BIN:?}" "${LINUX_BIN:?}" "${EXAMPLES:?}"
 wine_wait=${WINE_WAIT:-30}
@@ -291,6 +292,34 @@ if [ -n "${CHECK_FILES:-}" ]; then
     report $? "feedcast.exe --check prints what Linux feedcast prints for $name"
   done
 fi
+
+# feedcast.exe --replay of a capture that tcpdump recorded on Linux of Linux
+# feedcast's multi-packet sample: a Linux monitor prints what it printed for
+# the live feed, the times included, and the trace names the capture.
+dir=$work/replay
+mkdir -p "$dir/cast" "$dir/wincast"
+cp "$EXAMPLES/feedcast-multipacket.ini" "$dir/cast/feedcast.ini"
+port=$("$LINUX_BIN/feedcast" --check --config "$dir/cast/feedcast.ini" |
+  sed -n 's/^Destination [^:]*:\([0-9]*\) .*/\1/p')
+statuses=
+start_monitor live out "$LINUX_BIN/feedwatch -c 2 -t $long $port"
+live=$pid
+tcpdump -i lo -U -w "$dir/feed.pcap" udp port "$port" > "$dir/tcpdump.log" 2>&1 &
+recorder=$!
+wait_for 10 grep -qs 'listening on' "$dir/tcpdump.log"
+(cd "$dir/cast" && exec "$LINUX_BIN/feedcast" --count 2 > /dev/null 2>&1)
+wait_exit 10 "$live"
+kill -INT "$recorder"
+wait "$recorder"
+start_monitor replayed out "$LINUX_BIN/feedwatch -c 2 -t $long $port"
+(cd "$dir/wincast" && exec timeout "$long" $WINE "$WIN_BIN/feedcast.exe" \
+  --replay '..\feed.pcap' --speed max > out 2> err)
+statuses="$statuses $?"
+wait_exit 10 "$pid"
+all_zero && [ "$(blocks "$dir/replayed/out" | wc -l)" = 2 ] &&
+  [ "$(blocks "$dir/replayed/out")" = "$(blocks "$dir/live/out")" ] &&
+  tr -d '\r' < "$dir/wincast/out" | grep -q '^Replaying \.\.\\feed\.pcap: [0-9]* datagrams of the feed'
+report $? "feedcast.exe --replay of a Linux capture: what the live feed showed (statuses$statuses)"
 
 for sample in multipacket live-skillset; do one_feed "$sample" "$EXAMPLES/feedcast-$sample.ini"; done
 # Integers in every base, in the header keys and in the records: the monitor
