@@ -315,13 +315,11 @@ double bare_rate(const std::string& ini_path, const std::vector<Captured>& datag
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: %s FEEDCAST [rounds] [figures: t timing, m max, r memory]\n",
-                 argv[0]);
-    return 2;
-  }
-  if (!test_support::in_private_namespace()) {
-    std::fprintf(stderr, "Run me in a private network namespace (scripts/in-private-netns).\n");
+  const bool isolated = test_support::in_private_namespace();
+  if (argc < 2 || !isolated) {
+    std::fprintf(stderr, "usage: %s FEEDCAST [rounds] [figures: t timing, m max, r memory]%s\n",
+                 argv[0],
+                 isolated ? "" : ", in a private network namespace (scripts/in-private-netns)");
     return 2;
   }
   const std::string feedcast = std::filesystem::absolute(argv[1]).string();

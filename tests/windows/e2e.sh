@@ -123,6 +123,17 @@ start_monitor() {
   wait_for "$wine_wait" grep -qs 'adapter 0 - ' "$dir/$1/$2"
 }
 
+# Test $1's folder $dir with cast/ holding file $2 as feedcast.ini and an
+# empty wincast/; the port it sends to in $port, and no statuses yet.
+feed_folders() {
+  dir=$work/$1
+  mkdir -p "$dir/cast" "$dir/wincast"
+  cp "$2" "$dir/cast/feedcast.ini"
+  port=$("$LINUX_BIN/feedcast" --check --config "$dir/cast/feedcast.ini" |
+    sed -n 's/^Destination [^:]*:\([0-9]*\) .*/\1/p')
+  statuses=
+}
+
 # One feed, test $1 with file $2.  Linux feedcast --count 2 sends to a Linux
 # feedwatch -c 2 and (unless left out) to a Windows feedwatch that q stops,
 # and to a Linux and a Windows feedwatch --json -c 2, all joined before it
@@ -130,12 +141,7 @@ start_monitor() {
 # file from another folder, sends two messages to a Linux feedwatch -c 2,
 # which must print what it printed for the Linux sender, the times apart.
 one_feed() {
-  dir=$work/$1
-  mkdir -p "$dir/cast" "$dir/wincast"
-  cp "$2" "$dir/cast/feedcast.ini"
-  port=$("$LINUX_BIN/feedcast" --check --config "$dir/cast/feedcast.ini" |
-    sed -n 's/^Destination [^:]*:\([0-9]*\) .*/\1/p')
-  statuses=
+  feed_folders "$1" "$2"
   start_monitor lw1 out "$LINUX_BIN/feedwatch -c 2 -t $long $port"
   lw1=$pid
   if $windows_monitor; then
@@ -296,12 +302,7 @@ fi
 # feedcast.exe --replay of a capture that tcpdump recorded on Linux of Linux
 # feedcast's multi-packet sample: a Linux monitor prints what it printed for
 # the live feed, the times included, and the trace names the capture.
-dir=$work/replay
-mkdir -p "$dir/cast" "$dir/wincast"
-cp "$EXAMPLES/feedcast-multipacket.ini" "$dir/cast/feedcast.ini"
-port=$("$LINUX_BIN/feedcast" --check --config "$dir/cast/feedcast.ini" |
-  sed -n 's/^Destination [^:]*:\([0-9]*\) .*/\1/p')
-statuses=
+feed_folders replay "$EXAMPLES/feedcast-multipacket.ini"
 start_monitor live out "$LINUX_BIN/feedwatch -c 2 -t $long $port"
 live=$pid
 tcpdump -i lo -U -w "$dir/feed.pcap" udp port "$port" > "$dir/tcpdump.log" 2>&1 &
