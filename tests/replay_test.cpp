@@ -51,7 +51,8 @@ feedcast::HeldDatagram held(std::uint8_t number, std::uint8_t count, std::uint32
   return {test_support::make_packet(h), 0, to, port};
 }
 
-// Parts of one PacketCount, Timestamp, address and port join, up to their count.
+// Parts of one PacketCount, Timestamp, address and port join, up to their
+// count, which completes the message; any other datagram is one by itself.
 TEST(ReplayMessages, PartsJoinTheirMessage) {
   const feedcast::HeldDatagram first = held(1, 3, 100);
   const struct {
@@ -83,6 +84,10 @@ TEST(ReplayMessages, PartsJoinTheirMessage) {
   part.destination_address = second.destination;
   part.destination_port = second.port;
   EXPECT_FALSE(feedcast::joins_message(held(0, 0, 100), 1, part)) << "after a single packet";
+  EXPECT_TRUE(feedcast::completes_message(held(0, 0, 100), 1)) << "a single packet";
+  EXPECT_TRUE(feedcast::completes_message({{1, 2}, 0, 0, 6020}, 1)) << "a short datagram";
+  EXPECT_FALSE(feedcast::completes_message(held(2, 3, 100), 2)) << "two parts of three";
+  EXPECT_TRUE(feedcast::completes_message(held(3, 3, 100), 3)) << "three parts of three";
 }
 
 // The configured group wins; else a captured group stays and any other

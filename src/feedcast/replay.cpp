@@ -92,9 +92,7 @@ class Replay {
         if (portable::Result<void> sent = send_message(); !sent) return sent;
       }
       hold(*d);
-      const bool part =
-          d->payload.size() >= packet::kHeaderSize && packet::packet_count(d->payload.data()) >= 2;
-      if (!part || held_ == packet::packet_count(d->payload.data())) {
+      if (completes_message(message_[held_ - 1], held_)) {
         if (portable::Result<void> sent = send_message(); !sent) return sent;
       }
     }
@@ -255,6 +253,12 @@ bool joins_message(const HeldDatagram& first, std::size_t held, const capture::U
   return count >= 2 && packet::packet_count(b) == count && held < count &&
          packet::timestamp(a) == packet::timestamp(b) && first.port == next.destination_port &&
          first.destination == next.destination_address;
+}
+
+bool completes_message(const HeldDatagram& last, std::size_t held) {
+  if (last.bytes.size() < packet::kHeaderSize) return true;
+  const std::uint8_t count = packet::packet_count(last.bytes.data());
+  return count < 2 || held >= count;
 }
 
 platform::Ipv4 replay_group(std::uint32_t captured, std::optional<platform::Ipv4> configured,

@@ -46,6 +46,11 @@ struct HeldDatagram {
 // and names the parts of such a message together.
 bool joins_message(const HeldDatagram& first, std::size_t held, const capture::UdpDatagram& next);
 
+// True when the message held, whose last datagram is `last` and which
+// holds `held` datagrams, is complete: a single datagram, or its PacketCount
+// parts.
+bool completes_message(const HeldDatagram& last, std::size_t held);
+
 // The group a datagram captured to `captured` (host order) goes to: the
 // configured one when there is one, else the captured one when it is a
 // multicast address, else `fallback` (all in network order but `captured`).
