@@ -191,7 +191,10 @@ class Replay {
   // Blanks the progress line, so that the next text takes its place.
   void clear_progress() {
     if (progress_width_ == 0) return;
-    trace_.print("\r" + std::string(progress_width_, ' ') + "\r");
+    std::string blank(progress_width_ + 2, ' ');
+    blank.front() = '\r';
+    blank.back() = '\r';
+    trace_.print(blank);
     progress_width_ = 0;
     next_progress_ = 0;
   }
