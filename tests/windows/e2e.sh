@@ -300,26 +300,32 @@ if [ -n "${CHECK_FILES:-}" ]; then
 fi
 
 # feedcast.exe --replay of a capture that tcpdump recorded on Linux of Linux
-# feedcast's multi-packet sample: a Linux monitor prints what it printed for
-# the live feed, the times included, and the trace names the capture.
+# feedcast's multi-packet sample (two messages of two parts), at 4 times its
+# speed: a Linux monitor prints what it printed for the live feed, the times
+# included, and the trace names the capture and counts all four datagrams
+# as sent.
 feed_folders replay "$EXAMPLES/feedcast-multipacket.ini"
 start_monitor live out "$LINUX_BIN/feedwatch -c 2 -t $long $port"
 live=$pid
-tcpdump -i lo -U -w "$dir/feed.pcap" udp port "$port" > "$dir/tcpdump.log" 2>&1 &
+tcpdump -i lo -U --immediate-mode -w "$dir/feed.pcap" udp port "$port" > "$dir/tcpdump.log" 2>&1 &
 recorder=$!
 wait_for 10 grep -qs 'listening on' "$dir/tcpdump.log"
+sleep 1
 (cd "$dir/cast" && exec "$LINUX_BIN/feedcast" --count 2 > /dev/null 2>&1)
 wait_exit 10 "$live"
 kill -INT "$recorder"
 wait "$recorder"
 start_monitor replayed out "$LINUX_BIN/feedwatch -c 2 -t $long $port"
 (cd "$dir/wincast" && exec timeout "$long" $WINE "$WIN_BIN/feedcast.exe" \
-  --replay '..\feed.pcap' --speed max > out 2> err)
+  --replay '..\feed.pcap' --speed 4 > out 2> err)
 statuses="$statuses $?"
 wait_exit 10 "$pid"
+trace=$(tr -d '\r' < "$dir/wincast/out")
+captured=$(printf '%s\n' "$trace" |
+  sed -n 's/^Replaying \.\.\\feed\.pcap: \([0-9]*\) datagrams of the feed over [0-9.]* s$/\1/p')
 all_zero && [ "$(blocks "$dir/replayed/out" | wc -l)" = 2 ] &&
-  [ "$(blocks "$dir/replayed/out")" = "$(blocks "$dir/live/out")" ] &&
-  tr -d '\r' < "$dir/wincast/out" | grep -q '^Replaying \.\.\\feed\.pcap: [0-9]* datagrams of the feed'
+  [ "$(blocks "$dir/replayed/out")" = "$(blocks "$dir/live/out")" ] && [ "$captured" = 4 ] &&
+  printf '%s\n' "$trace" | grep -q "^Sent $captured datagrams in [0-9.]* s, greatest lateness [0-9.]* ms\$"
 report $? "feedcast.exe --replay of a Linux capture: what the live feed showed (statuses$statuses)"
 
 for sample in multipacket live-skillset; do one_feed "$sample" "$EXAMPLES/feedcast-$sample.ini"; done
