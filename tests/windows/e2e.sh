@@ -325,7 +325,8 @@ captured=$(printf '%s\n' "$trace" |
   sed -n 's/^Replaying \.\.\\feed\.pcap: \([0-9]*\) datagrams of the feed over [0-9.]* s$/\1/p')
 all_zero && [ "$(blocks "$dir/replayed/out" | wc -l)" = 2 ] &&
   [ "$(blocks "$dir/replayed/out")" = "$(blocks "$dir/live/out")" ] && [ "$captured" = 4 ] &&
-  printf '%s\n' "$trace" | grep -q "^Sent $captured datagrams in [0-9.]* s, greatest lateness [0-9.]* ms\$"
+  printf '%s\n' "$trace" |
+  grep -q "^Sent $captured datagrams in [0-9.]* s, greatest lateness [0-9.]* ms\$"
 report $? "feedcast.exe --replay of a Linux capture: what the live feed showed (statuses$statuses)"
 
 for sample in multipacket live-skillset; do one_feed "$sample" "$EXAMPLES/feedcast-$sample.ini"; done
