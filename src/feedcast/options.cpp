@@ -117,8 +117,8 @@ std::string_view usage_text() {
          "                     there are some, 1 when a run would refuse the file\n"
          "      --replay=FILE  send the feed's datagrams of a capture (pcap or pcapng)\n"
          "                     again, at the times they were captured, instead of\n"
-         "                     messages from the file; its TTL, Source, IP and\n"
-         "                     [Faults] apply when it exists\n"
+         "                     messages from the file, which is then optional: its\n"
+         "                     Source, TTL and [Faults] apply, and its IP with -f\n"
          "      --speed=X      replay X times as fast (a decimal such as 0.5 or 10;\n"
          "                     1 by default), or 'max': as fast as the socket takes them\n"
          "      --loop=N       replay the capture N times (0: for ever; 1 by default)\n"
@@ -130,8 +130,8 @@ std::string_view usage_text() {
          "Multi-packet messages (MaxRecordsPerPacket) and faults ([Faults]) are set in\n"
          "the file too; feedcast.ini(5) describes every key.\n"
          "\n"
-         "Exit status: 0 after --count messages, 1 on a failure (an 'Error:' line on\n"
-         "standard error), 2 on a wrong command line.\n";
+         "Exit status: 0 after --count messages or at the end of a replay, 1 on a\n"
+         "failure (an 'Error:' line on standard error), 2 on a wrong command line.\n";
 }
 
 }  // namespace feedcast
