@@ -7,7 +7,9 @@
 //      highest rate without a lost datagram and the first rate with losses,
 //      against a bare receiver on the same kind of socket;
 //   5. peak resident memory of each program (feedwatch as text and with
-//      --json) early in a run and after many more passes.
+//      --json) early in a run and after many more passes;
+//   8. feedwatch -q against the bare receiver of figure 4, feedwatch -q -w
+//      against -q, and feedwatch -r against tshark with the dissector.
 // Prints one Markdown table row per figure on standard output and its
 // progress on standard error.
 #include <sched.h>
@@ -30,6 +32,7 @@
 #include <vector>
 
 #include "bench_tables.h"
+#include "capture/writer.h"
 #include "results_table.h"
 #include "support/multicast.h"
 #include "support/process.h"
@@ -268,8 +271,9 @@ void receive_only(int port) {
   feedwatch::Console quiet(std::fopen("/dev/null", "w"));
   platform::SocketsSession sockets;
   platform::UdpSocket socket;
-  if (!feedwatch::set_up_listener(socket, std::string(portable::kGroupKey.default_value), port,
-                                  std::nullopt, quiet)) {
+  if (!feedwatch::set_up_listener({&socket, 1}, {&port, 1},
+                                  std::string(portable::kGroupKey.default_value), std::nullopt,
+                                  quiet)) {
     _exit(1);
   }
   std::vector<std::uint8_t> buffer(65536);
@@ -379,17 +383,25 @@ long received_by_sockets() {
   return udp_counter("InDatagrams");
 }
 
+// The sender's own ceiling for paced trials: how fast this machine sends the datagram.
+double paced_ceiling(const Table& t) {
+  Process bare([&] { send_in_a_loop(t.ini, t.message, kRateWarmUp + kRateWindow + 1s); });
+  return sending_rate(bare) * 0.9;
+}
+
+// The threshold of the bare receiver of figure 4 on `t`'s port.
+Threshold bare_threshold(const Table& t, double ceiling, int rounds) {
+  Process receiver(std::function<void()>([&] { receive_only(t.kind->port(0)); }));
+  pause_for(300ms);
+  return paced_threshold(t, received_by_sockets, ceiling, rounds);
+}
+
 void figure_4(const std::vector<Table>& tables, const std::string& feedwatch,
               const std::string& work, int rounds) {
   for (const Table& t : tables) {
     const int port = t.kind->port(0);
     std::fprintf(stderr, "figure 4: %s\n", describe(t).c_str());
-    // The sender's own ceiling: how fast this machine sends the datagram.
-    double ceiling = 0;
-    {
-      Process bare([&] { send_in_a_loop(t.ini, t.message, kRateWarmUp + kRateWindow + 1s); });
-      ceiling = sending_rate(bare) * 0.9;
-    }
+    const double ceiling = paced_ceiling(t);
     const std::string watch_out = work + "/feedwatch.out";
     Threshold watch;
     {
@@ -398,16 +410,106 @@ void figure_4(const std::vector<Table>& tables, const std::string& feedwatch,
       watch = paced_threshold(t, printed_into(watch_out), ceiling, rounds);
     }
     std::filesystem::remove(watch_out);
-    Threshold bare;
-    {
-      Process receiver(std::function<void()>([&] { receive_only(port); }));
-      pause_for(300ms);
-      bare = paced_threshold(t, received_by_sockets, ceiling, rounds);
-    }
+    const Threshold bare = bare_threshold(t, ceiling, rounds);
     row("4 end to end", describe(t) + " → feedwatch > file", threshold_text(watch),
         threshold_text(bare), fixed(watch.lossless / std::max(1.0, bare.lossless), 2), "(none)",
         "");
   }
+}
+
+// ---- Figure 8: feedwatch without a display, recording, reading captures -----
+
+// "met" or "missed" for a ratio against its bound.
+std::string verdict(bool met) { return met ? "met" : "missed"; }
+
+// feedwatch -q against the bare receiver, and feedwatch -q -w FILE against
+// -q, each by its highest rate without a datagram dropped at the socket.
+void figure_8_receiving(const std::vector<Table>& tables, const std::string& feedwatch,
+                        const std::string& work, int rounds) {
+  for (const Table& t : tables) {
+    const std::string port = std::to_string(t.kind->port(0));
+    std::fprintf(stderr, "figure 8: %s\n", describe(t).c_str());
+    const double ceiling = paced_ceiling(t);
+    const Threshold bare = bare_threshold(t, ceiling, rounds);
+    const auto watched = [&](std::vector<std::string> args) {
+      // Standard input from /dev/null, as under a service manager: no key is polled.
+      args.insert(args.begin(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" < /dev/null", feedwatch});
+      Process watcher(args, t.dir, "/dev/null");
+      pause_for(300ms);
+      return paced_threshold(t, received_by_sockets, ceiling, rounds);
+    };
+    const Threshold quiet = watched({"-q", port});
+    const Threshold recording = watched({"-q", "-w", work + "/recording.pcapng", port});
+    const double quiet_ratio = quiet.lossless / std::max(1.0, bare.lossless);
+    const double recording_ratio = recording.lossless / std::max(1.0, quiet.lossless);
+    row("8 quiet receive", describe(t) + " → feedwatch -q, against the bare receiver",
+        threshold_text(quiet), threshold_text(bare), fixed(quiet_ratio, 2), "≥ 0.9",
+        verdict(quiet_ratio >= 0.9));
+    row("8 recording", describe(t) + " → feedwatch -q -w FILE, against feedwatch -q",
+        threshold_text(recording), threshold_text(quiet), fixed(recording_ratio, 2), "≥ 0.75",
+        verdict(recording_ratio >= 0.75));
+    std::filesystem::remove(work + "/recording.pcapng");
+  }
+}
+
+// The seconds `argv` takes to run to its end, its output thrown away; the
+// best of `rounds`.
+double seconds_to_run(const std::vector<std::string>& argv, const std::string& dir, int rounds) {
+  double best = 0;
+  for (int round = 0; round < rounds; ++round) {
+    const auto start = Clock::now();
+    Process p(argv, dir, "/dev/null");
+    if (!p.wait_for(600s) || p.exit_status() != 0) {
+      throw std::runtime_error(argv[0] + " failed: " + p.errors().substr(0, 300));
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (round == 0 || seconds < best) best = seconds;
+  }
+  return best;
+}
+
+// feedwatch -r FILE (as JSON, and counting only) against tshark with the
+// project's dissector writing every frame as JSON, on one capture of every
+// kind's datagrams, written by the capture writer.
+void figure_8_reading(const std::vector<Table>& tables, const std::string& feedwatch,
+                      const std::string& work, int rounds) {
+  constexpr int kDatagrams = 10000;
+  const std::string path = work + "/feed.pcapng";
+  {
+    capture::Writer writer;
+    if (writer.create(path, {"e2e_bench", "", "lo"}) != 0) throw std::runtime_error(path);
+    for (int n = 0; n < kDatagrams; ++n) {
+      const Table& t = tables[static_cast<std::size_t>(n) % tables.size()];
+      capture::UdpDatagram d;
+      d.time_ns = 1'600'000'000'000'000'000 + std::int64_t{n} * 1'000'000;
+      d.source_address = 0x0a00000f;
+      d.source_port = 40000;
+      d.destination_address = 0xeb050607;
+      d.destination_port = static_cast<std::uint16_t>(t.kind->port(0));
+      d.payload = t.datagram;
+      if (writer.write(d) != 0) throw std::runtime_error(path);
+    }
+    if (writer.close() != 0) throw std::runtime_error(path);
+  }
+  const std::string what = std::to_string(kDatagrams) + " datagrams of every kind (" +
+                           std::to_string(std::filesystem::file_size(path) / 1024) + " KiB)";
+  std::fprintf(stderr, "figure 8: reading %s\n", what.c_str());
+  const double tshark =
+      seconds_to_run({"/usr/bin/tshark", "-r", path, "-X",
+                      "lua_script:" SOURCE_DIR "/dissector/feedstats.lua", "-T", "ek"},
+                     work, rounds);
+  const std::string baseline = "tshark -T ek: " + rate_text(kDatagrams / tshark);
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{"--json"}, std::vector<std::string>{"-q", "--stats"}}) {
+    std::vector<std::string> argv = {feedwatch, "-r", path, "-a"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    const double seconds = seconds_to_run(argv, work, rounds);
+    std::string args;
+    for (const std::string& o : options) args += " " + o;
+    row("8 reading", what + ": feedwatch -r FILE -a" + args + " > /dev/null",
+        rate_text(kDatagrams / seconds), baseline, fixed(tshark / seconds, 2), "(none)", "");
+  }
+  std::filesystem::remove(path);
 }
 
 // ---- Figure 5: peak resident memory ------------------------------------------
@@ -491,7 +593,7 @@ int main(int argc, char** argv) {
   if (argc < 3) {
     std::fprintf(
         stderr,
-        "usage: %s FEEDCAST FEEDWATCH [figures, e.g. 145; p: the multi-packet row of 1 only] "
+        "usage: %s FEEDCAST FEEDWATCH [figures, e.g. 1458; p: the multi-packet row of 1 only] "
         "[rounds]\n",
         argv[0]);
     return 2;
@@ -522,6 +624,16 @@ int main(int argc, char** argv) {
     if (figures.find('1') != std::string::npos) figure_1(full, feedcast, rounds);
     if (figures.find_first_of("1p") != std::string::npos) figure_1(parts, feedcast, rounds);
     if (figures.find('4') != std::string::npos) figure_4(small, feedwatch, scratch.path(), rounds);
+    if (figures.find('8') != std::string::npos) {
+      std::vector<Table> nodal_and_skillset;
+      for (const Table& t : small) {
+        if (t.kind->message_type == 2 || t.kind->message_type == 4) {
+          nodal_and_skillset.push_back(t);
+        }
+      }
+      figure_8_receiving(nodal_and_skillset, feedwatch, scratch.path(), rounds);
+      figure_8_reading(small, feedwatch, scratch.path(), rounds);
+    }
     if (figures.find('5') != std::string::npos) {
       std::vector<Table> skillset;
       for (const Table& t : full) {

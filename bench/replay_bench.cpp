@@ -1,4 +1,4 @@
-// Figure 8, the replay of a capture, measured inside a private network
+// Figure 9, the replay of a capture, measured inside a private network
 // namespace (run it through scripts/in-private-netns) on a veth pair:
 //   - a capture of 100,000 datagrams over 60 s (every kind, plain and
 //     compressed, and a message in four parts) replayed at speed 1: the
@@ -281,17 +281,17 @@ long status_kib(pid_t pid, const std::string& name) {
 void timing_rows(const std::string& who, const Timing& t) {
   const std::string what = who + ", speed 1, 100000 datagrams over 60 s on a veth pair";
   if (t.received != kDatagrams) {
-    row("8 replay", what, std::to_string(t.received) + " of 100000 received", "", "", "", "(none)");
+    row("9 replay", what, std::to_string(t.received) + " of 100000 received", "", "", "", "(none)");
     return;
   }
   const auto verdict = [](bool met) { return met ? "met" : "missed"; };
-  row("8 replay", what + ": duration against the capture's",
+  row("9 replay", what + ": duration against the capture's",
       fixed(t.duration_error * 100, 4) + " %", "60.000 s", "", "within 0.1 %",
       verdict(std::abs(t.duration_error) <= 0.001));
-  row("8 replay", what + ": lateness p99 (max)",
+  row("9 replay", what + ": lateness p99 (max)",
       fixed(t.p99_ms, 3) + " ms (" + fixed(t.max_ms, 3) + " ms)", "", "", "p99 ≤ 1 ms",
       verdict(t.p99_ms <= 1));
-  row("8 replay", what + ": mean lateness of the last 10000 minus the first 10000",
+  row("9 replay", what + ": mean lateness of the last 10000 minus the first 10000",
       fixed(t.drift_ms, 3) + " ms", "", "", "no drift", verdict(std::abs(t.drift_ms) < 0.1));
 }
 
@@ -335,9 +335,9 @@ int main(int argc, char** argv) {
                       "[MCast]\nSource=" + std::string(kSenderAddress) + "\nTTL=1\n");
     const std::vector<std::string> replay{feedcast, "--replay", file};
     if (figures.find('t') != std::string::npos) {
-      std::fprintf(stderr, "figure 8: feedcast --replay at speed 1 (60 s)...\n");
+      std::fprintf(stderr, "figure 9: feedcast --replay at speed 1 (60 s)...\n");
       timing_rows("feedcast --replay", timed_replay(replay, dir.path(), datagrams));
-      std::fprintf(stderr, "figure 8: tcpreplay at speed 1 (60 s)...\n");
+      std::fprintf(stderr, "figure 9: tcpreplay at speed 1 (60 s)...\n");
       timing_rows("tcpreplay",
                   timed_replay({"/usr/bin/tcpreplay", "-i", "v0", file}, dir.path(), datagrams));
     }
@@ -353,7 +353,7 @@ int main(int argc, char** argv) {
         best = std::max(best, kDatagrams * kPasses / seconds);
         bare = std::max(bare, bare_rate(dir.file("feedcast.ini"), datagrams, kPasses));
       }
-      row("8 replay", "--speed max, the capture 5 times (process start and first reading included)",
+      row("9 replay", "--speed max, the capture 5 times (process start and first reading included)",
           fixed(best / 1000, 1) + " k/s", "bare sender: " + fixed(bare / 1000, 1) + " k/s",
           fixed(best / bare, 2), "≥ 0.8", best / bare >= 0.8 ? "met" : "missed");
     }
@@ -368,7 +368,7 @@ int main(int argc, char** argv) {
       std::this_thread::sleep_for(std::chrono::seconds(20));
       const long late = status_kib(pid, "VmHWM");
       kill(pid, SIGKILL);
-      row("8 replay", "memory: VmHWM of --speed max --loop 0 after 22 s vs after 2 s",
+      row("9 replay", "memory: VmHWM of --speed max --loop 0 after 22 s vs after 2 s",
           std::to_string(late) + " kB", std::to_string(early) + " kB",
           fixed(static_cast<double>(late) / static_cast<double>(early), 2), "1.00 (no growth)",
           late == early ? "met" : "missed");

@@ -26,18 +26,15 @@
 
 namespace {
 
-// A small store, so that a short input reaches the dropping of groups.
-constexpr std::size_t kStoreCapacity = 8;
-
 // What a stream wrote and was not yet checked.  Kept from input to input, as
 // are the output objects below, so that no input pays for growing them.
 struct Written {
   std::string text;
-  std::FILE* stream = fopencookie(this, "w", {.write = [](void* self, const char* data,
-                                                          std::size_t size) -> ssize_t {
-                                    static_cast<Written*>(self)->text.append(data, size);
-                                    return static_cast<ssize_t>(size);
-                                  }});
+  std::FILE* stream = fopencookie(
+      this, "w", {.write = [](void* self, const char* data, std::size_t size) -> ssize_t {
+        static_cast<Written*>(self)->text.append(data, size);
+        return static_cast<ssize_t>(size);
+      }});
 };
 
 Written& terminal_text() {
@@ -95,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const bool as_json : {false, true}) {
     feedwatch::FeedStatistics stats(feedwatch::SteadyClock::now());
     feedwatch::Monitor monitor(as_json ? console : terminal, as_json ? &json : nullptr,
-                               as_json ? &stats : nullptr, UINT64_MAX, kStoreCapacity);
+                               as_json ? &stats : nullptr);
     replay(data, size, monitor);
     monitor.report();
     flush(monitor);

@@ -31,6 +31,10 @@ std::string shown(const portable::Result<feedwatch::Options>& read) {
          ") ";
   }
   if (o.interface_name) s += "if=" + *o.interface_name + " ";
+  if (o.quiet) s += "quiet ";
+  if (o.all_ports) s += "all-ports ";
+  if (o.write_path) s += "write=" + *o.write_path + " ";
+  if (o.read_path) s += "read=" + *o.read_path + " ";
   for (std::string_view a : o.arguments) s += "[" + std::string(a) + "]";
   return s;
 }
@@ -59,6 +63,13 @@ TEST(Options, EveryOptionAndError) {
       {{"-t", "1.2.3"}, "error: invalid time-out: '1.2.3'"},
       {{"-t", "2000000000"}, "error: invalid time-out: '2000000000'"},
       {{"-i", ""}, "error: invalid interface: ''"},
+      {{"-qa", "-w", "f.pcapng"}, "quiet all-ports write=f.pcapng "},
+      {{"--read=f.pcap", "--all-ports", "--quiet"}, "quiet all-ports read=f.pcap "},
+      {{"-r", "f.pcap", "6060"}, "read=f.pcap [6060]"},
+      {{"-w", ""}, "error: invalid file name: ''"},
+      {{"-a", "6040"}, "error: --all-ports takes no PORT"},
+      {{"-r", "a", "-w", "b"}, "error: --read cannot go with --write"},
+      {{"-r", "a", "-i", "lo"}, "error: --read cannot go with --interface"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(shown(feedwatch::parse_options(c.args)), c.expect) << testing::PrintToString(c.args);

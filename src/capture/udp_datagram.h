@@ -31,10 +31,7 @@ inline PortSet all_ports() { return PortSet().set(); }
 // The twelve ports of the Stat Port Table.
 inline PortSet feed_ports() {
   PortSet ports;
-  for (int port = packet::kFirstStatPort; port <= packet::kLastStatPort;
-       port += packet::kStatPortStep) {
-    ports.set(static_cast<std::size_t>(port));
-  }
+  for (const int port : packet::kStatPorts) ports.set(static_cast<std::size_t>(port));
   return ports;
 }
 

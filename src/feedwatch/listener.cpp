@@ -12,17 +12,22 @@ using portable::failed;
 using portable::Failure;
 using portable::Result;
 
-// Joins the group on each address; fails when a refusal ends the program.
-Result<void> join_on_every_address(platform::UdpSocket& socket, platform::Ipv4 group,
+// Joins the group with every socket on each address; fails when a refusal
+// ends the program.  An alias address is refused by the first socket already.
+Result<void> join_on_every_address(std::span<platform::UdpSocket> sockets, platform::Ipv4 group,
                                    const std::vector<platform::Ipv4>& addresses, Console& console) {
   for (std::size_t n = 0; n < addresses.size(); ++n) {
     console.print("adapter %d - %s", static_cast<std::int32_t>(n), platform::dotted(addresses[n]));
-    const int error = socket.join_group(group, addresses[n]);
-    if (error == platform::kAliasMembershipError) {
-      console.print(" - ignoring setsockopt error: %d, assume address is IP alias.",
-                    static_cast<std::int32_t>(error));
-    } else if (error != 0) {
-      return Failure{" - " + failed("setsockopt", error).text + ", Exiting application.\n"};
+    for (platform::UdpSocket& socket : sockets) {
+      const int error = socket.join_group(group, addresses[n]);
+      if (error == platform::kAliasMembershipError) {
+        console.print(" - ignoring setsockopt error: %d, assume address is IP alias.",
+                      static_cast<std::int32_t>(error));
+        break;
+      }
+      if (error != 0) {
+        return Failure{" - " + failed("setsockopt", error).text + ", Exiting application.\n"};
+      }
     }
     console.print("\n");
   }
@@ -54,20 +59,27 @@ Result<std::vector<platform::Ipv4>> addresses_to_join(
 
 }  // namespace
 
-Result<void> set_up_listener(platform::UdpSocket& socket, const std::string& group_text, int port,
-                             const std::optional<std::string>& interface_name, Console& console) {
-  if (const int e = socket.open()) return failed("Allocating socket", e);
-  if (const int e = socket.set_reuse_address()) return failed("setsockopt SO_REUSEADDR", e);
-  if (const int e = socket.receive_joined_groups_only()) {
-    return failed("setsockopt IP_MULTICAST_ALL", e);
-  }
-  if (const int e = socket.bind(platform::kAnyAddress, static_cast<std::uint16_t>(port))) {
-    return failed("Binding socket", e);
+Result<std::vector<platform::Ipv4>> set_up_listener(
+    std::span<platform::UdpSocket> sockets, std::span<const int> ports,
+    const std::string& group_text, const std::optional<std::string>& interface_name,
+    Console& console) {
+  for (std::size_t n = 0; n < sockets.size(); ++n) {
+    platform::UdpSocket& socket = sockets[n];
+    if (const int e = socket.open()) return failed("Allocating socket", e);
+    if (const int e = socket.set_reuse_address()) return failed("setsockopt SO_REUSEADDR", e);
+    if (const int e = socket.receive_joined_groups_only()) {
+      return failed("setsockopt IP_MULTICAST_ALL", e);
+    }
+    if (const int e = socket.bind(platform::kAnyAddress, static_cast<std::uint16_t>(ports[n]))) {
+      return failed("Binding socket", e);
+    }
   }
   const platform::Ipv4 group = platform::parse_dotted(group_text);
-  const Result<std::vector<platform::Ipv4>> addresses = addresses_to_join(interface_name);
+  Result<std::vector<platform::Ipv4>> addresses = addresses_to_join(interface_name);
   if (!addresses) return Failure{addresses.failure()};
-  return join_on_every_address(socket, group, *addresses, console);
+  const Result<void> joined = join_on_every_address(sockets, group, *addresses, console);
+  if (!joined) return Failure{joined.failure()};
+  return addresses;
 }
 
 }  // namespace feedwatch

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "feedwatch/console_output.h"
 #include "platform/sockets.h"
@@ -11,14 +13,17 @@
 
 namespace feedwatch {
 
-// Opens `socket` on `port`, joins the group named by `group_text` on each of
-// the host's addresses (with `interface_name`, only on that interface's, or
-// on that address) and prints an adapter line per address.  A membership
-// refused as an alias of an adapter already joined is tolerated.  Fails with
-// the text that ends the adapter lines when any other step fails, or when no
-// interface that is up matches `interface_name`.
-portable::Result<void> set_up_listener(platform::UdpSocket& socket, const std::string& group_text,
-                                       int port, const std::optional<std::string>& interface_name,
-                                       Console& console);
+// Opens each of `sockets` on the port at the same place in `ports`, joins
+// the group named by `group_text` with every socket on each of the host's
+// addresses (with `interface_name`, only on that interface's, or on that
+// address) and prints one adapter line per address.  A membership refused
+// as an alias of an adapter already joined is tolerated.  Returns the
+// addresses joined on; fails with the text that ends the adapter lines when
+// any other step fails, or when no interface that is up matches
+// `interface_name`.
+portable::Result<std::vector<platform::Ipv4>> set_up_listener(
+    std::span<platform::UdpSocket> sockets, std::span<const int> ports,
+    const std::string& group_text, const std::optional<std::string>& interface_name,
+    Console& console);
 
 }  // namespace feedwatch

@@ -1,13 +1,17 @@
 // feedwatch: joins the statistics feed's multicast group on every address of
-// the host, listens on one port and shows every packet, as text or as JSON
-// Lines, until `q` is pressed, a count or a time-out is reached, or a signal
-// asks it to stop.
+// the host, listens on one port (or on all twelve) and shows every packet, as
+// text or as JSON Lines, until `q` is pressed, a count or a time-out is
+// reached, or a signal asks it to stop; it may record what arrives, or take
+// the datagrams of a capture file instead of the network.
 #include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "capture/reader.h"
+#include "feedwatch/capture_input.h"
 #include "feedwatch/console_output.h"
 #include "feedwatch/feed_statistics.h"
 #include "feedwatch/json_output.h"
@@ -15,6 +19,8 @@
 #include "feedwatch/options.h"
 #include "feedwatch/port_selection.h"
 #include "feedwatch/receive_loop.h"
+#include "feedwatch/recording.h"
+#include "packet/catalogue.h"
 #include "portable/command_line.h"
 #include "platform/events.h"
 #include "platform/keyboard.h"
@@ -31,10 +37,124 @@ struct RunEnd {
   int signal = 0;
 };
 
+// The status of a capture that cannot be read: "feedwatch: <file>: <why>"
+// on standard error, after what the console holds.
+int capture_failure(feedwatch::Console& console, const std::string& path, const std::string& why) {
+  console.flush();
+  const std::string line = "feedwatch: " + path + ": " + why + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  return -1;
+}
+
 // The status of a failure, its lines printed on the console.
 RunEnd failure_on(feedwatch::Console& console, const std::string& text) {
   console.print("%s", text);
   return {-1};
+}
+
+// How the loop ended, or the end of a run whose set-up failed; and the
+// moment the statistics are reported for.
+struct Outcome {
+  std::optional<RunEnd> failed;
+  feedwatch::LoopEnd loop{};
+  feedwatch::SteadyClock::time_point report_at{};
+};
+
+// The interface a recording names: the one asked for, else the addresses joined on.
+std::string listened_interfaces(const feedwatch::Options& options,
+                                const std::vector<platform::Ipv4>& addresses) {
+  if (options.interface_name) return *options.interface_name;
+  std::string text;
+  for (const platform::Ipv4 address : addresses) {
+    text += (text.empty() ? "" : ", ") + platform::dotted(address);
+  }
+  return text;
+}
+
+// Chooses the port or ports, sets up their sockets and runs the receive loop,
+// recording with --write.
+Outcome listen(const feedwatch::Options& options, feedwatch::Console& console,
+               platform::Keyboard& keyboard, platform::Signals& signals,
+               feedwatch::Monitor& monitor,
+               std::optional<feedwatch::SteadyClock::time_point> deadline) {
+  const platform::ProfileFile ini(platform::path_in_current_directory(feedwatch::kConfigFileName));
+  std::vector<int> ports(packet::kStatPorts.begin(), packet::kStatPorts.end());
+  std::string group;
+  if (options.all_ports) {
+    group = feedwatch::select_all_ports(ini, console).group;
+  } else {
+    const portable::Result<feedwatch::PortChoice> choice =
+        feedwatch::select_port(ini, options.arguments, console);
+    if (!choice) return {failure_on(console, choice.failure())};
+    ports = {choice->port};
+    group = choice->group;
+  }
+
+  platform::SocketsSession session;
+  if (session.error() != 0) {
+    return {failure_on(console, portable::failed("WSAStartup", session.error()).text)};
+  }
+  std::vector<platform::UdpSocket> sockets(ports.size());
+  const portable::Result<std::vector<platform::Ipv4>> joined =
+      feedwatch::set_up_listener(sockets, ports, group, options.interface_name, console);
+  if (!joined) return {failure_on(console, joined.failure())};
+  if (const int e = console.flush()) return {RunEnd{feedwatch::report_output_failure(e)}};
+
+  std::optional<feedwatch::Recording> recording;
+  if (options.write_path) {
+    if (const int e = recording.emplace().create(*options.write_path,
+                                                 listened_interfaces(options, *joined))) {
+      return {RunEnd{feedwatch::report_failure("cannot create " + *options.write_path + ": " +
+                                               platform::error_text(e))}};
+    }
+  }
+  const feedwatch::Listeners listeners{sockets, ports, platform::parse_dotted(group)};
+  Outcome outcome;
+  outcome.loop = feedwatch::run_receive_loop(listeners, keyboard, signals, monitor, deadline,
+                                             recording ? &*recording : nullptr);
+  outcome.report_at = feedwatch::SteadyClock::now();
+  if (recording && outcome.loop.reason != feedwatch::LoopEnd::kOutputFailed) {
+    if (const int e = recording->flush()) {
+      feedwatch::report_output_failure(e);
+      outcome.loop = {feedwatch::LoopEnd::kOutputFailed};
+    }
+  }
+  return outcome;
+}
+
+// Chooses the port or ports by the rule without a file and hands the
+// capture's datagrams to the monitor.
+Outcome read_capture(const feedwatch::Options& options, feedwatch::Console& console,
+                     platform::Signals& signals, feedwatch::Monitor& monitor,
+                     std::optional<feedwatch::SteadyClock::time_point> deadline,
+                     feedwatch::SteadyClock::time_point start) {
+  const std::string& path = *options.read_path;
+  console.print("Capture file: %s.\n", path);
+  capture::PortSet ports = capture::feed_ports();
+  if (options.all_ports) {
+    feedwatch::print_all_ports(console);
+  } else {
+    const portable::Result<feedwatch::PortChoice> choice =
+        feedwatch::select_port_without_file(options.arguments, console);
+    if (!choice) return {failure_on(console, choice.failure())};
+    ports.reset();
+    ports.set(static_cast<std::size_t>(choice->port));
+  }
+  if (const int e = console.flush()) return {RunEnd{feedwatch::report_output_failure(e)}};
+  int error = 0;
+  const capture::CaptureFile file = capture::open_capture(path, error);
+  if (!file) return {RunEnd{capture_failure(console, path, platform::error_text(error))}};
+  capture::Reader reader(file.get(), ports);
+  Outcome outcome;
+  outcome.loop =
+      feedwatch::run_capture_loop(reader, signals, monitor, deadline, start, outcome.report_at);
+  if (outcome.loop.reason == feedwatch::LoopEnd::kInputFault) {
+    if (const int e = monitor.report(outcome.report_at)) {
+      return {RunEnd{feedwatch::report_output_failure(e)}};
+    }
+    return {RunEnd{capture_failure(console, path, reader.error()->text())}};
+  }
+  return outcome;
 }
 
 // Sets up and runs the monitor; everything it opened is closed, and the
@@ -42,33 +162,21 @@ RunEnd failure_on(feedwatch::Console& console, const std::string& text) {
 RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point start,
            platform::Signals& signals) {
   platform::Keyboard keyboard;
-  std::FILE* const console_stream = options.json ? stderr : stdout;
+  std::FILE* const console_stream = options.json || options.quiet ? stderr : stdout;
   feedwatch::Console console(console_stream, platform::is_terminal(console_stream));
-  const platform::ProfileFile ini(platform::path_in_current_directory(feedwatch::kConfigFileName));
-  const portable::Result<feedwatch::PortChoice> choice =
-      feedwatch::select_port(ini, options.arguments, console);
-  if (!choice) return failure_on(console, choice.failure());
-
-  platform::SocketsSession sockets;
-  if (sockets.error() != 0) {
-    return failure_on(console, portable::failed("WSAStartup", sockets.error()).text);
-  }
-  platform::UdpSocket socket;
-  const portable::Result<void> listening = feedwatch::set_up_listener(
-      socket, choice->group, choice->port, options.interface_name, console);
-  if (!listening) return failure_on(console, listening.failure());
-  if (const int e = console.flush()) return {feedwatch::report_output_failure(e)};
-
   std::optional<feedwatch::JsonLines> json;
   if (options.json) json.emplace(stdout);
   std::optional<feedwatch::FeedStatistics> stats;
   if (options.stats) stats.emplace(start);
   feedwatch::Monitor monitor(console, json ? &*json : nullptr, stats ? &*stats : nullptr,
-                             options.count.value_or(UINT64_MAX));
+                             options.count.value_or(UINT64_MAX), options.quiet);
   std::optional<feedwatch::SteadyClock::time_point> deadline;
   if (options.timeout) deadline = start + *options.timeout;
-  const feedwatch::LoopEnd end =
-      feedwatch::run_receive_loop(socket, keyboard, signals, monitor, deadline);
+  const Outcome outcome = options.read_path
+                              ? read_capture(options, console, signals, monitor, deadline, start)
+                              : listen(options, console, keyboard, signals, monitor, deadline);
+  if (outcome.failed) return *outcome.failed;
+  const feedwatch::LoopEnd& end = outcome.loop;
   if (end.reason == feedwatch::LoopEnd::kReceiveFailed ||
       end.reason == feedwatch::LoopEnd::kOutputFailed) {
     return {-1};
@@ -76,7 +184,9 @@ RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point
   const bool hangup =
       end.reason == feedwatch::LoopEnd::kSignal && platform::Signals::is_hangup(end.signal);
   if (!hangup) {
-    if (const int e = monitor.report()) return {feedwatch::report_output_failure(e)};
+    if (const int e = monitor.report(outcome.report_at)) {
+      return {feedwatch::report_output_failure(e)};
+    }
   }
   if (end.reason == feedwatch::LoopEnd::kSignal) return {0, end.signal};
   if (end.reason == feedwatch::LoopEnd::kTimeout && options.count && !monitor.limit_reached()) {

@@ -8,9 +8,21 @@
 namespace feedwatch {
 namespace {
 
-enum OptionIndex { kHelp, kVersion, kJson, kCount, kTimeout, kStats, kInterface };
+enum OptionIndex {
+  kHelp,
+  kVersion,
+  kJson,
+  kCount,
+  kTimeout,
+  kStats,
+  kInterface,
+  kQuiet,
+  kAllPorts,
+  kWrite,
+  kRead
+};
 
-constexpr std::array<portable::OptionSpec, 7> kOptionSpecs = {{
+constexpr std::array<portable::OptionSpec, 11> kOptionSpecs = {{
     {'h', "help", false},
     {'V', "version", false},
     {'\0', "json", false},
@@ -18,6 +30,10 @@ constexpr std::array<portable::OptionSpec, 7> kOptionSpecs = {{
     {'t', "timeout", true},
     {'\0', "stats", false},
     {'i', "interface", true},
+    {'q', "quiet", false},
+    {'a', "all-ports", false},
+    {'w', "write", true},
+    {'r', "read", true},
 }};
 
 // The longest time-out: beyond it the deadline would leave the clock's range.
@@ -59,6 +75,13 @@ std::string take(const portable::GivenOption& given, Options& options) {
     case kVersion: options.version = true; break;
     case kJson: options.json = true; break;
     case kStats: options.stats = true; break;
+    case kQuiet: options.quiet = true; break;
+    case kAllPorts: options.all_ports = true; break;
+    case kWrite:
+    case kRead:
+      if (given.value.empty()) return "invalid file name: ''";
+      (given.option == kWrite ? options.write_path : options.read_path) = std::string(given.value);
+      break;
     case kCount: {
       std::uint64_t n = 0;
       if (!portable::parse_whole_number(given.value, UINT64_MAX, n) || n == 0) {
@@ -77,6 +100,14 @@ std::string take(const portable::GivenOption& given, Options& options) {
       break;
     default: break;
   }
+  return {};
+}
+
+// The usage error of options that cannot go together, or "".
+std::string_view conflict(const Options& options) {
+  if (options.all_ports && !options.arguments.empty()) return "--all-ports takes no PORT";
+  if (options.read_path && options.write_path) return "--read cannot go with --write";
+  if (options.read_path && options.interface_name) return "--read cannot go with --interface";
   return {};
 }
 
@@ -103,6 +134,9 @@ portable::Result<Options> parse_options(std::span<const char* const> args) {
     if (!error.empty()) return portable::Failure{error};
   }
   options.arguments = line->operands;
+  if (const std::string_view clash = conflict(options); !clash.empty()) {
+    return portable::Failure{std::string(clash)};
+  }
   return options;
 }
 
@@ -122,6 +156,13 @@ std::string_view help_text() {
            : "      --stats              print feed statistics at the end\n") +
       "  -i, --interface ADDRESS  join only on this local address, or on the\n"
       "                           addresses of the interface of this name\n"
+      "  -a, --all-ports          listen on all twelve ports of the feed at once\n"
+      "                           (no PORT; the Port key is not read)\n"
+      "  -q, --quiet              display no packets (for -w, --stats, --count)\n"
+      "  -w, --write FILE         record every datagram received in FILE (pcapng),\n"
+      "                           replacing it\n"
+      "  -r, --read FILE          read the datagrams of a capture (pcap or pcapng)\n"
+      "                           instead of the network; no feedwatch.ini is read\n"
       "  -h, --help               show this help and exit\n"
       "  -V, --version            show the version and exit\n"
       "\n"

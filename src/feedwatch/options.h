@@ -25,11 +25,16 @@ struct Options {
   std::optional<std::uint64_t> count;                // -c N: stop after N displayed packets
   std::optional<std::chrono::microseconds> timeout;  // -t SECONDS: stop after that time
   std::optional<std::string> interface_name;         // -i ADDRESS: join on that interface only
+  bool quiet = false;                                // -q: no packet display
+  bool all_ports = false;                            // -a: every port of the feed at once
+  std::optional<std::string> write_path;             // -w FILE: record what arrives
+  std::optional<std::string> read_path;              // -r FILE: read a capture, not the network
   std::vector<std::string_view> arguments;           // what is left for the port rule
 };
 
 // Reads the command line's arguments (without the program's name), or fails
-// with the text of a usage error.
+// with the text of a usage error, also for options that cannot go together:
+// --all-ports with a PORT, --read with --write or --interface.
 portable::Result<Options> parse_options(std::span<const char* const> args);
 
 // The text of a time-out in seconds, the shortest that --timeout reads back

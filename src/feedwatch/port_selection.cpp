@@ -20,6 +20,52 @@ void report_rejection(std::string_view text, const PortConversion& c, Console& c
   console.print("Error processing inputted port value, using value from .ini file\n");
 }
 
+// A reader of no file: every key takes its default.
+struct NoFile {
+  std::string read_string(std::string_view, std::string_view, std::string_view default_value,
+                          std::size_t) const {
+    return std::string(default_value);
+  }
+  std::int32_t read_int(std::string_view, std::string_view, std::int32_t default_value) const {
+    return default_value;
+  }
+};
+
+// The file's IP and Port, the group printed.
+PortChoice read_group(const platform::ProfileFile& ini, Console& console) {
+  PortChoice configured = portable::read_settings<PortChoice>(ini, "MCast", kMonitorSettings);
+  console.print("Multicast Address: %s.\n", configured.group);
+  return configured;
+}
+
+// The rule after the file was read: a single argument overrides
+// `choice.port`; the choice is validated and its lines printed.
+portable::Result<PortChoice> choose_port(PortChoice choice, std::span<const std::string_view> args,
+                                         Console& console) {
+  if (args.size() == 1) {
+    const std::string_view text = args[0];
+    const PortConversion c = convert_port_argument(text);
+    if (packet::is_stat_port(c.value)) {
+      choice.port = static_cast<std::int32_t>(c.value);
+    } else {
+      report_rejection(text, c, console);
+    }
+  }
+  if (!packet::is_stat_port(choice.port)) {
+    const FormatArg refused[] = {choice.port, packet::kFirstStatPort, packet::kLastStatPort};
+    std::string lines;
+    append_formatted(lines, "Error on port selection. Value [%d] not allowed.\n", refused);
+    append_formatted(
+        lines,
+        " Usage: feedwatch.exe PORT \n\tPORT is an integer multiple of 10, between %d and %d.\n"
+        "\tThis may also be set in feedwatch.ini file in the same directory\n",
+        std::span(refused).subspan(1));
+    return portable::Failure{lines};
+  }
+  console.print("Port Selection: %d.\n\n", choice.port);
+  return choice;
+}
+
 }  // namespace
 
 PortConversion convert_port_argument(std::string_view text) {
@@ -45,30 +91,27 @@ PortConversion convert_port_argument(std::string_view text) {
 
 portable::Result<PortChoice> select_port(const platform::ProfileFile& ini,
                                          std::span<const std::string_view> args, Console& console) {
-  PortChoice choice = portable::read_settings<PortChoice>(ini, "MCast", kMonitorSettings);
-  console.print("Multicast Address: %s.\n", choice.group);
-  if (args.size() == 1) {
-    const std::string_view text = args[0];
-    const PortConversion c = convert_port_argument(text);
-    if (packet::is_stat_port(c.value)) {
-      choice.port = static_cast<std::int32_t>(c.value);
-    } else {
-      report_rejection(text, c, console);
-    }
-  }
-  if (!packet::is_stat_port(choice.port)) {
-    const FormatArg refused[] = {choice.port, packet::kFirstStatPort, packet::kLastStatPort};
-    std::string lines;
-    append_formatted(lines, "Error on port selection. Value [%d] not allowed.\n", refused);
-    append_formatted(
-        lines,
-        " Usage: feedwatch.exe PORT \n\tPORT is an integer multiple of 10, between %d and %d.\n"
-        "\tThis may also be set in feedwatch.ini file in the same directory\n",
-        std::span(refused).subspan(1));
-    return portable::Failure{lines};
-  }
-  console.print("Port Selection: %d.\n\n", choice.port);
+  return choose_port(read_group(ini, console), args, console);
+}
+
+portable::Result<PortChoice> select_port_without_file(std::span<const std::string_view> args,
+                                                      Console& console) {
+  return choose_port(portable::read_settings<PortChoice>(NoFile{}, "MCast", kMonitorSettings), args,
+                     console);
+}
+
+PortChoice select_all_ports(const platform::ProfileFile& ini, Console& console) {
+  PortChoice choice = read_group(ini, console);
+  choice.port = 0;
+  print_all_ports(console);
   return choice;
+}
+
+void print_all_ports(Console& console) {
+  std::string line = "Port Selection:";
+  for (const int port : packet::kStatPorts) line += " " + std::to_string(port) + ",";
+  line.back() = '.';
+  console.print("%s\n\n", line);
 }
 
 }  // namespace feedwatch

@@ -48,4 +48,17 @@ inline constexpr portable::Setting<PortChoice> kMonitorSettings[] = {
 portable::Result<PortChoice> select_port(const platform::ProfileFile& ini,
                                          std::span<const std::string_view> args, Console& console);
 
+// The same rule for a monitor that reads no file (--read): every key takes
+// its default, and the lines name no group.
+portable::Result<PortChoice> select_port_without_file(std::span<const std::string_view> args,
+                                                      Console& console);
+
+// The choice of a monitor of every port of the feed (--all-ports): the
+// file's IP, printed as select_port() prints it, then "Port Selection:
+// 6020, 6030, ..., 6130." and an empty line.  `port` is left 0.
+PortChoice select_all_ports(const platform::ProfileFile& ini, Console& console);
+
+// Prints the port line of select_all_ports(), for a monitor that reads no file.
+void print_all_ports(Console& console);
+
 }  // namespace feedwatch

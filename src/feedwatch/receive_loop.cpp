@@ -1,6 +1,7 @@
 #include "feedwatch/receive_loop.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <memory>
 
@@ -29,11 +30,8 @@ void print_identification(const std::uint8_t* buffer, Console& console) {
                 number(header_field("MinorVersion")), number(header_field("BuildNumber")));
 }
 
-// Reports output that could not be written; the loop ends with it.
-LoopEnd output_failed(int error) {
-  report_output_failure(error);
-  return {LoopEnd::kOutputFailed};
-}
+// The most datagrams taken in one receive; each has a packet buffer of its own.
+constexpr std::size_t kBatchSize = 16;
 
 // Milliseconds until `deadline`, rounded up; -1 without one.
 int milliseconds_left(const std::optional<SteadyClock::time_point>& deadline) {
@@ -45,13 +43,19 @@ int milliseconds_left(const std::optional<SteadyClock::time_point>& deadline) {
 
 }  // namespace
 
+LoopEnd output_failed(int error) {
+  report_output_failure(error);
+  return {LoopEnd::kOutputFailed};
+}
+
 Monitor::Monitor(Console& console, JsonLines* json, FeedStatistics* stats, std::uint64_t limit,
-                 std::size_t store_capacity)
+                 bool quiet)
     : console_(console),
       json_(json),
+      text_(json == nullptr && !quiet),
+      quiet_(quiet),
       stats_(stats),
       limit_(limit),
-      store_(store_capacity),
       expansion_room_(std::make_unique_for_overwrite<PacketBuffer>()) {}
 
 void Monitor::handle_datagram(PacketBuffer& buffer, const Arrival& received) {
@@ -62,12 +66,12 @@ void Monitor::handle_datagram(PacketBuffer& buffer, const Arrival& received) {
   // A byte value, so that the fill is one memset.
   std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(arrival.length), buffer.end(),
             std::uint8_t{0});
-  if (json_ == nullptr) {
+  if (text_) {
     print_identification(buffer.data(), console_);
     packet::write_number(buffer.data(), packet::header_field("NameTerminator"), 0);
   }
   if (packet::packet_count(buffer.data()) <= 1) {
-    if (json_ == nullptr) console_.print("\nPrint single packet:\n");
+    if (text_) console_.print("\nPrint single packet:\n");
     display(buffer, arrival, nullptr);
     return;
   }
@@ -79,7 +83,7 @@ void Monitor::handle_datagram(PacketBuffer& buffer, const Arrival& received) {
 void Monitor::store_part(PacketBuffer& buffer, const Arrival& arrival) {
   const std::uint32_t timestamp = packet::timestamp(buffer.data());
   const std::uint8_t count = packet::packet_count(buffer.data());
-  if (json_ == nullptr) {
+  if (text_) {
     console_.print("Storing Multipacket - time %lu, message %d of %d from %S\n", timestamp,
                    std::int32_t{packet::packet_number(buffer.data())}, std::int32_t{count},
                    packet::server_name(buffer.data()));
@@ -96,7 +100,7 @@ void Monitor::store_part(PacketBuffer& buffer, const Arrival& arrival) {
   if (stats_ != nullptr) stats_->count_completed_message();
   for (std::size_t n = 0; n < added.complete.size() && !limit_reached(); ++n) {
     const MultipacketStore::Part& part = added.complete[n];
-    if (json_ == nullptr) console_.print("\nPrint packet %d:\n", static_cast<std::int32_t>(n + 1));
+    if (text_) console_.print("\nPrint packet %d:\n", static_cast<std::int32_t>(n + 1));
     std::copy(part.bytes.begin(), part.bytes.end(), buffer.begin());
     std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(part.bytes.size()), buffer.end(),
               std::uint8_t{0});
@@ -108,13 +112,13 @@ void Monitor::store_part(PacketBuffer& buffer, const Arrival& arrival) {
 void Monitor::display(PacketBuffer& buffer, const Arrival& arrival, const MessagePart* part) {
   std::size_t area_bytes = 0;
   const Expansion expansion = expand_record_area(buffer, *expansion_room_, &area_bytes);
-  if (json_ != nullptr) {
+  if (text_) {
+    print_packet(buffer, expansion, console_);
+  } else if (json_ != nullptr && !quiet_) {
     if (expansion == Expansion::kPlain) {
       area_bytes = arrival.length - std::min(arrival.length, packet::kHeaderSize);
     }
     json_->write_packet(buffer, arrival, part, expansion, area_bytes);
-  } else {
-    print_packet(buffer, expansion, console_);
   }
   ++displayed_;
   if (stats_ != nullptr) stats_->count_display(expansion);
@@ -125,57 +129,118 @@ int Monitor::flush() {
   return error != 0 || json_ == nullptr ? error : json_->error();
 }
 
-int Monitor::report() {
+int Monitor::report(SteadyClock::time_point now) {
   if (stats_ == nullptr) return 0;
-  const SteadyClock::time_point now = SteadyClock::now();
   if (json_ != nullptr) json_->write_line(stats_->json_summary(store_, now));
   console_.print("%s", stats_->text_summary(store_, now));
   return flush();
 }
 
-LoopEnd run_receive_loop(platform::UdpSocket& socket, platform::Keyboard& keyboard,
+namespace {
+
+// The packet buffers of one batch receive.
+struct Batch {
+  Batch() : buffers(std::make_unique<PacketBuffer[]>(kBatchSize)) {
+    for (std::size_t n = 0; n < kBatchSize; ++n) {
+      slots[n].buffer = buffers[n].data();
+      slots[n].capacity = kPacketBufferSize;
+    }
+  }
+  std::unique_ptr<PacketBuffer[]> buffers;
+  std::array<platform::ReceivedDatagram, kBatchSize> slots{};
+};
+
+// Flushes the recording and prints the statistics, as a report signal asks.
+// Returns 0 or the error number of the write that failed.
+int report_now(Monitor& monitor, Recording* recording) {
+  if (recording != nullptr) {
+    if (const int e = recording->flush()) return e;
+  }
+  return monitor.report();
+}
+
+// What ends the loop after a datagram was handled, if anything.
+std::optional<LoopEnd> end_after_datagram(Monitor& monitor, platform::Signals& signals,
+                                          const std::optional<SteadyClock::time_point>& deadline,
+                                          Recording* recording) {
+  if (const int e = monitor.flush()) return output_failed(e);
+  if (monitor.limit_reached()) return LoopEnd{LoopEnd::kCount};
+  if (const int s = signals.stop_signal()) return LoopEnd{LoopEnd::kSignal, s};
+  if (signals.take_report_request()) {
+    if (const int e = report_now(monitor, recording)) return output_failed(e);
+  }
+  if (deadline && SteadyClock::now() >= *deadline) return LoopEnd{LoopEnd::kTimeout};
+  return std::nullopt;
+}
+
+}  // namespace
+
+LoopEnd run_receive_loop(const Listeners& listeners, platform::Keyboard& keyboard,
                          platform::Signals& signals, Monitor& monitor,
-                         std::optional<SteadyClock::time_point> deadline) {
-  const auto buffer = std::make_unique<PacketBuffer>();
-  const auto quit = [&socket] {
-    socket.shutdown_receive();
+                         std::optional<SteadyClock::time_point> deadline, Recording* recording) {
+  Batch batch;
+  const auto quit = [&listeners] {
+    for (platform::UdpSocket& socket : listeners.sockets) socket.shutdown_receive();
     return LoopEnd{LoopEnd::kQuitKey};
   };
   for (;;) {
     if (!keyboard.is_terminal() && keyboard.poll() == kQuitKey) return quit();
+    std::uint64_t ready = 0;
+    bool first = true;
     for (bool datagram = false; !datagram;) {
-      switch (platform::wait_for_event(socket, keyboard, signals, milliseconds_left(deadline))) {
+      const int flush_ms =
+          recording != nullptr ? recording->milliseconds_to_flush(SteadyClock::now()) : -1;
+      const int wait_ms = shorter_wait(milliseconds_left(deadline), flush_ms);
+      switch (platform::wait_for_event(listeners.sockets, ready, keyboard, signals, wait_ms)) {
         case platform::Event::kDatagram: datagram = true; break;
-        case platform::Event::kTimeout: return {LoopEnd::kTimeout};
+        case platform::Event::kTimeout:
+          if (recording == nullptr || (deadline && SteadyClock::now() >= *deadline)) {
+            return {LoopEnd::kTimeout};
+          }
+          if (const int e = recording->flush_if_due(SteadyClock::now())) return output_failed(e);
+          break;
         case platform::Event::kKey:
           if (keyboard.poll() == kQuitKey) return quit();
           break;
         case platform::Event::kSignal:
           if (const int s = signals.stop_signal()) return {LoopEnd::kSignal, s};
           if (signals.take_report_request()) {
-            if (const int e = monitor.report()) return output_failed(e);
+            if (const int e = report_now(monitor, recording)) return output_failed(e);
           }
           break;
       }
     }
-    Arrival arrival;
-    int error = 0;
-    const long length = socket.receive(buffer->data(), buffer->size(), error, arrival.source);
-    arrival.received = std::chrono::system_clock::now();
-    arrival.at = SteadyClock::now();
-    if (length < 0) {
-      monitor.console().print("%s", portable::failed("recvfrom", error).text);
-      return {LoopEnd::kReceiveFailed};
+    for (std::size_t n = 0; n < listeners.sockets.size(); ++n) {
+      if ((ready >> n & 1) == 0) continue;
+      int error = 0;
+      const int taken = listeners.sockets[n].receive_batch(batch.slots, error);
+      if (taken < 0) {
+        monitor.console().print("%s", portable::failed("recvfrom", error).text);
+        return {LoopEnd::kReceiveFailed};
+      }
+      for (std::size_t i = 0; i < static_cast<std::size_t>(taken); ++i) {
+        // Keys that are no terminal's count one per datagram, read before it.
+        if (!first && !keyboard.is_terminal() && keyboard.poll() == kQuitKey) return quit();
+        first = false;
+        const platform::ReceivedDatagram& d = batch.slots[i];
+        // Taken as the datagram is handled, as a receive of one datagram at a time would.
+        const Arrival arrival{std::chrono::system_clock::now(), SteadyClock::now(), d.from,
+                              d.length};
+        if (recording != nullptr) {
+          if (const int e = recording->record({d.buffer, d.length}, arrival, listeners.group,
+                                              listeners.ports[n])) {
+            return output_failed(e);
+          }
+        }
+        monitor.handle_datagram(batch.buffers[i], arrival);
+        if (const auto end = end_after_datagram(monitor, signals, deadline, recording)) {
+          return *end;
+        }
+      }
+      if (recording != nullptr) {
+        if (const int e = recording->flush_if_due(SteadyClock::now())) return output_failed(e);
+      }
     }
-    arrival.length = static_cast<std::size_t>(length);
-    monitor.handle_datagram(*buffer, arrival);
-    if (const int e = monitor.flush()) return output_failed(e);
-    if (monitor.limit_reached()) return {LoopEnd::kCount};
-    if (const int s = signals.stop_signal()) return {LoopEnd::kSignal, s};
-    if (signals.take_report_request()) {
-      if (const int e = monitor.report()) return output_failed(e);
-    }
-    if (deadline && SteadyClock::now() >= *deadline) return {LoopEnd::kTimeout};
   }
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 
 #include "feedwatch/arrival.h"
 #include "feedwatch/console_output.h"
@@ -14,6 +15,7 @@
 #include "feedwatch/json_output.h"
 #include "feedwatch/multipacket_store.h"
 #include "feedwatch/packet_buffer.h"
+#include "feedwatch/recording.h"
 #include "platform/events.h"
 #include "platform/keyboard.h"
 #include "platform/sockets.h"
@@ -26,10 +28,10 @@ class Monitor {
  public:
   // Shows packets as text on `console`, or, with `json`, as JSON lines there
   // (`console` then takes only the other lines); counts the feed in `stats`
-  // when given; displays at most `limit` packets; holds at most
-  // `store_capacity` parts of multi-packet messages.
+  // when given; displays at most `limit` packets.  With `quiet` no packet
+  // is shown, but each is handled and counted as a displayed one would be.
   explicit Monitor(Console& console, JsonLines* json = nullptr, FeedStatistics* stats = nullptr,
-                   std::uint64_t limit = UINT64_MAX, std::size_t store_capacity = kStoreCapacity);
+                   std::uint64_t limit = UINT64_MAX, bool quiet = false);
 
   // Handles one datagram of `arrival.length` bytes (no more than the buffer
   // holds count) received into `buffer`: clears the bytes behind it, then
@@ -44,10 +46,10 @@ class Monitor {
   // The packets displayed so far.
   std::uint64_t displayed() const { return displayed_; }
 
-  // Prints the feed statistics, when they are counted: as text on the
-  // console and, in JSON mode, as one JSON line as well.  Returns what
+  // Prints the feed statistics at `now`, when they are counted: as text on
+  // the console and, in JSON mode, as one JSON line as well.  Returns what
   // flush() returns.
-  int report();
+  int report(SteadyClock::time_point now = SteadyClock::now());
 
   // Writes out what the console holds.  Returns 0, or the error number of
   // the first write of the console or of the JSON lines that failed.
@@ -65,6 +67,8 @@ class Monitor {
 
   Console& console_;
   JsonLines* json_;
+  bool text_;  // packets shown as text
+  bool quiet_;
   FeedStatistics* stats_;
   std::uint64_t limit_;
   std::uint64_t displayed_ = 0;
@@ -75,18 +79,43 @@ class Monitor {
 
 // Why the loop ended.
 struct LoopEnd {
-  enum Reason { kQuitKey, kCount, kTimeout, kSignal, kReceiveFailed, kOutputFailed };
+  enum Reason {
+    kQuitKey,
+    kCount,
+    kTimeout,
+    kSignal,
+    kReceiveFailed,
+    kOutputFailed,
+    kEndOfInput,
+    kInputFault
+  };
   Reason reason;
   int signal = 0;  // the stop signal, for kSignal
+};
+
+// Where the loop listens: one socket per port, all joined to one group.
+struct Listeners {
+  std::span<platform::UdpSocket> sockets;
+  std::span<const int> ports;  // the port of each socket
+  platform::Ipv4 group;        // network byte order
 };
 
 // Runs the loop until `q` is pressed, the monitor's limit is reached, the
 // `deadline` passes, a stop signal arrives, a receive fails (the failure
 // printed) or the output cannot be written (reported).  Output is flushed after every datagram; a
 // report signal prints the statistics between two datagrams.  On a terminal a key takes effect at
-// once; any other standard input gives one key per datagram, before it.
-LoopEnd run_receive_loop(platform::UdpSocket& socket, platform::Keyboard& keyboard,
+// once; any other standard input gives one key per datagram, before it.  Datagrams that wait are
+// taken several at once where the platform allows, then each stamped, recorded and handled in
+// turn (those behind a stop are dropped).  With
+// `recording`, every datagram is recorded before it is handled, and the recording is flushed at
+// least once a second and at a report; a failed write ends the loop as output that cannot be
+// written does.
+LoopEnd run_receive_loop(const Listeners& listeners, platform::Keyboard& keyboard,
                          platform::Signals& signals, Monitor& monitor,
-                         std::optional<SteadyClock::time_point> deadline);
+                         std::optional<SteadyClock::time_point> deadline,
+                         Recording* recording = nullptr);
+
+// Reports output that could not be written; the loop ends with it.
+LoopEnd output_failed(int error);
 
 }  // namespace feedwatch

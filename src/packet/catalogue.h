@@ -3,6 +3,8 @@
 // Everything that differs from kind to kind is a fact of its Kind here.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -14,6 +16,15 @@ namespace packet {
 inline constexpr int kFirstStatPort = 6020;
 inline constexpr int kLastStatPort = 6130;
 inline constexpr int kStatPortStep = 10;
+
+// The twelve ports of the Stat Port Table, in ascending order.
+inline constexpr auto kStatPorts = [] {
+  std::array<int, (kLastStatPort - kFirstStatPort) / kStatPortStep + 1> ports{};
+  for (std::size_t n = 0; n < ports.size(); ++n) {
+    ports[n] = kFirstStatPort + kStatPortStep * static_cast<int>(n);
+  }
+  return ports;
+}();
 
 // A record layout that the monitor reads in place of the kind's own when a
 // packet's header carries this version.

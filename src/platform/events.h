@@ -4,10 +4,15 @@
 // never cuts a line.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "platform/sockets.h"
+
 namespace platform {
 
 class Keyboard;
-class UdpSocket;
 
 // The signals the monitor takes in while the object lives.  On POSIX systems
 // SIGINT, SIGTERM and SIGHUP ask it to stop and, when asked for, SIGUSR1 asks
@@ -51,11 +56,16 @@ inline constexpr bool kHasReportSignal = true;
 // What ended a wait.
 enum class Event { kDatagram, kKey, kSignal, kTimeout };
 
-// Waits until a datagram waits on `socket`, a key was typed at the terminal
-// (only when `keyboard` reads a terminal), a signal was taken in by
-// `signals`, or `timeout_ms` milliseconds have passed (negative: no limit).
-// kDatagram also reports a socket whose next receive fails.
-Event wait_for_event(const UdpSocket& socket, const Keyboard& keyboard, const Signals& signals,
-                     int timeout_ms);
+// Waits until a datagram waits on one of `sockets` (at most kMaxWaitSockets),
+// a key was typed at the terminal (only when `keyboard` reads a terminal), a
+// signal was taken in by `signals`, or `timeout_ms` milliseconds have passed
+// (negative: no limit).  For kDatagram, `ready` has bit n set for each
+// socket n that has one; kDatagram also reports a socket whose next receive
+// fails.
+Event wait_for_event(std::span<const UdpSocket> sockets, std::uint64_t& ready,
+                     const Keyboard& keyboard, const Signals& signals, int timeout_ms);
+
+// The most sockets one wait watches: one bit each in `ready`.
+inline constexpr std::size_t kMaxWaitSockets = 64;
 
 }  // namespace platform

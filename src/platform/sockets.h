@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <span>
 #include <string>
 
 namespace platform {
@@ -30,6 +32,24 @@ Ipv4 parse_dotted(const std::string& text);
 // Returns the dotted text of an address.
 std::string dotted(Ipv4 address);
 
+// The address as a number in host order (192.0.2.1 is 0xc0000201).
+inline std::uint32_t host_order(Ipv4 address) {
+  std::uint8_t bytes[4];
+  std::memcpy(bytes, &address, sizeof bytes);
+  return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
+         std::uint32_t{bytes[2]} << 8 | bytes[3];
+}
+
+// The address of a number in host order.
+inline Ipv4 from_host_order(std::uint32_t number) {
+  const std::uint8_t bytes[4] = {
+      static_cast<std::uint8_t>(number >> 24), static_cast<std::uint8_t>(number >> 16),
+      static_cast<std::uint8_t>(number >> 8), static_cast<std::uint8_t>(number)};
+  Ipv4 address;
+  std::memcpy(&address, bytes, sizeof address);
+  return address;
+}
+
 // The address and port (host order) that a datagram came from.
 struct Endpoint {
   Ipv4 address = kAnyAddress;
@@ -40,6 +60,14 @@ struct Endpoint {
 inline std::string endpoint_text(const Endpoint& endpoint) {
   return dotted(endpoint.address) + ":" + std::to_string(endpoint.port);
 }
+
+// One place of a batch receive: the room a datagram goes to, and what came.
+struct ReceivedDatagram {
+  std::uint8_t* buffer = nullptr;  // room for `capacity` bytes
+  std::size_t capacity = 0;
+  std::size_t length = 0;  // the bytes stored, at most `capacity`
+  Endpoint from{};         // the sender
+};
 
 // The use of the platform's sockets library for the life of the object.
 class SocketsSession {
@@ -86,6 +114,11 @@ class UdpSocket {
   // Waits for one datagram and stores at most `capacity` bytes of it; returns
   // its length, or -1 with `error` set.  `from` receives its sender.
   long receive(std::uint8_t* buffer, std::size_t capacity, int& error, Endpoint& from);
+  // Waits for one datagram and takes it, with those that already wait
+  // behind it, into `slots` in their order of arrival, in one system call
+  // where the platform has one for several (one datagram per call
+  // elsewhere).  Returns how many were taken, or -1 with `error` set.
+  int receive_batch(std::span<ReceivedDatagram> slots, int& error);
   // Stops the receiving side.
   void shutdown_receive();
   // The platform's handle of the socket, for waits on several sources.

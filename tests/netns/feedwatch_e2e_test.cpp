@@ -30,6 +30,7 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 using json = nlohmann::ordered_json;
+using test_support::nodal;
 using test_support::shown;
 
 // The first lines of a monitor of the default group and port, the line of
@@ -37,15 +38,6 @@ using test_support::shown;
 const std::string kHead = "Multicast Address: 235.5.6.7.\nPort Selection: 6040.\n\n";
 const std::string kJoined = "adapter 0 - 127.0.0.1\n";
 const std::string kStartup = kHead + kJoined;
-
-// A Nodal packet whose DummyKey is `tag`, as part `number` of `count`.
-Bytes nodal(std::uint32_t tag, std::uint8_t number = 0, std::uint8_t count = 0) {
-  Bytes p = test_support::make_packet(test_support::default_fields(4, 1),
-                                      test_support::be32_words({tag, 0, 0, 0, 0, 0, 0}));
-  p[8] = number;
-  p[9] = count;
-  return p;
-}
 
 // How often `what` occurs in `text`.
 std::size_t count_of(const std::string& text, const std::string& what) {

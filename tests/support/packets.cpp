@@ -60,6 +60,14 @@ std::vector<std::uint8_t> controls_packet(std::uint8_t count) {
   return p;
 }
 
+std::vector<std::uint8_t> nodal(std::uint32_t tag, std::uint8_t number, std::uint8_t count) {
+  std::vector<std::uint8_t> p =
+      make_packet(default_fields(4, 1), be32_words({tag, 0, 0, 0, 0, 0, 0}));
+  p[8] = number;
+  p[9] = count;
+  return p;
+}
+
 std::vector<std::uint8_t> zlib_compress(const std::vector<std::uint8_t>& plain) {
   std::vector<std::uint8_t> stream(compressBound(plain.size()));
   uLongf length = stream.size();

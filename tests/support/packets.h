@@ -38,6 +38,10 @@ std::vector<std::uint8_t> make_packet(const packet::HeaderFields& fields,
 // Header fields with the generator's defaults for a kind.
 packet::HeaderFields default_fields(std::uint8_t message_type, std::uint16_t num_record = 0);
 
+// A Nodal packet of one record whose DummyKey is `tag`, as part `number`
+// of `count` (both 0: a single packet).
+std::vector<std::uint8_t> nodal(std::uint32_t tag, std::uint8_t number = 0, std::uint8_t count = 0);
+
 // A Nodal packet of one record whose texts carry terminal controls: the
 // server name a new title, a cleared screen, a C1 CSI and DEL, the HeaderId
 // K, ESC, B, O; `count` its PacketCount.

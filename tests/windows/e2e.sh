@@ -29,8 +29,8 @@
 # refusals, failures and options with their statuses and texts, output that
 # cannot be written, and feedcast.exe while its file is away; and
 # feedcast.exe --check, which must print what Linux feedcast --check prints
-# for every broken file of its table; and feedcast.exe --replay of a capture
-# recorded on Linux.
+# for every broken file of its table; recordings made on one system and
+# read on the other; and feedcast.exe --replay of a capture recorded on Linux.
 set -u
 : "${WINE:?}" "${WIN_BIN:?}" "${LINUX_BIN:?}" "${EXAMPLES:?}"
 wine_wait=${WINE_WAIT:-30}
@@ -250,6 +250,36 @@ exe_case feedwatch '' 0 out '      --stats              print feed statistics at
 exe_case feedwatch '' 255 out 'No local interface that is up has the address or name 192\.0\.2\.1' \
   -i 192.0.2.1 -t 0.2 6040
 exe_case feedwatch '' 0 out '{"type":"summary","schema":1,.*"datagrams":0,.*}' --stats --json -t 0.2 6040
+
+# Recordings cross over: what Linux feedwatch -a -q -w records, feedwatch.exe
+# -r prints as Linux feedwatch -r does; what feedwatch.exe -q -w records,
+# Linux feedwatch -r reads as the same packets, the times apart.
+dir=$work/recordings
+mkdir -p "$dir/cast"
+cp "$EXAMPLES/feedcast-route.ini" "$dir/cast/feedcast.ini"
+port=$("$LINUX_BIN/feedcast" --check --config "$dir/cast/feedcast.ini" |
+  sed -n 's/^Destination [^:]*:\([0-9]*\) .*/\1/p')
+statuses=
+start_monitor lrec err "$LINUX_BIN/feedwatch -a -q -w linux.pcapng -c 2 -t $long"
+(cd "$dir/cast" && exec "$LINUX_BIN/feedcast" --count 2 > /dev/null 2>&1)
+wait_exit 10 "$pid"
+(cd "$dir/lrec" && "$LINUX_BIN/feedwatch" -r linux.pcapng $port > linux-read 2>&1 &&
+  timeout "$long" $WINE "$WIN_BIN/feedwatch.exe" -r linux.pcapng $port > win-read 2>&1)
+statuses="$statuses $?"
+all_zero && has_packets "$dir/lrec/linux-read" 2 &&
+  [ "$(tr -d '\r' < "$dir/lrec/win-read")" = "$(cat "$dir/lrec/linux-read")" ]
+report $? "feedwatch.exe -r prints a Linux recording as Linux feedwatch -r does (statuses$statuses)"
+if $windows_monitor; then
+  statuses=
+  start_monitor wrec err "$WINE $WIN_BIN/feedwatch.exe -q -w win.pcapng -c 2 -t $long $port"
+  (cd "$dir/cast" && exec "$LINUX_BIN/feedcast" --count 2 > /dev/null 2>&1)
+  wait_exit "$wine_wait" "$pid"
+  (cd "$dir/wrec" && "$LINUX_BIN/feedwatch" -r win.pcapng $port > linux-read 2>&1)
+  statuses="$statuses $?"
+  all_zero && [ "$(blocks "$dir/wrec/linux-read" | wc -l)" = 2 ] &&
+    [ "$(blocks "$dir/wrec/linux-read" anytime)" = "$(blocks "$dir/lrec/linux-read" anytime)" ]
+  report $? "Linux feedwatch -r reads what feedwatch.exe -w recorded (statuses$statuses)"
+fi
 
 # Windows feedcast whose file goes away: the table goes on, a line when it
 # goes and one when it is back, then the new table (seen by a Linux monitor).

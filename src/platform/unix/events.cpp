@@ -8,6 +8,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csignal>
 
@@ -105,26 +107,31 @@ void Signals::end_by_signal(int signal) {
   _exit(128 + signal);
 }
 
-Event wait_for_event(const UdpSocket& socket, const Keyboard& keyboard, const Signals& signals,
-                     int timeout_ms) {
-  pollfd watched[3] = {{static_cast<int>(socket.native_handle()), POLLIN, 0},
-                       {wake_pipe[0], POLLIN, 0},
-                       {STDIN_FILENO, POLLIN, 0}};
-  const nfds_t count = keyboard.is_terminal() ? 3 : 2;
+Event wait_for_event(std::span<const UdpSocket> sockets, std::uint64_t& ready,
+                     const Keyboard& keyboard, const Signals& signals, int timeout_ms) {
+  // The wake-up pipe, the terminal, then the sockets.
+  std::array<pollfd, 2 + kMaxWaitSockets> watched{};
+  watched[0] = {wake_pipe[0], POLLIN, 0};
+  watched[1] = {keyboard.is_terminal() ? STDIN_FILENO : -1, POLLIN, 0};
+  const std::size_t count = std::min(sockets.size(), kMaxWaitSockets);
+  for (std::size_t n = 0; n < count; ++n) {
+    watched[2 + n] = {static_cast<int>(sockets[n].native_handle()), POLLIN, 0};
+  }
   for (;;) {
     if (signals.stop_signal() != 0 || report_taken != 0) return Event::kSignal;
-    const int ready = poll(watched, count, timeout_ms);
-    if (ready == 0) return Event::kTimeout;
-    if (ready < 0) {
-      if (errno == EINTR) continue;  // a signal the monitor does not take in
-      return Event::kDatagram;       // the receive reports the failure
-    }
-    if (watched[1].revents != 0) {
+    const int polled = poll(watched.data(), 2 + count, timeout_ms);
+    if (polled == 0) return Event::kTimeout;
+    if (polled < 0 && errno == EINTR) continue;  // a signal the monitor does not take in
+    if (polled > 0 && watched[0].revents != 0) {
       drain_wake_pipe();
       return Event::kSignal;
     }
-    if (watched[0].revents != 0) return Event::kDatagram;
-    return Event::kKey;
+    ready = 0;
+    for (std::size_t n = 0; n < count; ++n) {
+      // After a failed poll every socket is tried: its receive reports the failure.
+      if (polled < 0 || watched[2 + n].revents != 0) ready |= std::uint64_t{1} << n;
+    }
+    return ready != 0 ? Event::kDatagram : Event::kKey;
   }
 }
 

@@ -8,6 +8,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -103,6 +105,33 @@ long UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity, int& error, 
   error = n < 0 ? errno : 0;
   from = {sender.sin_addr.s_addr, ntohs(sender.sin_port)};
   return static_cast<long>(n);
+}
+
+int UdpSocket::receive_batch(std::span<ReceivedDatagram> slots, int& error) {
+  constexpr std::size_t kMaxBatch = 64;
+  const std::size_t count = std::min(slots.size(), kMaxBatch);
+  std::array<iovec, kMaxBatch> room{};
+  std::array<sockaddr_in, kMaxBatch> senders{};
+  std::array<mmsghdr, kMaxBatch> messages{};
+  for (std::size_t n = 0; n < count; ++n) {
+    room[n] = {slots[n].buffer, slots[n].capacity};
+    messages[n].msg_hdr.msg_name = &senders[n];
+    messages[n].msg_hdr.msg_namelen = sizeof senders[n];
+    messages[n].msg_hdr.msg_iov = &room[n];
+    messages[n].msg_hdr.msg_iovlen = 1;
+  }
+  int taken;
+  do {
+    taken = ::recvmmsg(socket_of(handle_), messages.data(), static_cast<unsigned>(count),
+                       MSG_WAITFORONE, nullptr);
+  } while (taken < 0 && errno == EINTR);
+  error = taken < 0 ? errno : 0;
+  for (int n = 0; n < taken; ++n) {
+    const auto i = static_cast<std::size_t>(n);
+    slots[i].length = std::min<std::size_t>(messages[i].msg_len, slots[i].capacity);
+    slots[i].from = {senders[i].sin_addr.s_addr, ntohs(senders[i].sin_port)};
+  }
+  return taken;
 }
 
 void UdpSocket::shutdown_receive() { ::shutdown(socket_of(handle_), SHUT_RD); }

@@ -58,10 +58,11 @@ bool Signals::is_hangup(int signal) {
 
 void Signals::end_by_signal(int) { ExitProcess(kControlCExit); }
 
-Event wait_for_event(const UdpSocket& socket, const Keyboard& keyboard, const Signals& signals,
-                     int timeout_ms) {
+Event wait_for_event(std::span<const UdpSocket> sockets, std::uint64_t& ready,
+                     const Keyboard& keyboard, const Signals& signals, int timeout_ms) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
+  const std::size_t count = std::min(sockets.size(), kMaxWaitSockets);
   for (;;) {
     if (signals.stop_signal() != 0) return Event::kSignal;
     if (keyboard.is_terminal() && _kbhit()) return Event::kKey;
@@ -73,10 +74,20 @@ Event wait_for_event(const UdpSocket& socket, const Keyboard& keyboard, const Si
     }
     fd_set readable;
     FD_ZERO(&readable);
-    FD_SET(static_cast<SOCKET>(socket.native_handle()), &readable);
+    for (std::size_t n = 0; n < count; ++n) {
+      FD_SET(static_cast<SOCKET>(sockets[n].native_handle()), &readable);
+    }
     timeval wait{0, slice * 1000};
-    const int ready = select(0, &readable, nullptr, nullptr, &wait);
-    if (ready != 0) return Event::kDatagram;  // a datagram, or a failure the receive reports
+    const int selected = select(0, &readable, nullptr, nullptr, &wait);
+    if (selected == 0) continue;
+    ready = 0;
+    for (std::size_t n = 0; n < count; ++n) {
+      // After a failed select every socket is tried: its receive reports the failure.
+      if (selected < 0 || FD_ISSET(static_cast<SOCKET>(sockets[n].native_handle()), &readable)) {
+        ready |= std::uint64_t{1} << n;
+      }
+    }
+    return Event::kDatagram;
   }
 }
 

@@ -106,6 +106,15 @@ long UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity, int& error, 
   return n == SOCKET_ERROR ? -1L : static_cast<long>(n);
 }
 
+// Windows Sockets 1.1 has no call for several datagrams: one per call.
+int UdpSocket::receive_batch(std::span<ReceivedDatagram> slots, int& error) {
+  if (slots.empty()) return 0;
+  const long n = receive(slots[0].buffer, slots[0].capacity, error, slots[0].from);
+  if (n < 0) return -1;
+  slots[0].length = static_cast<std::size_t>(n);
+  return 1;
+}
+
 void UdpSocket::shutdown_receive() { ::shutdown(socket_of(handle_), 0 /* receiving side */); }
 
 }  // namespace platform
