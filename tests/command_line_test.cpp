@@ -59,26 +59,42 @@ TEST(CommandLine, WholeNumbers) {
   EXPECT_FALSE(portable::parse_whole_number("7", 5, value));
 }
 
-// feedcast's options, rendered as "help version check config count" or the
-// error (the scanner's own errors are the scanner's test's).
+// feedcast's options, rendered as "help version check config count replay
+// speed loops retime" or the error (the scanner's own errors are the
+// scanner's test's).
 TEST(FeedcastOptions, ValuesAndErrors) {
   const std::pair<std::vector<const char*>, std::string> cases[] = {
-      {{}, "0 0 0  0"},
-      {{"ignored", "-c", "3", "--config=a b.ini", "-f", "x.ini"}, "0 0 0 x.ini 3"},
-      {{"--count=18446744073709551615", "-fdir/f.ini"}, "0 0 0 dir/f.ini 18446744073709551615"},
+      {{}, "0 0 0  0  1 1 0"},
+      {{"ignored", "-c", "3", "--config=a b.ini", "-f", "x.ini"}, "0 0 0 x.ini 3  1 1 0"},
+      {{"--count=18446744073709551615", "-fdir/f.ini"},
+       "0 0 0 dir/f.ini 18446744073709551615  1 1 0"},
       {{"-V", "-h", "--bogus"}, "unrecognized option '--bogus'"},
-      {{"-Vh"}, "0 1 0  0"},
-      {{"--help", "--version"}, "1 0 0  0"},
-      {{"--check", "-f", "x.ini"}, "0 0 1 x.ini 0"},
+      {{"-Vh"}, "0 1 0  0  1 1 0"},
+      {{"--help", "--version"}, "1 0 0  0  1 1 0"},
+      {{"--check", "-f", "x.ini"}, "0 0 1 x.ini 0  1 1 0"},
       {{"--config="}, "invalid configuration file name: ''"},
       {{"-c", "0"}, "invalid message count: '0'"},
       {{"-c", "18446744073709551616"}, "invalid message count: '18446744073709551616'"},
+      {{"--replay", "a.pcap", "--speed", "max", "--loop=0", "--retime", "-c", "5"},
+       "0 0 0  5 a.pcap 0 0 1"},
+      {{"--replay=b", "--speed=0.25", "--loop", "3"}, "0 0 0  0 b 0.25 3 0"},
+      {{"--replay=b", "--speed=10."}, "0 0 0  0 b 10 1 0"},
+      {{"--replay="}, "invalid capture file name: ''"},
+      {{"--loop=2"}, "--speed, --loop and --retime need --replay"},
+      {{"--retime", "--replay", "c", "--check"}, "--check and --replay exclude each other"},
+      {{"--replay=b", "--loop=-1"}, "invalid loop count: '-1'"},
   };
+  for (const char* bad :
+       {"0", "0.0", "-1", "", ".", "1e3", "1.2.3", "inf", "nan", "Max", "2000000"}) {
+    EXPECT_FALSE(feedcast::parse_speed(bad)) << bad;
+  }
   for (const auto& [args, expected] : cases) {
     const portable::Result<feedcast::Options> o = feedcast::parse_options(args);
     EXPECT_EQ(o ? std::to_string(o->help) + " " + std::to_string(o->version) + " " +
                       std::to_string(o->check) + " " + o->config_file + " " +
-                      std::to_string(o->count)
+                      std::to_string(o->count) + " " + o->replay_file + " " +
+                      testing::PrintToString(o->speed) + " " + std::to_string(o->loops) + " " +
+                      std::to_string(o->retime)
                 : o.failure(),
               expected);
   }

@@ -8,15 +8,20 @@
 namespace feedcast {
 namespace {
 
-// "packet <n> of <k>, time <Timestamp>" for a datagram as built; a single
-// packet is packet 1 of 1.
+// "packet <n> of <k>" for a datagram as built; a single packet is packet 1
+// of 1.  A replayed datagram too short for a header is "datagram of <n> bytes".
 std::string identity(Datagram d) {
+  if (d.size() < packet::kHeaderSize) return "datagram of " + std::to_string(d.size()) + " bytes";
   const bool part = packet::packet_count(d.data()) >= 2;
   return "packet " + std::to_string(part ? packet::packet_number(d.data()) : 1) + " of " +
          std::to_string(part ? packet::packet_count(d.data()) : 1);
 }
 
-std::string time_of(Datagram d) { return std::to_string(packet::timestamp(d.data())); }
+// The datagram's Timestamp, or "none" when it is too short for a header.
+std::string time_of(Datagram d) {
+  if (d.size() < packet::kHeaderSize) return "none";
+  return std::to_string(packet::timestamp(d.data()));
+}
 
 }  // namespace
 

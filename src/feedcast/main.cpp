@@ -1,6 +1,7 @@
 // feedcast: multicasts a Statistics Packet built from feedcast.ini every
 // UpdateRate seconds, until a table is refused, a send fails or the messages
-// that --count asks for have gone; with --check, describes the run instead.
+// that --count asks for have gone; with --check, describes the run instead;
+// with --replay, sends the feed's datagrams of a capture again.
 #include <cstdio>
 #include <string>
 
@@ -8,6 +9,7 @@
 #include "feedcast/config_outage.h"
 #include "feedcast/options.h"
 #include "feedcast/record_size.h"
+#include "feedcast/replay.h"
 #include "feedcast/sender_config.h"
 #include "feedcast/sender_socket.h"
 #include "feedcast/trace_output.h"
@@ -15,6 +17,7 @@
 #include "platform/profile.h"
 #include "platform/sockets.h"
 #include "platform/system.h"
+#include "platform/terminal.h"
 #include "portable/command_line.h"
 #include "portable/error_line.h"
 
@@ -37,6 +40,40 @@ int check(platform::ProfileFile& ini) {
   return report.status();
 }
 
+// True when section "MCast" of `ini` gives the group a value.
+bool names_group(const platform::ProfileFile& ini) {
+  for (const platform::ProfileKey& key : ini.keys(feedcast::kMCastSection)) {
+    if (portable::same_name(key.name, portable::kGroupKey.name)) return key.has_value;
+  }
+  return false;
+}
+
+// Replays a capture through a socket set up from the configuration file,
+// which only a file named with --config must have.
+int replay(const feedcast::Options& options, platform::ProfileFile& ini) {
+  const bool named = !options.config_file.empty();
+  if (named && !ini.readable()) return stop(feedcast::unreadable_file_message(ini));
+  const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
+  const portable::Result<feedcast::CaptureScan> scan = feedcast::scan_capture(options.replay_file);
+  if (!scan) return stop(scan.failure());
+  feedcast::ReplayGroups groups{std::nullopt, platform::parse_dotted(config.group)};
+  if (named && names_group(ini)) groups.configured = groups.fallback;
+
+  platform::SocketsSession sockets;
+  if (sockets.error() != 0) return stop(portable::failed("WSAStartup", sockets.error()).text);
+  platform::UdpSocket socket;
+  const portable::Result<void> opened = feedcast::open_sender_socket(config, socket);
+  if (!opened) return stop(opened.failure());
+  feedcast::TraceOutput trace(stdout, stderr, options.quiet);
+  const bool progress = !options.quiet && platform::is_terminal(stdout);
+  const portable::Result<void> sent =
+      feedcast::run_replay(options, *scan, groups, ini, socket, trace, progress);
+  std::fflush(stdout);
+  if (sent) return 0;
+  trace.end_open_line();
+  return stop(sent.failure());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -53,6 +90,7 @@ int main(int argc, char** argv) {
                                 ? platform::path_in_current_directory(feedcast::kConfigFileName)
                                 : platform::absolute_path(options->config_file));
   if (options->check) return check(ini);
+  if (!options->replay_file.empty()) return replay(*options, ini);
   if (!ini.readable()) return stop(feedcast::unreadable_file_message(ini));
   const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
   const portable::Result<const packet::Kind*> kind = feedcast::check_kind_and_scheme(config);

@@ -14,7 +14,7 @@ TraceOutput::TraceOutput(std::FILE* trace, std::FILE* warnings, bool quiet)
 void TraceOutput::print(const std::string& text) {
   if (quiet_ || text.empty() || error_ != 0) return;
   error_ = platform::write_output(trace_, text);
-  line_open_ = text.back() != '\n';
+  line_open_ = text.back() != '\n' && text.back() != '\r';
   shown_open_ = line_open_;
 }
 

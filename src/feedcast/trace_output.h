@@ -39,7 +39,7 @@ class TraceOutput {
   std::FILE* warnings_;
   bool quiet_;
   bool shared_;              // both streams lead to one terminal or file
-  bool line_open_ = false;   // the trace's last text had no line end
+  bool line_open_ = false;   // the trace's last text ended neither in a line end nor a return
   bool shown_open_ = false;  // and nothing has ended that line where both show
   int error_ = 0;
 };

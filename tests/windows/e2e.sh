@@ -30,8 +30,8 @@
 # refusals, failures and options with their statuses and texts, output that
 # cannot be written, and feedcast.exe while its file is away; and
 # feedcast.exe --check, which must print what Linux feedcast --check prints
-# for every broken file of its table; and recordings made on one system and
-# read on the other.
+# for every broken file of its table; recordings made on one system and
+# read on the other; and feedcast.exe --replay of a capture recorded on Linux.
 set -u
 : "${WINE:?}" "${WIN_BIN:?}" "${LINUX_BIN:?}" "${EXAMPLES:?}"
 wine_wait=${WINE_WAIT:-30}
@@ -124,6 +124,17 @@ start_monitor() {
   wait_for "$wine_wait" grep -qs 'adapter 0 - ' "$dir/$1/$2"
 }
 
+# Test $1's folder $dir with cast/ holding file $2 as feedcast.ini and an
+# empty wincast/; the port it sends to in $port, and no statuses yet.
+feed_folders() {
+  dir=$work/$1
+  mkdir -p "$dir/cast" "$dir/wincast"
+  cp "$2" "$dir/cast/feedcast.ini"
+  port=$("$LINUX_BIN/feedcast" --check --config "$dir/cast/feedcast.ini" |
+    sed -n 's/^Destination [^:]*:\([0-9]*\) .*/\1/p')
+  statuses=
+}
+
 # One feed, test $1 with file $2.  Linux feedcast --count 2 sends to a Linux
 # feedwatch -c 2 and (unless left out) to a Windows feedwatch that q stops,
 # and to a Linux and a Windows feedwatch --json -c 2, all joined before it
@@ -131,12 +142,7 @@ start_monitor() {
 # file from another folder, sends two messages to a Linux feedwatch -c 2,
 # which must print what it printed for the Linux sender, the times apart.
 one_feed() {
-  dir=$work/$1
-  mkdir -p "$dir/cast" "$dir/wincast"
-  cp "$2" "$dir/cast/feedcast.ini"
-  port=$("$LINUX_BIN/feedcast" --check --config "$dir/cast/feedcast.ini" |
-    sed -n 's/^Destination [^:]*:\([0-9]*\) .*/\1/p')
-  statuses=
+  feed_folders "$1" "$2"
   start_monitor lw1 out "$LINUX_BIN/feedwatch -c 2 -t $long $port"
   lw1=$pid
   if $windows_monitor; then
@@ -342,6 +348,36 @@ if [ -n "${CHECK_FILES:-}" ]; then
     report $? "feedcast.exe --check prints what Linux feedcast prints for $name"
   done
 fi
+
+# feedcast.exe --replay of a capture that tcpdump recorded on Linux of Linux
+# feedcast's multi-packet sample (two messages of two parts), at 4 times its
+# speed: a Linux monitor prints what it printed for the live feed, the times
+# included, and the trace names the capture and counts all four datagrams
+# as sent.
+feed_folders replay "$EXAMPLES/feedcast-multipacket.ini"
+start_monitor live out "$LINUX_BIN/feedwatch -c 2 -t $long $port"
+live=$pid
+tcpdump -i lo -U --immediate-mode -w "$dir/feed.pcap" udp port "$port" > "$dir/tcpdump.log" 2>&1 &
+recorder=$!
+wait_for 10 grep -qs 'listening on' "$dir/tcpdump.log"
+sleep 1
+(cd "$dir/cast" && exec "$LINUX_BIN/feedcast" --count 2 > /dev/null 2>&1)
+wait_exit 10 "$live"
+kill -INT "$recorder"
+wait "$recorder"
+start_monitor replayed out "$LINUX_BIN/feedwatch -c 2 -t $long $port"
+(cd "$dir/wincast" && exec timeout "$long" $WINE "$WIN_BIN/feedcast.exe" \
+  --replay '..\feed.pcap' --speed 4 > out 2> err)
+statuses="$statuses $?"
+wait_exit 10 "$pid"
+trace=$(tr -d '\r' < "$dir/wincast/out")
+captured=$(printf '%s\n' "$trace" |
+  sed -n 's/^Replaying \.\.\\feed\.pcap: \([0-9]*\) datagrams of the feed over [0-9.]* s$/\1/p')
+all_zero && [ "$(blocks "$dir/replayed/out" | wc -l)" = 2 ] &&
+  [ "$(blocks "$dir/replayed/out")" = "$(blocks "$dir/live/out")" ] && [ "$captured" = 4 ] &&
+  printf '%s\n' "$trace" |
+  grep -q "^Sent $captured datagrams in [0-9.]* s, greatest lateness [0-9.]* ms\$"
+report $? "feedcast.exe --replay of a Linux capture: what the live feed showed (statuses$statuses)"
 
 for sample in multipacket live-skillset; do one_feed "$sample" "$EXAMPLES/feedcast-$sample.ini"; done
 # Integers in every base, in the header keys and in the records: the monitor
