@@ -19,6 +19,12 @@ inline constexpr Ipv4 kAnyAddress = 0;
 // group on one interface, reached through an alias address of that interface.
 extern const int kAliasMembershipError;
 
+// True where a listening TCP socket must be allowed to reuse its address, so
+// that a restarted server can bind while its earlier connections wait out
+// their last state (POSIX systems); false where the option would let another
+// program take the port (Windows).
+extern const bool kListenerReusesAddress;
+
 // Converts dotted IPv4 text; text that is no dotted address gives the
 // all-ones address 255.255.255.255, as the classic conversion does.
 Ipv4 parse_dotted(const std::string& text);

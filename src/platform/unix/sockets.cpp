@@ -30,6 +30,7 @@ int outcome(int result) { return result < 0 ? errno : 0; }
 // On Linux a second membership of one group on one interface is refused with
 // EADDRINUSE, whichever of the interface's addresses named it.
 const int kAliasMembershipError = EADDRINUSE;
+const bool kListenerReusesAddress = true;
 
 Ipv4 parse_dotted(const std::string& text) { return inet_addr(text.c_str()); }
 

@@ -31,6 +31,7 @@ int set_option(std::intptr_t handle, int level, int name, const void* value, int
 // Windows refuses a second membership of one group on one interface, reached
 // through an alias address, with WSAEINVAL.
 const int kAliasMembershipError = WSAEINVAL;
+const bool kListenerReusesAddress = false;
 
 Ipv4 parse_dotted(const std::string& text) { return inet_addr(text.c_str()); }
 
