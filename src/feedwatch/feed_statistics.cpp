@@ -87,6 +87,7 @@ void FeedStatistics::count_datagram(std::span<const std::uint8_t> d, const Arriv
     s->min_interval = std::min(s->min_interval.value_or(interval), interval);
     s->max_interval = std::max(s->max_interval, interval);
     s->total_interval += interval;
+    s->intervals.add(seconds(interval));
     if (timestamp < s->last_timestamp) ++s->backwards;
     if (std::equal(d.begin(), d.end(), s->last_datagram.begin(), s->last_datagram.end())) {
       ++s->duplicates;
@@ -95,6 +96,7 @@ void FeedStatistics::count_datagram(std::span<const std::uint8_t> d, const Arriv
   ++s->packets;
   s->last_timestamp = timestamp;
   s->last_arrival = arrival.at;
+  s->last_received = arrival.received;
   s->last_datagram.assign(d.begin(), d.end());
 }
 
@@ -172,6 +174,31 @@ std::string FeedStatistics::json_summary(const MultipacketStore& store,
                           {"parts_dropped", parts_dropped_}}},
                         {"streams", streams}};
   return summary.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+MetricsSnapshot FeedStatistics::counters(const MultipacketStore& store) const {
+  MetricsSnapshot c;
+  c.datagrams = datagrams_;
+  c.bytes = bytes_;
+  c.displayed = displayed_;
+  c.short_datagrams = short_;
+  c.bad_header_id = bad_header_id_;
+  c.expansion_failures = expansion_failures_;
+  c.completed_messages = completed_;
+  c.incomplete_groups = store.groups();
+  c.parts_held = store.size();
+  c.parts_dropped = parts_dropped_;
+  for (const Stream& s : streams_) {
+    StreamCounters& counters = c.streams.emplace_back();
+    counters.stream = {utf8(s.server), s.message_type, s.stat_scheme};
+    counters.packets = s.packets;
+    counters.duplicates = s.duplicates;
+    counters.backwards = s.backwards;
+    counters.last_timestamp = s.last_timestamp;
+    counters.last_arrival = s.last_received;
+    counters.intervals = s.intervals;
+  }
+  return c;
 }
 
 }  // namespace feedwatch

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "feedwatch/arrival.h"
+#include "feedwatch/live/counters.h"
 #include "feedwatch/multipacket_store.h"
 #include "feedwatch/record_expansion.h"
 
@@ -45,6 +46,9 @@ class FeedStatistics {
   // The summary as one JSON object (schema 1), without a line end.
   std::string json_summary(const MultipacketStore& store, SteadyClock::time_point now) const;
 
+  // The counters behind the summary, for the metrics; `store` gives the parts held.
+  MetricsSnapshot counters(const MultipacketStore& store) const;
+
  private:
   struct Stream {
     std::u16string server;
@@ -54,6 +58,8 @@ class FeedStatistics {
     std::uint32_t first_timestamp = 0;
     std::uint32_t last_timestamp = 0;
     SteadyClock::time_point last_arrival;
+    std::chrono::system_clock::time_point last_received;  // the same moment, calendar time
+    IntervalHistogram intervals;
     std::optional<SteadyClock::duration> min_interval;
     SteadyClock::duration max_interval{};
     SteadyClock::duration total_interval{};

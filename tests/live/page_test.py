@@ -1,0 +1,178 @@
+#!/usr/bin/python3
+"""The live view's page in a real browser (Chromium, headless, driven by
+Selenium), fed by tests/live/live_driver: values appear and changes light up,
+multi-packet messages form one table, a stopped stream turns stale, hostile
+text stays text, columns sort, rows filter, a cell's chart opens, nothing
+breaks the page's security policy, and the page reconnects by itself when
+the server comes back.  Runs in a private network namespace.
+
+Usage: page_test.py LIVE_DRIVER [SCREENSHOT]
+"""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.common.exceptions import NoAlertPresentException
+from selenium.webdriver.common.by import By
+
+HOSTILE = "<svg onload=alert()>"  # all 20 characters of a ServerName
+failures = []
+
+
+def check(ok, what):
+    print(("ok   " if ok else "FAIL ") + what, flush=True)
+    if not ok:
+        failures.append(what)
+
+
+def wait_for(predicate, timeout):
+    """Polls `predicate` until it returns a true value or `timeout` seconds pass."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            value = predicate()
+        except Exception:  # the page is still being built
+            value = None
+        if value or time.monotonic() > deadline:
+            return value
+        time.sleep(0.05)
+
+
+class Driver:
+    """The stand-in for the monitor, with its commands."""
+
+    def __init__(self, path, port=0):
+        self.process = subprocess.Popen([path, str(port)], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, text=True)
+        self.port = int(self.process.stdout.readline().split()[1])
+
+    def command(self, *fields):
+        self.process.stdin.write("\t".join(str(f) for f in fields) + "\n")
+        self.process.stdin.flush()
+
+    def stop(self):
+        self.process.stdin.close()
+        self.process.wait(10)
+
+
+def browser():
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for argument in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                     "--no-first-run", "--disable-background-networking",
+                     "--disable-component-update", "--disable-sync", "--window-size=1600,1000",
+                     "--user-data-dir=" + tempfile.mkdtemp()]:
+        options.add_argument(argument)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+
+
+def panel(page, server, kind):
+    """The panel of a stream, found by the text of its title."""
+    for p in page.find_elements(By.CSS_SELECTOR, ".panel"):
+        if (p.find_element(By.CSS_SELECTOR, ".server").text == server and
+                p.find_element(By.CSS_SELECTOR, ".kind").text == kind):
+            return p
+    return None
+
+
+def cells(p, column):
+    """The texts of one column of a panel's table, in the order shown."""
+    return [row.find_elements(By.TAG_NAME, "td")[column].text
+            for row in p.find_elements(By.CSS_SELECTOR, "tbody tr") if row.is_displayed()]
+
+
+def main():
+    driver_path = sys.argv[1]
+    feed = Driver(driver_path)
+    feed.command("stream", "CC1", "Skillset", 3, 200, 1)
+    feed.command("stream", HOSTILE, "Route", 2, 300, 1)
+    feed.command("stream", "CC2", "Agent", 4, 500, 2)
+    feed.command("stream", "OLD", "Nodal", 1, 200, 1)
+    page = browser()
+    try:
+        page.get(f"http://127.0.0.1:{feed.port}/")
+        skillset = wait_for(lambda: panel(page, "CC1", "Skillset"), 10)
+        check(skillset is not None, "a stream's panel appears")
+        check(wait_for(lambda: cells(skillset, 1) == ["1", "101", "201"], 5),
+              "the table shows the values the feed sends, labelled as the display labels them")
+        labels = [th.text for th in skillset.find_elements(By.TAG_NAME, "th")]
+        check(labels[:3] == ["SkillsetId", "AgentAvail", "AgentInSrvc"], "columns: " + str(labels[:3]))
+
+        feed.command("stop", "OLD")
+        sent = time.monotonic()
+        feed.command("set", "CC1", 1, "AgentsAvailable", 4242)
+        changed = wait_for(lambda: [c for c in skillset.find_elements(By.CSS_SELECTOR, "td.changed")
+                                    if c.text == "4242"], 2)
+        check(bool(changed) and time.monotonic() - sent < 2,
+              "a changed value appears within 2 s and is highlighted")
+        check(wait_for(lambda: not skillset.find_elements(By.CSS_SELECTOR, "td.changed"), 4),
+              "the highlight goes after two seconds")
+
+        agent = wait_for(lambda: panel(page, "CC2", "Agent"), 5)
+        check(agent is not None and wait_for(lambda: len(cells(agent, 0)) == 4, 5),
+              "a message in two parts is one table")
+        check(agent is not None and cells(agent, 0)[0] == "0h", "hex where the display shows hex")
+
+        hostile = wait_for(lambda: panel(page, HOSTILE, "Route"), 5)
+        check(hostile is not None, "a hostile server name shows as text")
+        check(page.execute_script("return document.querySelectorAll('svg, img').length") == 0,
+              "and no markup of it is made")
+        try:
+            page.switch_to.alert
+            check(False, "and none of its script runs")
+        except NoAlertPresentException:
+            check(True, "and none of its script runs")
+
+        skillset.find_elements(By.TAG_NAME, "th")[0].click()
+        skillset.find_elements(By.TAG_NAME, "th")[0].click()
+        check(cells(skillset, 0) == ["200", "100", "0"], "columns sort, descending on the second click")
+        skillset.find_element(By.CSS_SELECTOR, "input").send_keys("4242")
+        check(wait_for(lambda: cells(skillset, 0) == ["100"], 2), "rows filter by text")
+
+        visible = [r for r in skillset.find_elements(By.CSS_SELECTOR, "tbody tr") if r.is_displayed()]
+        visible[0].find_elements(By.TAG_NAME, "td")[1].click()
+        check(wait_for(lambda: page.find_element(By.ID, "chart-box").is_displayed() and
+                       page.find_elements(By.CSS_SELECTOR, "#chart canvas"), 3), "a cell's chart opens")
+        check("AgentAvail" in page.find_element(By.ID, "chart-title").text, "for that cell")
+
+        old = panel(page, "OLD", "Nodal")
+        check(old is not None and wait_for(lambda: "stale" in old.get_attribute("class"), 8) and
+              time.monotonic() - sent >= 5, "a stream whose sender stopped is marked stale")
+        check("stale" not in skillset.get_attribute("class"), "a live stream is not")
+        top = page.find_element(By.ID, "facts").text
+        check("235.5.6.7" in top and "Packets/s" in top, "the top line: " + top.replace("\n", " "))
+
+        if len(sys.argv) > 2:
+            page.save_screenshot(sys.argv[2])
+
+        # The server goes away and comes back on the same port.
+        port = feed.port
+        feed.stop()
+        check(wait_for(lambda: page.find_element(By.ID, "connection").text == "reconnecting", 5),
+              "the page notices that the server went away")
+        feed = Driver(driver_path, port)
+        feed.command("stream", "NEW", "IVR", 1, 200, 1)
+        check(wait_for(lambda: panel(page, "NEW", "IVR"), 10) is not None and
+              page.find_element(By.ID, "connection").text == "live", "and reconnects by itself")
+
+        # Refused connections while the server was away, and the icon the page has none of.
+        expected = ("favicon", "ERR_CONNECTION_REFUSED")
+        trouble = [e["message"] for e in page.get_log("browser")
+                   if "Content Security Policy" in e["message"] or
+                   (e["level"] == "SEVERE" and not any(x in e["message"] for x in expected))]
+        check(not trouble, "no script error and no breach of the security policy: " +
+              json.dumps(trouble)[:500])
+    finally:
+        page.quit()
+        feed.stop()
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
