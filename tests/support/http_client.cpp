@@ -65,6 +65,11 @@ bool HttpClient::closed_within(std::chrono::milliseconds timeout) {
   return !read_while([] { return true; }, timeout);
 }
 
+bool HttpClient::reset_within(std::chrono::milliseconds timeout) {
+  pollfd p{fd_, 0, 0};
+  return poll(&p, 1, static_cast<int>(timeout.count())) == 1 && (p.revents & (POLLERR | POLLHUP));
+}
+
 std::string http_exchange(std::uint16_t port, const std::string& request) {
   HttpClient client(port);
   client.send(request);

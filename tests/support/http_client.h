@@ -34,6 +34,10 @@ class HttpClient {
   // True when the server closed the connection within `timeout`.
   bool closed_within(std::chrono::milliseconds timeout);
 
+  // True when the server reset the connection within `timeout`, seen
+  // without reading anything.
+  bool reset_within(std::chrono::milliseconds timeout);
+
  private:
   // Reads while `more` holds, until `timeout` passes; false once the
   // connection has closed.

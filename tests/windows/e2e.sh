@@ -14,6 +14,8 @@
 #               (default 30; more where Wine itself runs under emulation)
 #   WINDOWS_MONITOR=0  leaves out the Windows feedwatch's receiving (a receive
 #               has never completed under Wine in qemu's user-mode emulator)
+#   LIVE_DRIVER the live view's stand-in driver (live_driver.exe), whose HTTP
+#               server curl fetches from this side; left out when not set
 #
 # For every kind, plain and compressed, for a multi-packet message, for values
 # that move with one seed and for a file with integers in every base: Linux
@@ -222,6 +224,51 @@ lines=$(tr -d '\r' < "$dir/cast/err" | sed 's/ file .*: .*; / file F: E; /; s/ f
 [ "$during" = 0 ] && [ "$tables" = "RouteNumber=100 RouteNumber=200 " ] &&
   [ "$lines" = "$(printf 'Warning: cannot read configuration file F: E; sending the last table read\nConfiguration file F readable again')" ]
 report $? "feedcast.exe keeps the last table while its file is away, with the two lines"
+
+# The live view's HTTP server as built for Windows: the stand-in driver serves
+# a Skillset stream, curl on this side fetches the page, the tables, the
+# metrics and the events and is refused where it should be, and a second
+# server on the same port fails with the system's reason.
+if [ -n "${LIVE_DRIVER:-}" ]; then
+  dir=$work/live
+  mkdir -p "$dir"
+  url=http://127.0.0.1:8480
+  # Whether fetching path $1 with curl's options $3... gives output holding $2.
+  fetched() {
+    path=$1
+    text=$2
+    shift 2
+    curl -s --max-time 5 "$@" "$url$path" > "$dir/fetched" 2>&1 && grep -qF -- "$text" "$dir/fetched"
+  }
+  # The driver's commands come through a named pipe, opened for writing once
+  # the driver has its reading end, so that the driver ends when it closes.
+  mkfifo "$dir/in"
+  $WINE "$LIVE_DRIVER" 8480 < "$dir/in" > "$dir/out" 2> "$dir/err" &
+  driver=$!
+  exec 6> "$dir/in"
+  printf 'stream\tCC1\tSkillset\t3\t200\t1\n' >&6
+  wait_for "$wine_wait" fetched /api/streams '"kind":"Skillset"'
+  fetched / "Content-Security-Policy: default-src 'none'" -i
+  report $? "the Windows live view: the page, with its security policy"
+  fetched /api/streams '"records":[{"SkillsetID":0,"AgentsAvailable":1,'
+  report $? "the Windows live view: the tables as JSON"
+  fetched /metrics 'feedwatch_stream_packets_total{server="CC1",kind="Skillset",scheme="Interval to Date"}'
+  report $? "the Windows live view: the metrics"
+  curl -sN --max-time 3 "$url/events" > "$dir/events" 2>&1
+  grep -q '^event: packet' "$dir/events"
+  report $? "the Windows live view: the events"
+  fetched / 'HTTP/1.1 405 Method Not Allowed' -i -X POST
+  report $? "the Windows live view: 405 for POST"
+  fetched /nothing 'HTTP/1.1 404 Not Found' -i
+  report $? "the Windows live view: 404 for another path"
+  $WINE "$LIVE_DRIVER" 8480 < /dev/null > "$dir/second" 2>&1
+  status=$?
+  [ "$status" = 255 ] && grep -q 'cannot serve HTTP: ..' "$dir/second"
+  report $? "the Windows live view: a port in use, status $status: $(tr -d '\r' < "$dir/second")"
+  exec 6>&-
+  wait_for "$wine_wait" ended "$driver" || kill "$driver"
+  wait "$driver" 2> /dev/null
+fi
 
 for kind in ${KINDS:-application skillset agent nodal ivr route}; do
   for encode in 0 1; do

@@ -35,6 +35,10 @@ constexpr std::string_view kContentSecurityPolicy =
     "default-src 'none'; script-src 'self'; style-src 'self'; connect-src 'self'; "
     "img-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
 
+// The version of every response, whatever the request's: HTTP/1.1 answers
+// HTTP/1.0 clients as well.
+constexpr unsigned kVersion = 11;
+
 // The most time a response may take to be sent (the events aside).
 constexpr auto kWriteTime = std::chrono::seconds(30);
 
@@ -45,8 +49,10 @@ constexpr auto kLingerTime = std::chrono::seconds(2);
 // The pause after a failed accept (such as too many open files).
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 
-// The most events one write to a client of /events carries.
+// The most events, and about the most bytes, one write to a client of
+// /events carries.
 constexpr std::size_t kEventsPerWrite = 64;
+constexpr std::size_t kBytesPerWrite = std::size_t{1} << 20;
 
 // What a client of /events gets first: how long to wait before it
 // reconnects, in milliseconds.
@@ -104,7 +110,7 @@ class Session : public std::enable_shared_from_this<Session> {
   void read_request();
 
   // Answers 503 and closes.
-  void refuse_busy() { refuse(http::status::service_unavailable, 11, true); }
+  void refuse_busy() { refuse(http::status::service_unavailable, true); }
 
   // Sends a client of /events what it has not had yet, or lets it go when
   // it has fallen too far behind.
@@ -113,12 +119,12 @@ class Session : public std::enable_shared_from_this<Session> {
  private:
   void on_header(const beast::error_code& ec);
   void answer(const Route& route, const http::request<http::empty_body>& request, bool close);
-  void refuse(http::status status, unsigned version, bool close);
+  void refuse(http::status status, bool close);
   template <class Body>
   void send(http::response<Body> response, bool head, bool close);
   template <class Message>
   void write(Message message, bool close);
-  void start_events(unsigned version);
+  void start_events();
   void subscribe();
   void close();
   void drain();
@@ -151,12 +157,12 @@ void Session::read_request() {
 
 void Session::on_header(const beast::error_code& ec) {
   if (ec == http::error::header_limit || ec == http::error::buffer_overflow) {
-    return refuse(http::status::request_header_fields_too_large, 11, true);
+    return refuse(http::status::request_header_fields_too_large, true);
   }
   if (ec == http::error::end_of_stream) return close();
   // A request that is no HTTP; a time-out has closed the connection already.
   if (ec && ec.category() == make_error_code(http::error::end_of_stream).category()) {
-    return refuse(http::status::bad_request, 11, true);
+    return refuse(http::status::bad_request, true);
   }
   if (ec) return drop();
   const http::request<http::empty_body>& request = parser_->get();
@@ -167,16 +173,15 @@ void Session::on_header(const beast::error_code& ec) {
 
 void Session::answer(const Route& r, const http::request<http::empty_body>& request, bool close) {
   const bool head = request.method() == http::verb::head;
-  const unsigned version = request.version();
   const auto text = [&](std::string_view content_type, std::string body) {
-    http::response<http::string_body> response{http::status::ok, version, std::move(body)};
+    http::response<http::string_body> response{http::status::ok, kVersion, std::move(body)};
     response.set(http::field::content_type, content_type);
     response.set(http::field::cache_control, "no-store");
     send(std::move(response), head, close);
   };
   switch (r.resource) {
     case Route::Resource::kFile: {
-      http::response<http::span_body<const char>> response{http::status::ok, version};
+      http::response<http::span_body<const char>> response{http::status::ok, kVersion};
       response.body() = {r.file->bytes.data(), r.file->bytes.size()};
       response.set(http::field::content_type, r.file->content_type);
       response.set(http::field::cache_control, "no-cache");
@@ -187,22 +192,21 @@ void Session::answer(const Route& r, const http::request<http::empty_body>& requ
     case Route::Resource::kMetrics: return text(kMetricsContentType, server_.state.metrics());
     case Route::Resource::kEvents:
       if (head) {
-        http::response<http::empty_body> response{http::status::ok, version};
+        http::response<http::empty_body> response{http::status::ok, kVersion};
         response.set(http::field::content_type, "text/event-stream");
         add_common_fields(response);
         response.keep_alive(false);
         return write(std::move(response), true);
       }
-      return start_events(version);
-    case Route::Resource::kNotAllowed:
-      return refuse(http::status::method_not_allowed, version, close);
-    case Route::Resource::kNotFound: return refuse(http::status::not_found, version, close);
+      return start_events();
+    case Route::Resource::kNotAllowed: return refuse(http::status::method_not_allowed, close);
+    case Route::Resource::kNotFound: return refuse(http::status::not_found, close);
   }
 }
 
 // Answers with `status` and its reason as the text.
-void Session::refuse(http::status status, unsigned version, bool close) {
-  http::response<http::string_body> response{status, version,
+void Session::refuse(http::status status, bool close) {
+  http::response<http::string_body> response{status, kVersion,
                                              std::string(http::obsolete_reason(status)) + "\n"};
   response.set(http::field::content_type, "text/plain; charset=utf-8");
   if (status == http::status::service_unavailable) response.set(http::field::retry_after, "1");
@@ -231,8 +235,8 @@ void Session::write(Message message, bool close) {
                     });
 }
 
-void Session::start_events(unsigned version) {
-  http::response<http::empty_body> response{http::status::ok, version};
+void Session::start_events() {
+  http::response<http::empty_body> response{http::status::ok, kVersion};
   response.set(http::field::content_type, "text/event-stream");
   response.set(http::field::cache_control, "no-store");
   add_common_fields(response);
@@ -264,9 +268,10 @@ void Session::subscribe() {
 }
 
 void Session::pump() {
-  if (closed_ || writing_) return;
+  if (closed_) return;
   const EventRing& ring = server_.state.events();
   if (!ring.can_serve(next_)) return drop();
+  if (writing_) return;
   in_flight_.clear();
   buffers_.clear();
   if (first_) {
@@ -274,8 +279,10 @@ void Session::pump() {
     in_flight_.push_back(std::move(first_));
   }
   std::size_t count = 0;
-  for (; count < kEventsPerWrite && next_ + count < ring.end(); ++count) {
+  for (std::size_t bytes = 0;
+       count < kEventsPerWrite && bytes < kBytesPerWrite && next_ + count < ring.end(); ++count) {
     const Event& event = ring.at(next_ + count);
+    bytes += event.data->size();
     buffers_.push_back(asio::buffer(event.head.data(), event.head.size()));
     buffers_.push_back(asio::buffer(*event.data));
     buffers_.push_back(asio::buffer("\n\n", 2));
@@ -312,10 +319,13 @@ void Session::drain() {
                           });
 }
 
-// Closes at once, ending whatever is under way.
+// Closes at once, ending whatever is under way; what the system still holds
+// to send is thrown away (a client that reads nothing holds nothing more).
 void Session::drop() {
   if (closed_ && !stream_.socket().is_open()) return;
   closed_ = true;
+  beast::error_code ec;
+  stream_.socket().set_option(asio::socket_base::linger(true, 0), ec);
   stream_.close();
 }
 

@@ -51,7 +51,7 @@ void StreamTables::replace_table(const std::string& key,
   if (stream == nullptr) return;
   const std::size_t old_bytes = table_bytes(stream->table);
   const std::size_t new_bytes = table_bytes(table);
-  if (bytes_ - old_bytes + new_bytes > kMaxKeptEventBytes) return;
+  if (bytes_ - old_bytes + new_bytes > kMaxTableBytes) return;
   bytes_ = bytes_ - old_bytes + new_bytes;
   stream->table = std::move(table);
 }

@@ -13,8 +13,12 @@
 
 namespace feedwatch {
 
-// The tables; at most kMaxStreams streams, and at most kMaxKeptEventBytes of
-// JSON in all: a table that would go beyond leaves the stream's older one.
+// The most bytes of JSON the tables hold in all; a feed's dozen streams of
+// full tables take a few.
+inline constexpr std::size_t kMaxTableBytes = std::size_t{16} << 20;
+
+// The tables; at most kMaxStreams streams, and at most kMaxTableBytes of JSON
+// in all: a table that would go beyond leaves the stream's older one.
 class StreamTables {
  public:
   // Takes in a displayed packet.  A single packet is its stream's table at
