@@ -14,13 +14,13 @@
 #include "feedwatch/live/metrics_text.h"
 #include "feedwatch/live/page_files.h"
 #include "feedwatch/live/published_state.h"
+#include "packet/catalogue.h"
 #include "support/baseline.h"
 #include "support/packets.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using feedwatch::Event;
 using feedwatch::EventRing;
 using feedwatch::HandedOver;
 using feedwatch::MessagePart;
@@ -223,6 +223,34 @@ TEST(LivePage, ServesThePageFirstAndWithinTwoHundredKilobytes) {
   for (const feedwatch::PageFile& file : feedwatch::kPageFiles) bytes += file.bytes.size();
   EXPECT_LE(bytes, 200u * 1024);
   EXPECT_EQ(feedwatch::kPageFiles.front().path, "/");
+}
+
+// The page labels and shows each field as the C++ tables say.
+TEST(LivePage, LayoutsAreThoseOfTheCTables) {
+  std::string_view script;
+  for (const feedwatch::PageFile& file : feedwatch::kPageFiles) {
+    if (file.path == "/layouts.js") script = file.bytes;
+  }
+  const std::size_t start = script.find("const WIRE = ") + 13;
+  const Json wire = Json::parse(script.substr(start, script.rfind(';') - start));
+  const char* const shown[] = {"decimal", "hex", "hex_first_byte", "hidden"};
+  for (int type = 1; const packet::Kind* kind = packet::find_kind(type); ++type) {
+    const Json& entry = wire["kinds"][type - 1];
+    EXPECT_EQ(entry["name"], kind->section);
+    for (const auto& [layout, json] :
+         {std::pair{kind->layout, entry["layout"]},
+          std::pair{kind->version_layout.layout,
+                    entry.value("version_layout", Json())["layout"]}}) {
+      if (layout == nullptr) continue;
+      ASSERT_EQ(json["fields"].size(), layout->fields.size()) << layout->name;
+      for (std::size_t i = 0; i < layout->fields.size(); ++i) {
+        const packet::Field& f = layout->fields[i];
+        EXPECT_EQ(json["fields"][i]["name"], f.name);
+        EXPECT_EQ(json["fields"][i]["label"], f.label);
+        EXPECT_EQ(json["fields"][i]["shown"], shown[static_cast<int>(f.shown)]) << f.name;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -35,6 +35,8 @@ bool HttpClient::send(const std::string& bytes) {
          static_cast<ssize_t>(bytes.size());
 }
 
+void HttpClient::finish_sending() { shutdown(fd_, SHUT_WR); }
+
 bool HttpClient::read_while(const std::function<bool()>& more, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (more()) {
@@ -73,6 +75,7 @@ bool HttpClient::reset_within(std::chrono::milliseconds timeout) {
 std::string http_exchange(std::uint16_t port, const std::string& request) {
   HttpClient client(port);
   client.send(request);
+  client.finish_sending();
   return client.read_all();
 }
 

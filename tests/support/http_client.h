@@ -22,6 +22,9 @@ class HttpClient {
   // Sends `bytes`; false when the connection no longer takes them.
   bool send(const std::string& bytes);
 
+  // Says that nothing more will be sent.
+  void finish_sending();
+
   // Reads until the server closes the connection or `timeout` passes;
   // returns all that came since the connection opened.
   const std::string& read_all(std::chrono::milliseconds timeout = std::chrono::seconds(5));
@@ -47,8 +50,8 @@ class HttpClient {
   std::string received_;
 };
 
-// Sends one request and returns the whole response, read until the server
-// closes (the request should ask for that).
+// Sends `request`, says that nothing more follows, and returns all that
+// comes back until the server closes.
 std::string http_exchange(std::uint16_t port, const std::string& request);
 
 }  // namespace test_support
