@@ -247,13 +247,14 @@ if [ -n "${LIVE_DRIVER:-}" ]; then
   driver=$!
   exec 6> "$dir/in"
   printf 'stream\tCC1\tSkillset\t3\t200\t1\n' >&6
-  wait_for "$wine_wait" fetched /api/streams '"kind":"Skillset"'
+  # The metrics show the stream from the first summary on, a second after the start.
+  wait_for "$wine_wait" fetched /metrics \
+    'feedwatch_stream_packets_total{server="CC1",kind="Skillset",scheme="Interval to Date"}'
+  report $? "the Windows live view: the metrics"
   fetched / "Content-Security-Policy: default-src 'none'" -i
   report $? "the Windows live view: the page, with its security policy"
   fetched /api/streams '"records":[{"SkillsetID":0,"AgentsAvailable":1,'
   report $? "the Windows live view: the tables as JSON"
-  fetched /metrics 'feedwatch_stream_packets_total{server="CC1",kind="Skillset",scheme="Interval to Date"}'
-  report $? "the Windows live view: the metrics"
   curl -sN --max-time 3 "$url/events" > "$dir/events" 2>&1
   grep -q '^event: packet' "$dir/events"
   report $? "the Windows live view: the events"

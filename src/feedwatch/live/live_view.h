@@ -9,10 +9,12 @@
 //    another, in the order they are displayed;
 //  - once a second, the statistics summary as its JSON object and a snapshot
 //    of the counters behind it.
-// Each hand-over takes a short critical section and moves the text; nothing
-// is parsed or copied on the loop's thread.  What the server shows is what
-// was handed over last; a slow or hostile client cannot delay the loop or
-// make memory grow.
+// Each hand-over takes a short critical section and moves the JSON text in;
+// the text is neither parsed nor copied on the loop's thread.  What the
+// server shows is what was handed over last; a slow or hostile client cannot
+// delay the loop or make memory grow.  The StreamId of a packet is read from
+// its header (ServerName up to its first zero unit, as UTF-8), as the
+// statistics read it, so that a stream's table and statistics meet.
 #pragma once
 
 #include <chrono>
