@@ -76,14 +76,13 @@ void set_modified_time(const std::string& path, long seconds) {
 std::vector<std::vector<std::uint8_t>> feedcast_message(const std::string& path, std::int64_t now) {
   platform::ProfileFile ini(path);
   const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
-  std::string message;
-  const packet::Kind* kind = feedcast::check_kind_and_scheme(config, message);
-  if (kind == nullptr) throw std::runtime_error(message);
-  feedcast::PacketSource source(config, *kind, ini);
+  const portable::Result<const packet::Kind*> kind = feedcast::check_kind_and_scheme(config);
+  if (!kind) throw std::runtime_error(kind.failure());
+  feedcast::PacketSource source(config, **kind, ini);
+  const portable::Result<std::span<const packet::Datagram>> message = source.next(now);
+  if (!message) throw std::runtime_error(message.failure());
   std::vector<std::vector<std::uint8_t>> datagrams;
-  for (const packet::Datagram d : source.next(now, message))
-    datagrams.emplace_back(d.begin(), d.end());
-  if (datagrams.empty()) throw std::runtime_error(message);
+  for (const packet::Datagram d : *message) datagrams.emplace_back(d.begin(), d.end());
   return datagrams;
 }
 

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "bench_tables.h"
+#include "results_table.h"
 #include "support/multicast.h"
 #include "support/process.h"
 #include "feedcast/sender_config.h"
@@ -43,6 +44,9 @@
 #include "platform/sockets.h"
 
 namespace {
+
+using bench::fixed;
+using bench::row;
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
@@ -79,22 +83,8 @@ void pause_for(Clock::duration d) { std::this_thread::sleep_for(d); }
 
 // ---- Table output ----------------------------------------------------------
 
-std::string fixed(double v, int decimals) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, v);
-  return text;
-}
-
 std::string rate_text(double per_second) {
   return per_second >= 10000 ? fixed(per_second / 1000, 1) + " k/s" : fixed(per_second, 0) + " /s";
-}
-
-void row(const std::string& figure, const std::string& what, const std::string& measured,
-         const std::string& baseline, const std::string& ratio, const std::string& target,
-         const std::string& verdict) {
-  std::printf("| %s | %s | %s | %s | %s | %s | %s |\n", figure.c_str(), what.c_str(),
-              measured.c_str(), baseline.c_str(), ratio.c_str(), target.c_str(), verdict.c_str());
-  std::fflush(stdout);
 }
 
 // ---- Senders ---------------------------------------------------------------
@@ -107,12 +97,11 @@ struct Sender {
   explicit Sender(const std::string& ini_path) {
     const platform::ProfileFile ini(ini_path);
     const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
-    std::string message;
-    const packet::Kind* kind = feedcast::check_kind_and_scheme(config, message);
-    if (kind == nullptr) throw std::runtime_error(message);
-    message = feedcast::open_sender_socket(config, socket);
-    if (!message.empty()) throw std::runtime_error(message);
-    destination = feedcast::destination_of(config, *kind);
+    const portable::Result<const packet::Kind*> kind = feedcast::check_kind_and_scheme(config);
+    if (!kind) throw std::runtime_error(kind.failure());
+    const portable::Result<void> opened = feedcast::open_sender_socket(config, socket);
+    if (!opened) throw std::runtime_error(opened.failure());
+    destination = feedcast::destination_of(config, **kind);
   }
   bool send(const std::vector<std::uint8_t>& datagram) {
     return socket.send_to(datagram.data(), datagram.size(), destination.group, destination.port) ==
@@ -279,8 +268,8 @@ void receive_only(int port) {
   feedwatch::Console quiet(std::fopen("/dev/null", "w"));
   platform::SocketsSession sockets;
   platform::UdpSocket socket;
-  if (!feedwatch::set_up_listener(socket, std::string(packet::kDefaultGroup), port, std::nullopt,
-                                  quiet)) {
+  if (!feedwatch::set_up_listener(socket, std::string(portable::kGroupKey.default_value), port,
+                                  std::nullopt, quiet)) {
     _exit(1);
   }
   std::vector<std::uint8_t> buffer(65536);

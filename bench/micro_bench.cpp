@@ -29,7 +29,9 @@
 #include <tuple>
 #include <vector>
 
+#include "best_times.h"
 #include "bench_tables.h"
+#include "results_table.h"
 #include "feedcast/record_builder.h"
 #include "feedcast/sender_config.h"
 #include "feedcast/transmit_loop.h"
@@ -42,6 +44,9 @@
 #include "portable/settled_file.h"
 
 namespace {
+
+using bench::fixed;
+using bench::row;
 
 using packet::load_be32;
 
@@ -125,14 +130,13 @@ void BM_SimulatedPass(benchmark::State& state) {
   platform::ProfileFile ini(t.path);
   const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
   feedcast::PacketSource source(config, *t.kind, ini);
-  std::string failure;
-  const packet::Datagram built = source.next(0, failure).front();  // builds the table
+  const packet::Datagram built = source.next(0)->front();  // builds the table
   const std::vector<std::uint8_t> first(built.begin(), built.end());
   const std::uint64_t version = ini.version();
   std::int64_t now = 0;
   packet::Datagram packet;
   for (auto _ : state) {
-    packet = source.next(now++, failure).front();
+    packet = source.next(now++)->front();
     benchmark::DoNotOptimize(packet.data());
     benchmark::ClobberMemory();
   }
@@ -226,27 +230,35 @@ int d(const std::uint8_t* r, int offset) {
   return static_cast<std::int32_t>(load_be32(r + offset));
 }
 
+// The Skillset lines: each format and the offsets of the fields that fill
+// it (the last line has four; printf ignores the fifth).
+struct SkillsetLine {
+  const char* format;
+  int offsets[5];
+};
+constexpr SkillsetLine kSkillsetLines[] = {
+    {"SkillsetId =%d\tAgentAvail =%d\tAgentInSrvc=%d\tAgtOnSklCal=%d\tAgentNtRdy =%d\n",
+     {0, 4, 8, 12, 16}},
+    {"CallWaiting=%d\tLngWaitTmLt=%d\tMaxWaitTime=%d\tWaitingTime=%d\tExpWaitTime=%d\n",
+     {20, 24, 28, 32, 36}},
+    {"CallAfThshd=%d\tLngWaitTLog=%d\tAgtOnDNCall=%d\tSkillState =%d\tAgentUnavil=%d\n",
+     {40, 44, 48, 52, 56}},
+    {"NwtCallWait=%d\tNwtCallAns =%d\tQudCallAns =%d\tTotCallAns =%d\tTotCallAnsD=%d\n",
+     {60, 64, 68, 76, 72}},
+    {"AgNwtSklCal=%d\tAgOtSklCall=%d\tAgtOnACDCal=%d\tAgtOnNACDCl=%d\tCallOffered=%d\n",
+     {80, 84, 88, 92, 96}},
+    {"SkllAband  =%d\tSkllAbandDl=%d\tSklAbanAfTd=%d\tNwtCallOffr=%d\n", {100, 104, 108, 112, 0}},
+};
+
 void printf_skillset(std::FILE* out, const std::uint8_t* p) {
   printf_header(out, p, "Skillset Statistics - ");
   for (int i = 0; i < packet::num_record(p); ++i) {
     const std::uint8_t* r = p + 68 + 116 * i;
-    std::fprintf(out,
-                 "SkillsetId =%d\tAgentAvail =%d\tAgentInSrvc=%d\tAgtOnSklCal=%d\tAgentNtRdy =%d\n",
-                 d(r, 0), d(r, 4), d(r, 8), d(r, 12), d(r, 16));
-    std::fprintf(out,
-                 "CallWaiting=%d\tLngWaitTmLt=%d\tMaxWaitTime=%d\tWaitingTime=%d\tExpWaitTime=%d\n",
-                 d(r, 20), d(r, 24), d(r, 28), d(r, 32), d(r, 36));
-    std::fprintf(out,
-                 "CallAfThshd=%d\tLngWaitTLog=%d\tAgtOnDNCall=%d\tSkillState =%d\tAgentUnavil=%d\n",
-                 d(r, 40), d(r, 44), d(r, 48), d(r, 52), d(r, 56));
-    std::fprintf(out,
-                 "NwtCallWait=%d\tNwtCallAns =%d\tQudCallAns =%d\tTotCallAns =%d\tTotCallAnsD=%d\n",
-                 d(r, 60), d(r, 64), d(r, 68), d(r, 76), d(r, 72));
-    std::fprintf(out,
-                 "AgNwtSklCal=%d\tAgOtSklCall=%d\tAgtOnACDCal=%d\tAgtOnNACDCl=%d\tCallOffered=%d\n",
-                 d(r, 80), d(r, 84), d(r, 88), d(r, 92), d(r, 96));
-    std::fprintf(out, "SkllAband  =%d\tSkllAbandDl=%d\tSklAbanAfTd=%d\tNwtCallOffr=%d\n", d(r, 100),
-                 d(r, 104), d(r, 108), d(r, 112));
+    for (const SkillsetLine& line : kSkillsetLines) {
+      const int* at = line.offsets;
+      std::fprintf(out, line.format, d(r, at[0]), d(r, at[1]), d(r, at[2]), d(r, at[3]),
+                   d(r, at[4]));
+    }
     std::fputs(kSeparator, out);
   }
 }
@@ -361,49 +373,8 @@ void register_benchmarks() {
 
 // ---- Report --------------------------------------------------------------
 
-// Keeps the best (lowest) time of every benchmark over its repetitions: the
-// time the benchmark's thread spent on a processor, in user and kernel mode,
-// which other work on a shared machine disturbs far less than elapsed time.
-class BestTimes : public benchmark::ConsoleReporter {
- public:
-  BestTimes() : ConsoleReporter(OO_None) {
-    SetOutputStream(&std::cerr);
-    SetErrorStream(&std::cerr);
-  }
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.run_type != Run::RT_Iteration) continue;
-      if (r.error_occurred) {
-        failed[r.run_name.str()] = r.error_message;
-        continue;
-      }
-      const double us = r.GetAdjustedCPUTime();  // all in microseconds
-      auto [it, fresh] = best.try_emplace(r.run_name.str(), us);
-      if (!fresh) it->second = std::min(it->second, us);
-    }
-  }
-
-  std::map<std::string, double> best;
-  std::map<std::string, std::string> failed;
-};
-
-std::string fixed(double v, int decimals) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, v);
-  return text;
-}
-
 std::string time_text(double us) {
   return us >= 1000 ? fixed(us / 1000, 2) + " ms" : fixed(us, 1) + " µs";
-}
-
-void row(const std::string& figure, const std::string& what, const std::string& measured,
-         const std::string& baseline, const std::string& ratio, const std::string& target,
-         const std::string& verdict) {
-  std::printf("| %s | %s | %s | %s | %s | %s | %s |\n", figure.c_str(), what.c_str(),
-              measured.c_str(), baseline.c_str(), ratio.c_str(), target.c_str(), verdict.c_str());
 }
 
 }  // namespace
@@ -412,7 +383,7 @@ int main(int argc, char** argv) {
   register_benchmarks();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  BestTimes times;
+  bench::BestTimes times;
   benchmark::RunSpecifiedBenchmarks(&times);
   for (const auto& [name, message] : times.failed) {
     std::fprintf(stderr, "%s failed: %s\n", name.c_str(), message.c_str());
@@ -466,26 +437,26 @@ int main(int argc, char** argv) {
         sim <= cfg ? "met" : "missed");
   }
 
+  // Rows whose target is a ratio of 0.8 or more.
+  const auto at_least_row = [](const std::string& figure, const std::string& what, double measured,
+                               double baseline, double ratio) {
+    row(figure, what, time_text(measured), time_text(baseline), fixed(ratio, 2), "≥ 0.8",
+        ratio >= 0.8 ? "met" : "missed");
+  };
   for (const int type : kPrinted) {
     const std::string arg = '/' + std::to_string(type);
     const double print = get("BM_PrintPacket" + arg);
     const double base = get("BM_PrintfLoop" + arg);
     if (print < 0 || base < 0) continue;
     const packet::Kind* kind = packet::find_kind(type);
-    const double ratio = base / print;
-    row("3 PrintPacket",
-        std::string(kind->section) + " " + std::to_string(kind->max_records) +
-            " records to /dev/null",
-        time_text(print), time_text(base), fixed(ratio, 2), "≥ 0.8",
-        ratio >= 0.8 ? "met" : "missed");
+    const std::string table = std::string(kind->section) + " " + std::to_string(kind->max_records) +
+                              " records to /dev/null";
+    at_least_row("3 PrintPacket", table, print, base, base / print);
     const double json = get("BM_JsonPacket" + arg);
-    if (json < 0) continue;
-    const double json_ratio = print / json;
-    row("6 JSON display",
-        std::string(kind->section) + " " + std::to_string(kind->max_records) +
-            " records to /dev/null, against the text display",
-        time_text(json), time_text(print), fixed(json_ratio, 2), "≥ 0.8",
-        json_ratio >= 0.8 ? "met" : "missed");
+    if (json >= 0) {
+      at_least_row("6 JSON display", table + ", against the text display", json, print,
+                   print / json);
+    }
   }
   benchmark::Shutdown();
   return times.failed.empty() ? 0 : 1;

@@ -11,176 +11,405 @@
 
 local feedstats = Proto("feedstats", "Feed Statistics Packet")
 
-local HEADER_SIZE = 68
--- The monitor receives into 65,536 bytes: the room behind the header.
-local RECORD_ROOM = 65536 - HEADER_SIZE
-local HEADER_ID = "KEBO"
-
--- Byte orders and the ways a field is shown.
-local BE, LE = "BE", "LE"
-local DEC, HEX, HEXBYTE, HIDDEN = "DEC", "HEX", "HEXBYTE", "HIDDEN"
-local TEXT, NAMED, TIME = "TEXT", "NAMED", "TIME"
-
--- The Packet Header, mirroring src/packet/header.h: name, offset, width,
--- shown as.  TEXT is UTF-16 text up to the first zero unit, NAMED a number
--- that the message catalogue names, TIME seconds since 1970; every other
--- field is an unsigned big-endian number, DEC or HEX, and HIDDEN is shown here
--- in hex.
-local HEADER_FIELDS = {
-  { "HeaderId", 0, 8, TEXT },
-  { "PacketNumber", 8, 1, DEC },
-  { "PacketCount", 9, 1, DEC },
-  { "Reserved1", 10, 1, HEX },
-  { "Reserved2", 11, 1, HEX },
-  { "Encoding", 12, 1, DEC },
-  { "ReleaseNumber", 13, 1, DEC },
-  { "MinorVersion", 14, 1, DEC },
-  { "BuildNumber", 15, 1, DEC },
-  { "ServerName", 16, 40, TEXT },
-  { "NameTerminator", 56, 2, HIDDEN },
-  { "MessageType", 58, 1, NAMED },
-  { "StatScheme", 59, 1, NAMED },
-  { "Timestamp", 60, 4, TIME },
-  { "NumRecord", 64, 2, DEC },
-  { "RecordSize", 66, 2, DEC },
+-- The wire tables: the header's fields, the kinds with their record sizes
+-- and layouts (the Agent's longer layout and the version that selects it),
+-- the schemes and the Stat Port Table.  They are the C++ tables of
+-- src/packet, written here by write_wire_tables (dissector/); after a change
+-- there, `cmake --build build --target dissector_tables` writes them again,
+-- and a test fails while they differ.  Header fields are shown as "text"
+-- (UTF-16 up to the first zero unit), "named" (a number the catalogue
+-- names), "time" (seconds since 1970) or as an unsigned big-endian number,
+-- "decimal" or "hex" ("hidden" is shown here in hex).  Record fields are
+-- shown by the monitor as signed "decimal", upper-case "hex",
+-- "hex_first_byte" (the hex of the field's first byte alone) or not at all
+-- ("hidden"); each field's label is the monitor's.
+-- BEGIN wire tables
+local WIRE = {
+  header = {
+    size = 68,
+    identifier = "KEBO",
+    fields = {
+      { name = "HeaderId", offset = 0, width = 8, shown = "text" },
+      { name = "PacketNumber", offset = 8, width = 1, shown = "decimal" },
+      { name = "PacketCount", offset = 9, width = 1, shown = "decimal" },
+      { name = "Reserved1", offset = 10, width = 1, shown = "hex" },
+      { name = "Reserved2", offset = 11, width = 1, shown = "hex" },
+      { name = "Encoding", offset = 12, width = 1, shown = "decimal" },
+      { name = "ReleaseNumber", offset = 13, width = 1, shown = "decimal" },
+      { name = "MinorVersion", offset = 14, width = 1, shown = "decimal" },
+      { name = "BuildNumber", offset = 15, width = 1, shown = "decimal" },
+      { name = "ServerName", offset = 16, width = 40, shown = "text" },
+      { name = "NameTerminator", offset = 56, width = 2, shown = "hidden" },
+      { name = "MessageType", offset = 58, width = 1, shown = "named" },
+      { name = "StatScheme", offset = 59, width = 1, shown = "named" },
+      { name = "Timestamp", offset = 60, width = 4, shown = "time" },
+      { name = "NumRecord", offset = 64, width = 2, shown = "decimal" },
+      { name = "RecordSize", offset = 66, width = 2, shown = "decimal" },
+    },
+  },
+  monitor_buffer_size = 65536,
+  schemes = {
+    { stat_scheme = 0, name = "Interval to Date" },
+    { stat_scheme = 1, name = "Moving Window" },
+  },
+  kinds = {
+    {
+      message_type = 1,
+      name = "Application",
+      title = "Application Statistics - ",
+      record_size = 84,
+      layout = {
+        name = "Application Record",
+        size = 84,
+        fields = {
+          { name = "ApplicationID", label = "ApplctnId", offset = 0, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "CallsAbandoned", label = "CallsAband", offset = 4, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "CallsAbandonedAfterThreshold", label = "CallAbnAfTd", offset = 8, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "CallsAbandonedDelay", label = "CallAbnDly", offset = 12, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "CallsAnswered", label = "CallsAns", offset = 16, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "CallsAnsweredAfterThreshold", label = "CallAnsAfTd", offset = 20, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "CallsAnsweredDelay", label = "CallAnsDely", offset = 24, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "CallsWaiting", label = "CallsWaitin", offset = 28, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "MaxWaitingTime", label = "MaxWaitTime", offset = 32, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "WaitingTime", label = "WaitingTime", offset = 36, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "CallsAnswerDelayAtSkillset", label = "CallAnsDlyS", offset = 40, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "CallsGivenTerminationTreatment", label = "CallGvTerTr", offset = 44, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "CallsOffered", label = "CallsOffer", offset = 48, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "TimeBeforeInterflow", label = "TmBfrItrflw", offset = 52, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "NetworkOutCalls", label = "NwtOutCalls", offset = 56, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "NetworkOutCallsAbandoned", label = "NwtOCallAbn", offset = 60, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "NetworkOutCallsAbandonedDelay", label = "NwtOCllAbnD", offset = 64, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "NetworkOutCallsAnswered", label = "NwtOCallAns", offset = 68, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "NetworkOutCallsAnsweredDelay", label = "NwtOCllAnsD", offset = 72, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "NetworkOutCallsWaiting", label = "NwtOCallWtn", offset = 76, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "NetworkOutCallsRequested", label = "NwtOCallReq", offset = 80, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+        },
+      },
+    },
+    {
+      message_type = 2,
+      name = "Skillset",
+      title = "Skillset Statistics - ",
+      record_size = 116,
+      layout = {
+        name = "Skillset Record",
+        size = 116,
+        fields = {
+          { name = "SkillsetID", label = "SkillsetId", offset = 0, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "AgentsAvailable", label = "AgentAvail", offset = 4, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "AgentsInService", label = "AgentInSrvc", offset = 8, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "AgentsOnSkillsetCall", label = "AgtOnSklCal", offset = 12, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "AgentsNotReady", label = "AgentNtRdy", offset = 16, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "CallsWaiting", label = "CallWaiting", offset = 20, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "LongestWaitingTimeSinceLastCall", label = "LngWaitTmLt", offset = 24, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "MaxWaitingTime", label = "MaxWaitTime", offset = 28, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "WaitingTime", label = "WaitingTime", offset = 32, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "ExpectedWaitTime", label = "ExpWaitTime", offset = 36, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "CallsAnsweredAfterThreshold", label = "CallAfThshd", offset = 40, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "LongestWaitingTimeSinceLogin", label = "LngWaitTLog", offset = 44, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "AgentsOnDNCalls", label = "AgtOnDNCall", offset = 48, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "SkillsetState", label = "SkillState", offset = 52, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "AgentsUnavailable", label = "AgentUnavil", offset = 56, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "NetworkCallsWaiting", label = "NwtCallWait", offset = 60, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "NetworkCallsAnswered", label = "NwtCallAns", offset = 64, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "QueuedCallAnswered", label = "QudCallAns", offset = 68, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "TotalCallsAnsweredDelay", label = "TotCallAnsD", offset = 72, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "TotalCallsAnswered", label = "TotCallAns", offset = 76, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "AgentOnNetworkSkillsetCall", label = "AgNwtSklCal", offset = 80, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "AgentOnOtherSkillsetCall", label = "AgOtSklCall", offset = 84, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "AgentOnACDDNCall", label = "AgtOnACDCal", offset = 88, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "AgentOnNACDDNCall", label = "AgtOnNACDCl", offset = 92, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "CallsOffered", label = "CallOffered", offset = 96, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "SkillsetAbandoned", label = "SkllAband", offset = 100, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "SkillsetAbandonedDelay", label = "SkllAbandDl", offset = 104, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "SkillsetAbandonedAfterThreshold", label = "SklAbanAfTd", offset = 108,
+            width = 4, order = "big", shown = "decimal", keyed = true },
+          { name = "NetworkCallsOffered", label = "NwtCallOffr", offset = 112, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+        },
+      },
+    },
+    {
+      message_type = 3,
+      name = "Agent",
+      title = "Agent Statistics - ",
+      record_size = 84,
+      layout = {
+        name = "Agent Record",
+        size = 104,
+        fields = {
+          { name = "AgentID_High", label = "AgentId(Hi)", offset = 0, width = 4, order = "big",
+            shown = "hex", keyed = true },
+          { name = "AgentID", label = "AgentId(Lo)", offset = 4, width = 4, order = "big",
+            shown = "hex", keyed = true },
+          { name = "State", label = "State", offset = 8, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "SupervisorID_High", label = "", offset = 12, width = 4, order = "big",
+            shown = "hidden", keyed = true },
+          { name = "SupervisorID", label = "SupverisrId", offset = 16, width = 4, order = "big",
+            shown = "hex", keyed = true },
+          { name = "TimeInState", label = "TimeInState", offset = 20, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "AnsweringSkillset", label = "AnsSkillset", offset = 24, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "DNInTimeInState", label = "DNInTmInSt", offset = 28, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "DNOutTimeInState", label = "DNOutTmInSt", offset = 32, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "SupervisorUserID", label = "", offset = 36, width = 16, order = "big",
+            shown = "hidden", keyed = true },
+          { name = "PositionID", label = "PositionId", offset = 52, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "NotReadyReasonCode_High", label = "NotReadyReasonCode_High", offset = 56,
+            width = 4, order = "big", shown = "hex", keyed = false },
+          { name = "NotReadyReasonCode_Low", label = "NotReadyReasonCode_Low", offset = 60,
+            width = 4, order = "big", shown = "hex", keyed = false },
+          { name = "DNOutCallNumber_High", label = "DNOutCallNumber_High", offset = 64, width = 4,
+            order = "big", shown = "hex", keyed = false },
+          { name = "DNOutCallNumber_Low", label = "DNOutCallNumber_Low", offset = 68, width = 4,
+            order = "big", shown = "hex", keyed = false },
+          { name = "SkillsetCallsAnswer", label = "SkillsetCallsAnswer", offset = 72, width = 4,
+            order = "big", shown = "decimal", keyed = false },
+          { name = "DNInCallsAnswer", label = "DNInCallsAnswer", offset = 76, width = 4,
+            order = "big", shown = "decimal", keyed = false },
+          { name = "DNOutCallsMade", label = "DNOutCallsMade", offset = 80, width = 4,
+            order = "big", shown = "decimal", keyed = false },
+          { name = "AnsweringApplication", label = "AnsweringApplication", offset = 84, width = 4,
+            order = "big", shown = "decimal", keyed = false },
+          { name = "AnsweringCDN_High", label = "AnsweringCDN_High", offset = 88, width = 4,
+            order = "big", shown = "hex", keyed = false },
+          { name = "AnsweringCDN_Low", label = "AnsweringCDN_Low", offset = 92, width = 4,
+            order = "big", shown = "hex", keyed = false },
+          { name = "AnsweringDNIS_High", label = "AnsweringDNIS_High", offset = 96, width = 4,
+            order = "big", shown = "hex", keyed = false },
+          { name = "AnsweringDNIS_Low", label = "AnsweringDNIS_Low", offset = 100, width = 4,
+            order = "big", shown = "hex", keyed = false },
+        },
+      },
+      version_layout = {
+        release_number = 8,
+        minor_version = 4,
+        layout = {
+          name = "Agent Record",
+          size = 108,
+          fields = {
+            { name = "AgentID_High", label = "AgentId(Hi)", offset = 0, width = 4, order = "big",
+              shown = "hex", keyed = true },
+            { name = "AgentID", label = "AgentId(Lo)", offset = 4, width = 4, order = "big",
+              shown = "hex", keyed = true },
+            { name = "State", label = "State", offset = 8, width = 4, order = "big",
+              shown = "decimal", keyed = true },
+            { name = "SupervisorID_High", label = "", offset = 12, width = 4, order = "big",
+              shown = "hidden", keyed = true },
+            { name = "SupervisorID", label = "SupverisrId", offset = 16, width = 4, order = "big",
+              shown = "hex", keyed = true },
+            { name = "TimeInState", label = "TimeInState", offset = 20, width = 4, order = "big",
+              shown = "decimal", keyed = true },
+            { name = "AnsweringSkillset", label = "AnsSkillset", offset = 24, width = 4,
+              order = "big", shown = "decimal", keyed = true },
+            { name = "DNInTimeInState", label = "DNInTmInSt", offset = 28, width = 4, order = "big",
+              shown = "decimal", keyed = true },
+            { name = "DNOutTimeInState", label = "DNOutTmInSt", offset = 32, width = 4,
+              order = "big", shown = "decimal", keyed = true },
+            { name = "SupervisorUserID", label = "", offset = 36, width = 16, order = "big",
+              shown = "hidden", keyed = true },
+            { name = "PositionID", label = "PositionId", offset = 52, width = 4, order = "big",
+              shown = "decimal", keyed = true },
+            { name = "NotReadyReasonCode_High", label = "NotReadyReasonCode_High", offset = 56,
+              width = 4, order = "big", shown = "hex", keyed = false },
+            { name = "NotReadyReasonCode_Low", label = "NotReadyReasonCode_Low", offset = 60,
+              width = 4, order = "big", shown = "hex", keyed = false },
+            { name = "DNOutCallNumber_High", label = "DNOutCallNumber_High", offset = 64, width = 4,
+              order = "big", shown = "hex", keyed = false },
+            { name = "DNOutCallNumber_Low", label = "DNOutCallNumber_Low", offset = 68, width = 4,
+              order = "big", shown = "hex", keyed = false },
+            { name = "SkillsetCallsAnswer", label = "SkillsetCallsAnswer", offset = 72, width = 4,
+              order = "big", shown = "decimal", keyed = false },
+            { name = "DNInCallsAnswer", label = "DNInCallsAnswer", offset = 76, width = 4,
+              order = "big", shown = "decimal", keyed = false },
+            { name = "DNOutCallsMade", label = "DNOutCallsMade", offset = 80, width = 4,
+              order = "big", shown = "decimal", keyed = false },
+            { name = "AnsweringApplication", label = "AnsweringApplication", offset = 84, width = 4,
+              order = "big", shown = "decimal", keyed = false },
+            { name = "AnsweringCDN_High", label = "AnsweringCDN_High", offset = 88, width = 4,
+              order = "big", shown = "hex", keyed = false },
+            { name = "AnsweringCDN_Low", label = "AnsweringCDN_Low", offset = 92, width = 4,
+              order = "big", shown = "hex", keyed = false },
+            { name = "AnsweringDNIS_High", label = "AnsweringDNIS_High", offset = 96, width = 4,
+              order = "big", shown = "hex", keyed = false },
+            { name = "AnsweringDNIS_Low", label = "AnsweringDNIS_Low", offset = 100, width = 4,
+              order = "big", shown = "hex", keyed = false },
+            { name = "TimeInNRRC", label = "TimeInNRRC", offset = 104, width = 4, order = "big",
+              shown = "decimal", keyed = false },
+          },
+        },
+      },
+    },
+    {
+      message_type = 4,
+      name = "Nodal",
+      title = "Nodal Statistics - ",
+      record_size = 28,
+      layout = {
+        name = "Nodal Record",
+        size = 28,
+        fields = {
+          { name = "DummyKey", label = "DummyKey", offset = 0, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "CallsOffered", label = "CallOffered", offset = 4, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "CallsAnswered", label = "CallsAnswer", offset = 8, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "CallsWaiting", label = "CallWaiting", offset = 12, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "NetworkCallsOffered", label = "NwCallOffer", offset = 16, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "NetworkCallsAnswered", label = "NwtCallAns", offset = 20, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "NetworkCallsWaiting", label = "NwtCallWait", offset = 24, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+        },
+      },
+    },
+    {
+      message_type = 5,
+      name = "IVR",
+      title = "IVR Statistics - ",
+      record_size = 32,
+      layout = {
+        name = "IVR Record",
+        size = 32,
+        fields = {
+          { name = "IVRQueueID", label = "IVRQueueId", offset = 0, width = 4, order = "big",
+            shown = "hex", keyed = true },
+          { name = "CallsWaiting", label = "CallWaiting", offset = 4, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "CallsAnswered", label = "CallsAns", offset = 8, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "CallsAnsweredDelay", label = "CallAnsDely", offset = 12, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "CallsAnsweredAfterThreshold", label = "CallAnsAfTd", offset = 16, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "CallsNotTreated", label = "CallNtTrtd", offset = 20, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "CallsNotTreatedDelay", label = "CallNtTrDl", offset = 24, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+          { name = "CallsNotTreatedAfterThreshold", label = "CallNtTAfTh", offset = 28, width = 4,
+            order = "big", shown = "decimal", keyed = true },
+        },
+      },
+    },
+    {
+      message_type = 6,
+      name = "Route",
+      title = "Route Statistics - ",
+      record_size = 10,
+      layout = {
+        name = "Route Record",
+        size = 10,
+        fields = {
+          { name = "RouteNumber", label = "RouteNumber", offset = 0, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+          { name = "AllTrunksBusy", label = "TrunksBusy", offset = 4, width = 2, order = "little",
+            shown = "hex_first_byte", keyed = true },
+          { name = "AllTrunksBusyTime", label = "TrunkBusyTm", offset = 6, width = 4, order = "big",
+            shown = "decimal", keyed = true },
+        },
+      },
+    },
+  },
+  stat_ports = {
+    { message_type = 1, stat_scheme = 0, port = 6020 },
+    { message_type = 1, stat_scheme = 1, port = 6030 },
+    { message_type = 2, stat_scheme = 0, port = 6040 },
+    { message_type = 2, stat_scheme = 1, port = 6050 },
+    { message_type = 3, stat_scheme = 0, port = 6060 },
+    { message_type = 3, stat_scheme = 1, port = 6070 },
+    { message_type = 4, stat_scheme = 0, port = 6080 },
+    { message_type = 4, stat_scheme = 1, port = 6090 },
+    { message_type = 5, stat_scheme = 0, port = 6100 },
+    { message_type = 5, stat_scheme = 1, port = 6110 },
+    { message_type = 6, stat_scheme = 0, port = 6120 },
+    { message_type = 6, stat_scheme = 1, port = 6130 },
+  },
 }
+-- END wire tables
+
+local HEADER_SIZE = WIRE.header.size
+-- The monitor receives into a buffer of its own: the room behind the header.
+local RECORD_ROOM = WIRE.monitor_buffer_size - HEADER_SIZE
+local HEADER_ID = WIRE.header.identifier
+
+local HEADER_FIELDS = WIRE.header.fields
 local HEADER = {}
-for _, f in ipairs(HEADER_FIELDS) do HEADER[f[1]] = f end
+for _, f in ipairs(HEADER_FIELDS) do HEADER[f.name] = f end
 
--- The six record layouts, one table per kind, mirroring
--- src/packet/record_layouts.cpp: key stem, offset, width, byte order, shown as.
--- DEC is signed decimal, HEX upper-case hexadecimal, HEXBYTE the hex of the
--- field's first byte alone, HIDDEN not shown by the monitor.
-local APPLICATION_FIELDS = {
-  { "ApplicationID", 0, 4, BE, DEC },
-  { "CallsAbandoned", 4, 4, BE, DEC },
-  { "CallsAbandonedAfterThreshold", 8, 4, BE, DEC },
-  { "CallsAbandonedDelay", 12, 4, BE, DEC },
-  { "CallsAnswered", 16, 4, BE, DEC },
-  { "CallsAnsweredAfterThreshold", 20, 4, BE, DEC },
-  { "CallsAnsweredDelay", 24, 4, BE, DEC },
-  { "CallsWaiting", 28, 4, BE, DEC },
-  { "MaxWaitingTime", 32, 4, BE, DEC },
-  { "WaitingTime", 36, 4, BE, DEC },
-  { "CallsAnswerDelayAtSkillset", 40, 4, BE, DEC },
-  { "CallsGivenTerminationTreatment", 44, 4, BE, DEC },
-  { "CallsOffered", 48, 4, BE, DEC },
-  { "TimeBeforeInterflow", 52, 4, BE, DEC },
-  { "NetworkOutCalls", 56, 4, BE, DEC },
-  { "NetworkOutCallsAbandoned", 60, 4, BE, DEC },
-  { "NetworkOutCallsAbandonedDelay", 64, 4, BE, DEC },
-  { "NetworkOutCallsAnswered", 68, 4, BE, DEC },
-  { "NetworkOutCallsAnsweredDelay", 72, 4, BE, DEC },
-  { "NetworkOutCallsWaiting", 76, 4, BE, DEC },
-  { "NetworkOutCallsRequested", 80, 4, BE, DEC },
-}
+-- The kinds by MessageType, each with its filter prefix; the names of the
+-- kinds and schemes by value; the Stat Port Table by kind and scheme.
+local KINDS, KIND_NAMES, SCHEME_NAMES, STAT_PORTS = {}, {}, {}, {}
+for _, kind in ipairs(WIRE.kinds) do
+  kind.prefix = kind.name:lower()
+  KINDS[kind.message_type] = kind
+  KIND_NAMES[kind.message_type] = kind.name
+  STAT_PORTS[kind.message_type] = {}
+end
+for _, scheme in ipairs(WIRE.schemes) do SCHEME_NAMES[scheme.stat_scheme] = scheme.name end
+for _, p in ipairs(WIRE.stat_ports) do STAT_PORTS[p.message_type][p.stat_scheme] = p.port end
+local KIND_RANGE = WIRE.kinds[1].message_type .. " to " .. WIRE.kinds[#WIRE.kinds].message_type
+local SCHEME_RANGE = WIRE.schemes[1].stat_scheme .. " or " .. WIRE.schemes[#WIRE.schemes].stat_scheme
 
-local SKILLSET_FIELDS = {
-  { "SkillsetID", 0, 4, BE, DEC },
-  { "AgentsAvailable", 4, 4, BE, DEC },
-  { "AgentsInService", 8, 4, BE, DEC },
-  { "AgentsOnSkillsetCall", 12, 4, BE, DEC },
-  { "AgentsNotReady", 16, 4, BE, DEC },
-  { "CallsWaiting", 20, 4, BE, DEC },
-  { "LongestWaitingTimeSinceLastCall", 24, 4, BE, DEC },
-  { "MaxWaitingTime", 28, 4, BE, DEC },
-  { "WaitingTime", 32, 4, BE, DEC },
-  { "ExpectedWaitTime", 36, 4, BE, DEC },
-  { "CallsAnsweredAfterThreshold", 40, 4, BE, DEC },
-  { "LongestWaitingTimeSinceLogin", 44, 4, BE, DEC },
-  { "AgentsOnDNCalls", 48, 4, BE, DEC },
-  { "SkillsetState", 52, 4, BE, DEC },
-  { "AgentsUnavailable", 56, 4, BE, DEC },
-  { "NetworkCallsWaiting", 60, 4, BE, DEC },
-  { "NetworkCallsAnswered", 64, 4, BE, DEC },
-  { "QueuedCallAnswered", 68, 4, BE, DEC },
-  { "TotalCallsAnsweredDelay", 72, 4, BE, DEC },
-  { "TotalCallsAnswered", 76, 4, BE, DEC },
-  { "AgentOnNetworkSkillsetCall", 80, 4, BE, DEC },
-  { "AgentOnOtherSkillsetCall", 84, 4, BE, DEC },
-  { "AgentOnACDDNCall", 88, 4, BE, DEC },
-  { "AgentOnNACDDNCall", 92, 4, BE, DEC },
-  { "CallsOffered", 96, 4, BE, DEC },
-  { "SkillsetAbandoned", 100, 4, BE, DEC },
-  { "SkillsetAbandonedDelay", 104, 4, BE, DEC },
-  { "SkillsetAbandonedAfterThreshold", 108, 4, BE, DEC },
-  { "NetworkCallsOffered", 112, 4, BE, DEC },
-}
-
--- The full Agent layout; the 104-byte form is all of it but TimeInNRRC.
-local AGENT_FIELDS = {
-  { "AgentID_High", 0, 4, BE, HEX },
-  { "AgentID", 4, 4, BE, HEX },
-  { "State", 8, 4, BE, DEC },
-  { "SupervisorID_High", 12, 4, BE, HIDDEN },
-  { "SupervisorID", 16, 4, BE, HEX },
-  { "TimeInState", 20, 4, BE, DEC },
-  { "AnsweringSkillset", 24, 4, BE, DEC },
-  { "DNInTimeInState", 28, 4, BE, DEC },
-  { "DNOutTimeInState", 32, 4, BE, DEC },
-  { "SupervisorUserID", 36, 16, BE, HIDDEN },
-  { "PositionID", 52, 4, BE, DEC },
-  { "NotReadyReasonCode_High", 56, 4, BE, HEX },
-  { "NotReadyReasonCode_Low", 60, 4, BE, HEX },
-  { "DNOutCallNumber_High", 64, 4, BE, HEX },
-  { "DNOutCallNumber_Low", 68, 4, BE, HEX },
-  { "SkillsetCallsAnswer", 72, 4, BE, DEC },
-  { "DNInCallsAnswer", 76, 4, BE, DEC },
-  { "DNOutCallsMade", 80, 4, BE, DEC },
-  { "AnsweringApplication", 84, 4, BE, DEC },
-  { "AnsweringCDN_High", 88, 4, BE, HEX },
-  { "AnsweringCDN_Low", 92, 4, BE, HEX },
-  { "AnsweringDNIS_High", 96, 4, BE, HEX },
-  { "AnsweringDNIS_Low", 100, 4, BE, HEX },
-  { "TimeInNRRC", 104, 4, BE, DEC },
-}
-
-local NODAL_FIELDS = {
-  { "DummyKey", 0, 4, BE, DEC },
-  { "CallsOffered", 4, 4, BE, DEC },
-  { "CallsAnswered", 8, 4, BE, DEC },
-  { "CallsWaiting", 12, 4, BE, DEC },
-  { "NetworkCallsOffered", 16, 4, BE, DEC },
-  { "NetworkCallsAnswered", 20, 4, BE, DEC },
-  { "NetworkCallsWaiting", 24, 4, BE, DEC },
-}
-
-local IVR_FIELDS = {
-  { "IVRQueueID", 0, 4, BE, HEX },
-  { "CallsWaiting", 4, 4, BE, DEC },
-  { "CallsAnswered", 8, 4, BE, DEC },
-  { "CallsAnsweredDelay", 12, 4, BE, DEC },
-  { "CallsAnsweredAfterThreshold", 16, 4, BE, DEC },
-  { "CallsNotTreated", 20, 4, BE, DEC },
-  { "CallsNotTreatedDelay", 24, 4, BE, DEC },
-  { "CallsNotTreatedAfterThreshold", 28, 4, BE, DEC },
-}
-
-local ROUTE_FIELDS = {
-  { "RouteNumber", 0, 4, BE, DEC },
-  { "AllTrunksBusy", 4, 2, LE, HEXBYTE },
-  { "AllTrunksBusyTime", 6, 4, BE, DEC },
-}
-
--- The kinds by MessageType: section name, filter prefix, the monitor's
--- record size (the stride it steps by), the size feedcast writes, the fields,
--- and the longer layout the monitor reads for one version.
-local KINDS = {
-  [1] = { name = "Application", prefix = "application", size = 84, written = 84, fields = APPLICATION_FIELDS },
-  [2] = { name = "Skillset", prefix = "skillset", size = 116, written = 116, fields = SKILLSET_FIELDS },
-  [3] = { name = "Agent", prefix = "agent", size = 104, written = 84, fields = AGENT_FIELDS,
-          long_layout = { release = 8, minor = 4, size = 108 } },
-  [4] = { name = "Nodal", prefix = "nodal", size = 28, written = 28, fields = NODAL_FIELDS },
-  [5] = { name = "IVR", prefix = "ivr", size = 32, written = 32, fields = IVR_FIELDS },
-  [6] = { name = "Route", prefix = "route", size = 10, written = 10, fields = ROUTE_FIELDS },
-}
-
-local KIND_NAMES, SCHEME_NAMES = {}, { [0] = "Interval to Date", [1] = "Moving Window" }
-for type, kind in pairs(KINDS) do KIND_NAMES[type] = kind.name end
-
--- The Stat Port Table.
-local function stat_port(message_type, stat_scheme)
-  return 6020 + 20 * (message_type - 1) + 10 * stat_scheme
+-- Every layout of a kind: its own and the one it has for a version.
+local function layouts(kind)
+  if kind.version_layout then return { kind.layout, kind.version_layout.layout } end
+  return { kind.layout }
 end
 
 ------------------------------------------------------------------------------
@@ -205,40 +434,44 @@ local hf = {
 
 -- One field per header field: feedstats.<HeaderField>.
 for _, f in ipairs(HEADER_FIELDS) do
-  local name, width, shown = f[1], f[3], f[4]
+  local name, shown = f.name, f.shown
   local abbrev = "feedstats." .. name
-  if shown == TEXT then
+  if shown == "text" then
     hf[name] = ProtoField.string(abbrev, name)
-  elseif shown == TIME then
+  elseif shown == "time" then
     hf[name] = ProtoField.absolute_time(abbrev, name, base.LOCAL)
   else
-    local shown_base = (shown == HEX or shown == HIDDEN) and base.HEX or base.DEC
-    hf[name] = ProtoField["uint" .. 8 * width](abbrev, name, shown_base, VALUE_NAMES[name])
+    local shown_base = (shown == "hex" or shown == "hidden") and base.HEX or base.DEC
+    hf[name] = ProtoField["uint" .. 8 * f.width](abbrev, name, shown_base, VALUE_NAMES[name])
   end
 end
 
--- One field per kind and key stem: feedstats.<kind>.<KeyStem>.  The monitor's
--- decimal is signed, its hex unsigned; the two fields it hides are shown
--- here too: SupervisorID_High in hex like its partner, SupervisorUserID as
--- the number in its first four bytes.
+-- One field per kind and key stem: feedstats.<kind>.<KeyStem>, described by
+-- the monitor's label.  The monitor's decimal is signed, its hex unsigned;
+-- the two fields it hides are shown here too: SupervisorID_High in hex like
+-- its partner, SupervisorUserID as the number in its first four bytes.
+local function record_field(kind, f)
+  local abbrev = "feedstats." .. kind.prefix .. "." .. f.name
+  local label = f.label ~= "" and "feedwatch shows it as " .. f.label or "feedwatch does not show it"
+  if f.shown == "decimal" then
+    return ProtoField.int32(abbrev, f.name, base.DEC, nil, nil, label)
+  elseif f.shown == "hex_first_byte" then
+    return ProtoField.uint16(abbrev, f.name, base.HEX, nil, nil, label)
+  elseif f.shown == "hidden" and f.width > 4 then
+    return ProtoField.uint32(abbrev, f.name, base.DEC, nil, nil, label)
+  end
+  return ProtoField.uint32(abbrev, f.name, base.HEX, nil, nil, label)
+end
+
 local record_hf = {}
 for _, kind in pairs(KINDS) do
-  record_hf[kind.prefix] = {}
-  for _, f in ipairs(kind.fields) do
-    local name, width, shown = f[1], f[3], f[5]
-    local abbrev = "feedstats." .. kind.prefix .. "." .. name
-    local field
-    if shown == DEC then
-      field = ProtoField.int32(abbrev, name, base.DEC)
-    elseif shown == HEXBYTE then
-      field = ProtoField.uint16(abbrev, name, base.HEX)
-    elseif shown == HIDDEN and width > 4 then
-      field = ProtoField.uint32(abbrev, name, base.DEC)
-    else
-      field = ProtoField.uint32(abbrev, name, base.HEX)
+  local fields = {}
+  for _, layout in ipairs(layouts(kind)) do
+    for _, f in ipairs(layout.fields) do
+      fields[f.name] = fields[f.name] or record_field(kind, f)
     end
-    record_hf[kind.prefix][name] = field
   end
+  record_hf[kind.prefix] = fields
 end
 
 local all_fields = {}
@@ -263,7 +496,7 @@ local ef = {
                                    expert.group.PROTOCOL, expert.severity.WARN),
   encoding = ProtoExpert.new("feedstats.encoding", "Encoding other than 0 or 1",
                              expert.group.PROTOCOL, expert.severity.WARN),
-  header_id = ProtoExpert.new("feedstats.header_id", "HeaderId is not KEBO",
+  header_id = ProtoExpert.new("feedstats.header_id", "HeaderId is not " .. HEADER_ID,
                               expert.group.PROTOCOL, expert.severity.WARN),
   record_size = ProtoExpert.new("feedstats.record_size", "RecordSize differs from the layout",
                                 expert.group.PROTOCOL, expert.severity.WARN),
@@ -280,10 +513,26 @@ feedstats.experts = { ef.short_header, ef.short_records, ef.no_expand, ef.expand
                       ef.unknown_kind, ef.unknown_scheme, ef.encoding, ef.header_id,
                       ef.record_size, ef.short_layout, ef.port, ef.monitor_room, ef.multipacket }
 
+-- The strides of the monitor that differ from a kind's RecordSize, in words.
+local function other_strides()
+  local words = {}
+  for _, kind in ipairs(WIRE.kinds) do
+    local v = kind.version_layout
+    if v then
+      words[#words + 1] = string.format("%s: %d, or %d for version %d.%d", kind.name,
+                                        kind.layout.size, v.layout.size, v.release_number,
+                                        v.minor_version)
+    elseif kind.layout.size ~= kind.record_size then
+      words[#words + 1] = string.format("%s: %d", kind.name, kind.layout.size)
+    end
+  end
+  return table.concat(words, "; ")
+end
+
 feedstats.prefs.monitor_stride = Pref.bool(
   "Step through records like the monitor", false,
-  "Read record i at 68 + i x the layout's size (Agent: 104, or 108 for version 8.4) "
-  .. "as feedwatch does, instead of at 68 + i x RecordSize")
+  string.format("Read record i at %d + i x the layout's size (%s) as feedwatch does, "
+                .. "instead of at %d + i x RecordSize", HEADER_SIZE, other_strides(), HEADER_SIZE))
 
 ------------------------------------------------------------------------------
 -- Helpers
@@ -330,12 +579,12 @@ end
 local function add_record(tree, tvb, at, limit, kind, fields)
   local hfs = record_hf[kind.prefix]
   for _, f in ipairs(fields) do
-    local name, offset, width, order, shown = f[1], f[2], f[3], f[4], f[5]
+    local name, offset, width = f.name, f.offset, f.width
     if offset + width <= limit then
       local range = tvb:range(at + offset, width)
-      if order == LE then
+      if f.order == "little" then
         local item = tree:add_le(hfs[name], range)
-        if shown == HEXBYTE then
+        if f.shown == "hex_first_byte" then
           item:add(hf.TrunksBusyShown, range:range(0, 1)):set_generated()
         end
       elseif width > 4 then
@@ -410,8 +659,8 @@ end
 -- unit, as the monitor reads them, or a number.
 local function header_value(tvb, name)
   local f = HEADER[name]
-  local offset, width, shown = f[2], f[3], f[4]
-  if shown ~= TEXT then return tvb:range(offset, width):uint() end
+  local offset, width = f.offset, f.width
+  if f.shown ~= "text" then return tvb:range(offset, width):uint() end
   local units = 0
   while units < width / 2 and tvb:range(offset + 2 * units, 2):uint() ~= 0 do units = units + 1 end
   if units == 0 then return "" end
@@ -422,12 +671,12 @@ end
 local function add_header(tree, tvb)
   local items = {}
   for _, f in ipairs(HEADER_FIELDS) do
-    local name, offset, width, shown = f[1], f[2], f[3], f[4]
-    if offset + width <= tvb:len() then
-      local range = tvb:range(offset, width)
-      if shown == TEXT then
+    local name = f.name
+    if f.offset + f.width <= tvb:len() then
+      local range = tvb:range(f.offset, f.width)
+      if f.shown == "text" then
         items[name] = tree:add(hf[name], range, header_value(tvb, name))
-      elseif shown == TIME then
+      elseif f.shown == "time" then
         items[name] = tree:add_packet_field(hf[name], range, ENC_TIME_SECS + ENC_BIG_ENDIAN)
       else
         items[name] = tree:add(hf[name], range)
@@ -444,7 +693,7 @@ local function mark_part(tree, pinfo, tvb, number, count, timestamp)
     parts_by_timestamp[timestamp] = frames
   end
   if not pinfo.visited then frames[#frames + 1] = pinfo.number end
-  local part = tree:add(hf.Part, tvb:range(HEADER.PacketNumber[2], 2), string.format(
+  local part = tree:add(hf.Part, tvb:range(HEADER.PacketNumber.offset, 2), string.format(
     "%d of %d (Timestamp %d)", number, count, timestamp))
   part:set_generated()
   part:add_proto_expert_info(ef.multipacket, string.format(
@@ -484,7 +733,7 @@ function feedstats.dissector(tvb, pinfo, tree)
   end
 
   local release, minor, build = value("ReleaseNumber"), value("MinorVersion"), value("BuildNumber")
-  header:add(hf.Version, tvb:range(HEADER.ReleaseNumber[2], 3),
+  header:add(hf.Version, tvb:range(HEADER.ReleaseNumber.offset, 3),
              string.format("%d.%d.%d", release, minor, build)):set_generated()
   local name = value("ServerName")
 
@@ -492,18 +741,18 @@ function feedstats.dissector(tvb, pinfo, tree)
   local kind = KINDS[message_type]
   if not kind then
     items.MessageType:add_proto_expert_info(ef.unknown_kind, string.format(
-      "MessageType %d is no kind (1 to 6); the records cannot be read", message_type))
+      "MessageType %d is no kind (%s); the records cannot be read", message_type, KIND_RANGE))
   end
   if not SCHEME_NAMES[stat_scheme] then
     items.StatScheme:add_proto_expert_info(ef.unknown_scheme, string.format(
-      "StatScheme %d is no scheme (0 or 1)", stat_scheme))
+      "StatScheme %d is no scheme (%s)", stat_scheme, SCHEME_RANGE))
   end
-  if kind and SCHEME_NAMES[stat_scheme] and pinfo.match_uint ~= 0
-      and pinfo.match_uint == pinfo.dst_port
-      and pinfo.dst_port ~= stat_port(message_type, stat_scheme) then
+  local port = kind and STAT_PORTS[message_type][stat_scheme]
+  if port and pinfo.match_uint ~= 0 and pinfo.match_uint == pinfo.dst_port
+      and pinfo.dst_port ~= port then
     items.StatScheme:add_proto_expert_info(ef.port, string.format(
       "%s, %s travels on port %d, this packet on %d", kind.name, SCHEME_NAMES[stat_scheme],
-      stat_port(message_type, stat_scheme), pinfo.dst_port))
+      port, pinfo.dst_port))
   end
 
   local timestamp = value("Timestamp")
@@ -511,9 +760,9 @@ function feedstats.dissector(tvb, pinfo, tree)
   local record_size = value("RecordSize")
   local size_item = items.RecordSize
 
-  local kind_text = kind and kind.name or string.format("MessageType %d", message_type)
+  local kind_text = kind and kind.title or string.format("MessageType %d Statistics - ", message_type)
   local scheme_text = SCHEME_NAMES[stat_scheme] or string.format("StatScheme %d", stat_scheme)
-  local info = string.format("%s Statistics - %s, %d record(s)", kind_text, scheme_text, num)
+  local info = string.format("%s%s, %d record(s)", kind_text, scheme_text, num)
   if encoding ~= 0 then info = info .. ", compressed" end
   if name ~= "" then info = info .. ", from " .. name end
   if count >= 2 then
@@ -529,21 +778,17 @@ function feedstats.dissector(tvb, pinfo, tree)
   if area_length > 0 then area = root:add(hf.Records, tvb:range(HEADER_SIZE)) end
   if not kind then return length end
 
-  local long_layout = kind.long_layout
-  local long = long_layout and release == long_layout.release and minor == long_layout.minor
-  local layout_size = long and long_layout.size or kind.size
-  local fields = kind.fields
-  if long_layout and not long then
-    fields = {}
-    for _, f in ipairs(kind.fields) do
-      if f[2] + f[3] <= layout_size then fields[#fields + 1] = f end
-    end
-  end
+  -- The layout the monitor reads for this version.
+  local v = kind.version_layout
+  local layout = kind.layout
+  if v and release == v.release_number and minor == v.minor_version then layout = v.layout end
+  local layout_size, fields = layout.size, layout.fields
   local stride = record_size
   if feedstats.prefs.monitor_stride or record_size == 0 then stride = layout_size end
-  if record_size ~= layout_size and record_size ~= kind.written then
+  local written = kind.record_size
+  if record_size ~= layout_size and record_size ~= written then
     local sizes = tostring(layout_size)
-    if kind.written ~= layout_size then sizes = kind.written .. " or " .. sizes end
+    if written ~= layout_size then sizes = written .. " or " .. sizes end
     size_item:add_proto_expert_info(ef.record_size, string.format(
       "%s records are %s bytes; these are read every %d bytes", kind.name, sizes, stride))
   elseif stride < layout_size and num > 0 then
@@ -575,9 +820,5 @@ local function heuristic(tvb, pinfo, tree)
 end
 
 local udp_port = DissectorTable.get("udp.port")
-for message_type = 1, 6 do
-  for stat_scheme = 0, 1 do
-    udp_port:add(stat_port(message_type, stat_scheme), feedstats)
-  end
-end
+for _, p in ipairs(WIRE.stat_ports) do udp_port:add(p.port, feedstats) end
 feedstats:register_heuristic("udp", heuristic)

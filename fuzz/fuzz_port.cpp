@@ -19,10 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   feedwatch::Console console(sink);
   const std::string_view args[] = {argument.c_str()};  // an argument ends at a zero byte
-  const feedwatch::PortChoice choice = feedwatch::select_port(no_file, args, console);
-  if (!choice.accepted || !packet::is_stat_port(choice.port)) __builtin_trap();
+  const portable::Result<feedwatch::PortChoice> choice =
+      feedwatch::select_port(no_file, args, console);
+  if (!choice || !packet::is_stat_port(choice->port)) __builtin_trap();
   // A stat port given as the argument is the port chosen.
   const std::uint32_t given = feedwatch::convert_port_argument(args[0]).value;
-  if (packet::is_stat_port(given) && choice.port != static_cast<int>(given)) __builtin_trap();
+  if (packet::is_stat_port(given) && choice->port != static_cast<int>(given)) __builtin_trap();
   return 0;
 }

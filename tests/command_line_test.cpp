@@ -16,14 +16,15 @@ constexpr portable::OptionSpec kOptions[] = {
 
 // Renders a parse as "option=value ... | operand ... | error" for comparison.
 std::string scan(std::vector<const char*> args, bool negative_numbers = false) {
-  const portable::CommandLine line = portable::parse_command_line(args, kOptions, negative_numbers);
+  const portable::Result<portable::CommandLine> line =
+      portable::parse_command_line(args, kOptions, negative_numbers);
+  if (!line) return "error: " + line.failure();
   std::string text;
-  for (const portable::GivenOption& given : line.options) {
+  for (const portable::GivenOption& given : line->options) {
     text += std::string(kOptions[given.option].long_name) + "=" + std::string(given.value) + " ";
   }
   text += "|";
-  for (std::string_view operand : line.operands) text += " " + std::string(operand);
-  if (!line.error.empty()) text += " | " + line.error;
+  for (std::string_view operand : line->operands) text += " " + std::string(operand);
   return text;
 }
 
@@ -36,12 +37,12 @@ TEST(CommandLine, SplitsOptionsAndOperands) {
        "count=5 count=7 count=9 count=11 | x"},
       {{"--count="}, "count= |"},
       {{"6040", "--json", "--", "-h", "--json"}, "json= | 6040 -h --json"},
-      {{"-6040"}, "| | invalid option -- '6'"},
-      {{"-x"}, "| | invalid option -- 'x'"},
-      {{"--jso"}, "| | unrecognized option '--jso'"},
-      {{"--json=1"}, "| | option '--json' doesn't allow an argument"},
-      {{"--count"}, "| | option '--count' requires an argument"},
-      {{"-hc"}, "help= | | option requires an argument -- 'c'"},
+      {{"-6040"}, "error: invalid option -- '6'"},
+      {{"-x"}, "error: invalid option -- 'x'"},
+      {{"--jso"}, "error: unrecognized option '--jso'"},
+      {{"--json=1"}, "error: option '--json' doesn't allow an argument"},
+      {{"--count"}, "error: option '--count' requires an argument"},
+      {{"-hc"}, "error: option requires an argument -- 'c'"},
   };
   for (const auto& [args, expected] : cases) EXPECT_EQ(scan(args), expected) << expected;
   // Where negative numbers are operands, "-" and "-6040" are.
@@ -58,27 +59,27 @@ TEST(CommandLine, WholeNumbers) {
   EXPECT_FALSE(portable::parse_whole_number("7", 5, value));
 }
 
-// feedcast's options, rendered as "help version config count" or the error
-// (the scanner's own errors are the scanner's test's).
+// feedcast's options, rendered as "help version check config count" or the
+// error (the scanner's own errors are the scanner's test's).
 TEST(FeedcastOptions, ValuesAndErrors) {
   const std::pair<std::vector<const char*>, std::string> cases[] = {
-      {{}, "0 0  0"},
-      {{"ignored", "-c", "3", "--config=a b.ini", "-f", "x.ini"}, "0 0 x.ini 3"},
-      {{"--count=18446744073709551615", "-fdir/f.ini"}, "0 0 dir/f.ini 18446744073709551615"},
+      {{}, "0 0 0  0"},
+      {{"ignored", "-c", "3", "--config=a b.ini", "-f", "x.ini"}, "0 0 0 x.ini 3"},
+      {{"--count=18446744073709551615", "-fdir/f.ini"}, "0 0 0 dir/f.ini 18446744073709551615"},
       {{"-V", "-h", "--bogus"}, "unrecognized option '--bogus'"},
-      {{"-Vh"}, "0 1  0"},
-      {{"--help", "--version"}, "1 0  0"},
+      {{"-Vh"}, "0 1 0  0"},
+      {{"--help", "--version"}, "1 0 0  0"},
+      {{"--check", "-f", "x.ini"}, "0 0 1 x.ini 0"},
       {{"--config="}, "invalid configuration file name: ''"},
       {{"-c", "0"}, "invalid message count: '0'"},
       {{"-c", "18446744073709551616"}, "invalid message count: '18446744073709551616'"},
   };
   for (const auto& [args, expected] : cases) {
-    feedcast::Options o;
-    std::string error;
-    const bool valid = feedcast::parse_options(args, o, error);
-    EXPECT_EQ(valid ? std::to_string(o.help) + " " + std::to_string(o.version) + " " +
-                          o.config_file + " " + std::to_string(o.count)
-                    : error,
+    const portable::Result<feedcast::Options> o = feedcast::parse_options(args);
+    EXPECT_EQ(o ? std::to_string(o->help) + " " + std::to_string(o->version) + " " +
+                      std::to_string(o->check) + " " + o->config_file + " " +
+                      std::to_string(o->count)
+                : o.failure(),
               expected);
   }
 }

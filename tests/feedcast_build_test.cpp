@@ -21,12 +21,13 @@
 #include <vector>
 
 #include "feedcast/compression.h"
-#include "feedcast/config_keys.h"
 #include "feedcast/faults.h"
 #include "feedcast/multipacket.h"
 #include "feedcast/record_builder.h"
 #include "feedcast/sender_config.h"
 #include "feedcast/simulation.h"
+#include "feedcast/trace_output.h"
+#include "feedcast/table_settings.h"
 #include "feedcast/transmit_loop.h"
 #include "packet/catalogue.h"
 #include "packet/header.h"
@@ -70,7 +71,9 @@ struct Generator {
   // One pass at calendar time `now`.
   Message next(std::int64_t now = kNow) {
     Message m;
-    for (const packet::Datagram d : source.next(now, m.failure)) {
+    const portable::Result<std::span<const packet::Datagram>> message = source.next(now);
+    if (!message) m.failure = message.failure();
+    for (const packet::Datagram d : message ? *message : std::span<const packet::Datagram>()) {
       m.parts.emplace_back(d.begin(), d.end());
     }
     if (m.parts.size() == 1) m.datagram = m.parts.front();
@@ -251,7 +254,10 @@ TEST(FeedcastCompression, AFailureSendsThePlainTableUnderEncodingZero) {
   for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<std::uint8_t>(i * 37);
   Bytes packet = test_support::make_packet(f, table);
   std::string trace;
-  EXPECT_EQ(feedcast::compress_record_area(*packet::find_kind(5), packet.data(), 4, trace), 96u);
+  const feedcast::Compressed c =
+      feedcast::compress_record_area(*packet::find_kind(5), packet.data(), 4, trace);
+  EXPECT_EQ(c.area, 96u);
+  EXPECT_EQ(c.stream, 0u);
   EXPECT_EQ(trace, "\nCompressed eZLIB_BUF\nCompression complete");
   f.encoding = 0;
   EXPECT_EQ(packet, test_support::make_packet(f, table));
@@ -543,14 +549,10 @@ TEST(Faults, RepeatableAtTheRatesAskedFor) {
   EXPECT_EQ(seen["parts"], 4000);
 }
 
-// The values that no header shows: defaults, strings cut to their buffers,
-// a TTL outside 1 to 255 as 64, the pause in milliseconds modulo 2^32.
+// The values that no header shows: strings cut to their buffers, a missing
+// or negative TTL as 64, the pause in milliseconds modulo 2^32.
 TEST(FeedcastConfig, DefaultsLimitsAndDerivedValues) {
-  const feedcast::SenderConfig defaults = Generator("").config;
-  EXPECT_EQ(defaults.source, "111");
-  EXPECT_EQ(defaults.group, "235.5.6.7");
-  EXPECT_EQ(defaults.update_rate, 0);
-  EXPECT_EQ(feedcast::effective_ttl(defaults), 64);
+  EXPECT_EQ(feedcast::effective_ttl(Generator("").config), 64);
   const feedcast::SenderConfig c =
       Generator("[MCast]\nSource=127.000.000.001XYZW\nServerName=" + std::string(120, 'n') +
                 "\nTTL=-3\nUpdateRate=4294968\n")
@@ -564,17 +566,18 @@ TEST(FeedcastConfig, DefaultsLimitsAndDerivedValues) {
 // A MessageType outside the catalogue is refused whatever the scheme; a
 // StatScheme other than 0 or 1 (256 too) with the kind's own message.
 TEST(FeedcastConfig, KindAndSchemeChecks) {
-  feedcast::SenderConfig config;
+  feedcast::SenderConfig config{};
   for (config.message_type = 0; config.message_type <= 7; ++config.message_type) {
     const packet::Kind* kind = packet::find_kind(config.message_type);
     for (const int scheme : {0, 1, 2, -1, 256}) {
       config.stat_scheme = scheme;
-      std::string message;
       const bool valid = kind != nullptr && (scheme == 0 || scheme == 1);
-      EXPECT_EQ(feedcast::check_kind_and_scheme(config, message), valid ? kind : nullptr);
-      EXPECT_EQ(message, kind == nullptr ? "Incorrect Msg Type and Stat Scheme selected"
-                         : valid         ? ""
-                                         : kind->scheme_message)
+      const portable::Result<const packet::Kind*> checked = feedcast::check_kind_and_scheme(config);
+      EXPECT_EQ(checked ? *checked : nullptr, valid ? kind : nullptr);
+      EXPECT_EQ(checked ? "" : checked.failure(),
+                kind == nullptr ? "Incorrect Msg Type and Stat Scheme selected"
+                : valid         ? ""
+                                : kind->scheme_message)
           << config.message_type << " " << scheme;
     }
   }
@@ -588,9 +591,9 @@ TEST(FeedcastConfig, TheManualDescribesEveryKey) {
   auto names = [&](std::string_view key) {  // as a word, not as a macro such as .IP
     return std::regex_search(manual, std::regex("[^.\\w]" + std::string(key) + "\\b"));
   };
-  for (std::string_view key : feedcast::kMCastKeys) EXPECT_TRUE(names(key)) << key;
-  for (std::string_view key : feedcast::kTableKeys) EXPECT_TRUE(names(key)) << key;
-  for (std::string_view key : feedcast::kFaultKeys) EXPECT_TRUE(names(key)) << key;
+  for (const auto& s : feedcast::kMCastSettings) EXPECT_TRUE(names(s.name)) << s.name;
+  for (const auto& s : feedcast::kTableSettings) EXPECT_TRUE(names(s.name)) << s.name;
+  for (const auto& s : feedcast::kFaultSettings) EXPECT_TRUE(names(s.name)) << s.name;
   for (int type = 1; type <= 6; ++type) {
     const packet::Kind& kind = *packet::find_kind(type);
     const std::string section = std::string("[").append(kind.section).append("]");
@@ -610,6 +613,35 @@ TEST(FeedcastConfig, TheManualDescribesEveryKey) {
     const std::size_t table = manual.find(heading, manual.find(".SS " + section));
     ASSERT_NE(table, std::string::npos) << section;
     EXPECT_EQ(manual.substr(table + heading.size(), stems.size() + 4), stems + ".fi\n") << section;
+  }
+}
+
+// The trace, a warning, fault lines and a failure, where the trace and the
+// warnings share one file and where they go to two: a warning or a failure
+// starts on a line of its own, by a line end before it on the warnings' side,
+// only where both show and a trace line is open; the trace's bytes stay.
+TEST(TraceOutput, AWarningNeverContinuesAnOpenTraceLine) {
+  const std::string skillset = "\nEncoded successfully\nEncoding complete";
+  for (const bool shared : {true, false}) {
+    const TempDir dir;
+    // Appending, as a shell's 2>&1 or a terminal keeps the writes in order.
+    std::FILE* trace = std::fopen(dir.file("trace").c_str(), "ab");
+    std::FILE* warnings = std::fopen(dir.file(shared ? "trace" : "warnings").c_str(), "ab");
+    {
+      feedcast::TraceOutput out(trace, warnings, false);
+      out.print(skillset);
+      out.warn("Warning: W\n");
+      out.print_faults("Fault: F\n");
+      out.print(skillset);
+      out.flush();
+      out.end_open_line();
+      std::fputs("Error: E\n", warnings);
+    }
+    std::fclose(trace);
+    std::fclose(warnings);
+    EXPECT_EQ(test_support::read_file(dir.file("trace")),
+              shared ? skillset + "\nWarning: W\n\nFault: F\n" + skillset + "\nError: E\n"
+                     : skillset + "\nFault: F\n" + skillset);
   }
 }
 

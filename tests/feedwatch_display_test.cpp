@@ -18,6 +18,7 @@
 #include "feedwatch/packet_buffer.h"
 #include "feedwatch/receive_loop.h"
 #include "platform/system.h"
+#include "portable/visible_controls.h"
 #include "support/baseline.h"
 #include "support/console_capture.h"
 #include "support/packets.h"
@@ -205,7 +206,7 @@ TEST(PrintPacket, TablesBeyondTheBufferStopAtItsEnd) {
 
 // Two streams, a duplicate, a timestamp going back, a short datagram, a
 // foreign HeaderId, a failed expansion, and a group that a part of a later
-// one drops from a store of one part (the monitor says so).
+// one drops from the full store (the monitor says so).
 TEST(FeedStatistics, CountTheCraftedSequence) {
   using namespace std::chrono_literals;
   const auto start = feedwatch::SteadyClock::time_point{} + 100s;
@@ -213,7 +214,7 @@ TEST(FeedStatistics, CountTheCraftedSequence) {
   test_support::CapturedConsole out;
   test_support::CapturedConsole json_file;
   feedwatch::JsonLines json_lines(json_file.stream());
-  feedwatch::Monitor monitor(out.console(), &json_lines, &stats, UINT64_MAX, 1);
+  feedwatch::Monitor monitor(out.console(), &json_lines, &stats);
   const Bytes a1 = make_packet(default_fields(4, 0));
   packet::HeaderFields later = default_fields(4, 0);
   later.timestamp += 10;
@@ -242,6 +243,16 @@ TEST(FeedStatistics, CountTheCraftedSequence) {
   for (const auto& s : sequence) {
     feedwatch::Arrival arrival;
     arrival.at = start + s.at;
+    if (s.bytes == later_part) {
+      // Parts of groups of their own, too short to be packets, fill the store
+      // up to one part short of full.
+      for (std::uint32_t t = 1; t < feedwatch::kStoreCapacity; ++t) {
+        Bytes filler(64);
+        filler[9] = 2;
+        packet::store_be32(filler.data() + 60, t);
+        test_support::hand(monitor, filler, arrival);
+      }
+    }
     test_support::hand(monitor, s.bytes, arrival);
   }
   EXPECT_TRUE(out.text().ends_with(
@@ -249,6 +260,36 @@ TEST(FeedStatistics, CountTheCraftedSequence) {
   std::string text = stats.text_summary(monitor.store(), start + 4500ms);
   text += stats.json_summary(monitor.store(), start + 4500ms) + "\n";
   expect_baseline("statistics", text);
+}
+
+// Texts that carry terminal controls.  On a terminal every text taken from
+// the datagram shows them as escapes: the header id line, "Server id", the
+// storing line and the statistics' streams, while the monitor's own text
+// stays as it is; on a file or a pipe the bytes pass as they came.
+TEST(PrintPacket, ControlsFromTheDatagramShowEscapedOnATerminal) {
+  std::string texts[2];
+  for (const bool terminal : {false, true}) {
+    test_support::CapturedConsole out(terminal);
+    feedwatch::FeedStatistics stats({});
+    feedwatch::Monitor monitor(out.console(), nullptr, &stats);
+    test_support::hand(monitor, test_support::controls_packet());
+    test_support::hand(monitor, test_support::controls_packet(2));
+    // The statistics as Monitor::report() prints them, at a fixed time.
+    out.console().print("%s", stats.text_summary(monitor.store(), {}));
+    texts[terminal] = out.text();
+  }
+  const std::string name = test_support::kControlsName;
+  const std::string header_id =
+      "id -> K\x1b"
+      "BO\n";
+  for (const std::string& line : {header_id, "Server id -> " + name + "\n", " from " + name + "\n",
+                                  "Stream " + name + ", "}) {
+    EXPECT_NE(texts[0].find(line), std::string::npos) << line;
+  }
+  std::string escaped;
+  portable::append_visible(escaped, texts[0]);
+  EXPECT_NE(escaped, texts[0]);
+  EXPECT_EQ(texts[1], escaped);
 }
 
 TEST(LocalDate, ZeroPaddedDayInTheSystemZoneWhateverTzSays) {

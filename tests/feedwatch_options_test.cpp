@@ -17,15 +17,19 @@
 namespace {
 
 // A short form of what was read: flags, values, then the port arguments.
-std::string shown(const feedwatch::Options& o) {
-  if (!o.error.empty()) return "error: " + o.error;
+std::string shown(const portable::Result<feedwatch::Options>& read) {
+  if (!read) return "error: " + read.failure();
+  const feedwatch::Options& o = *read;
   std::string s;
   if (o.help) s += "help ";
   if (o.version) s += "version ";
   if (o.json) s += "json ";
   if (o.stats) s += "stats ";
   if (o.count) s += "count=" + std::to_string(*o.count) + " ";
-  if (o.timeout) s += "us=" + std::to_string(o.timeout->count()) + " ";
+  if (o.timeout) {
+    s += "us=" + std::to_string(o.timeout->count()) + "(" + feedwatch::seconds_text(*o.timeout) +
+         ") ";
+  }
   if (o.interface_name) s += "if=" + *o.interface_name + " ";
   for (std::string_view a : o.arguments) s += "[" + std::string(a) + "]";
   return s;
@@ -39,10 +43,11 @@ TEST(Options, EveryOptionAndError) {
       {{"-h"}, "help "},
       {{"--version"}, "version "},
       {{"--json", "-c", "5", "6040"}, "json count=5 [6040]"},
-      {{"-c5", "-t", "2.5", "--stats"}, "stats count=5 us=2500000 "},
-      {{"--timeout", ".25"}, "us=250000 "},
-      {{"-t", "3."}, "us=3000000 "},
-      {{"-t", "0.0000019"}, "us=1 "},
+      {{"-c5", "-t", "2.5", "--stats"}, "stats count=5 us=2500000(2.5) "},
+      {{"--timeout", ".25"}, "us=250000(0.25) "},
+      {{"-t", "3."}, "us=3000000(3) "},
+      {{"-t", "0.0000019"}, "us=1(0.000001) "},
+      {{"-t", "1000000000.1"}, "us=1000000000100000(1000000000.1) "},
       {{"-i", "127.0.0.2", "--interface=lo"}, "if=lo "},
       {{"-6040"}, "[-6040]"},
       {{"6020", "6030"}, "[6020][6030]"},
@@ -96,10 +101,12 @@ TEST(PortSelection, EveryRuleAndMessage) {
     if (c.file) dir.write("feedwatch.ini", c.file);
     const platform::ProfileFile ini(dir.file("feedwatch.ini"));
     test_support::CapturedConsole out;
-    const feedwatch::PortChoice choice = feedwatch::select_port(ini, c.args, out.console());
-    shown += std::string("== ") + c.name + "\n" + out.text() + "-> " +
-             (choice.accepted ? "accepted " : "refused ") + std::to_string(choice.port) + " " +
-             choice.group + "\n";
+    const portable::Result<feedwatch::PortChoice> choice =
+        feedwatch::select_port(ini, c.args, out.console());
+    shown += std::string("== ") + c.name + "\n" + out.text() +
+             (choice ? "-> accepted " + std::to_string(choice->port) + " " + choice->group
+                     : choice.failure() + "-> refused") +
+             "\n";
   }
   test_support::expect_baseline("port_selection", shown);
 }

@@ -151,9 +151,9 @@ TEST(Profile, ASettledFileIsStillReReadWhenItChanges) {
 }
 
 TEST(Profile, NamesIgnoreAsciiCaseOnly) {
-  EXPECT_TRUE(platform::ProfileFile::same_name("SkillsetID10", "skillsetid10"));
-  EXPECT_FALSE(platform::ProfileFile::same_name("SkillsetID1", "SkillsetID10"));
-  EXPECT_FALSE(platform::ProfileFile::same_name("a_", "A\x7F"));
+  EXPECT_TRUE(portable::same_name("SkillsetID10", "skillsetid10"));
+  EXPECT_FALSE(portable::same_name("SkillsetID1", "SkillsetID10"));
+  EXPECT_FALSE(portable::same_name("a_", "A\x7F"));
 }
 
 }  // namespace

@@ -35,24 +35,24 @@ std::uint32_t compression_capacity(const std::uint8_t* packet) {
   return packet::expand_buffer_size(table_length(packet));
 }
 
-std::size_t compress_record_area(const packet::Kind& kind, std::uint8_t* packet,
-                                 std::uint32_t capacity, std::string& trace) {
+Compressed compress_record_area(const packet::Kind& kind, std::uint8_t* packet,
+                                std::uint32_t capacity, std::string& trace) {
   const std::uint32_t length = table_length(packet);
   std::uint8_t* area = packet + packet::kHeaderSize;
   std::vector<std::uint8_t> stream(capacity);
   uLongf stream_length = capacity;
   const int result = compress(stream.data(), &stream_length, area, length);
   trace += result_line(result, kind.compression_words);
-  std::size_t sent = length;
+  Compressed out{length, 0};
   if (result == Z_OK) {
     std::memcpy(area, stream.data(), stream_length);
-    sent = std::max<std::size_t>(length, stream_length);
+    out = {std::max<std::size_t>(length, stream_length), stream_length};
   } else {
     packet::write_number(packet, packet::header_field("Encoding"), 0);
   }
   trace += kind.compression_words.step;
   trace += " complete";
-  return sent;
+  return out;
 }
 
 }  // namespace feedcast

@@ -9,15 +9,21 @@
 
 namespace feedcast {
 
+// What compressing a record area came to.
+struct Compressed {
+  std::size_t area;    // the length of the record area to send
+  std::size_t stream;  // the length of the zlib stream; 0 when compression failed
+};
+
 // Replaces the plain record area of `packet` (NumRecord x RecordSize bytes
 // from byte 68, as its header says) with one zlib stream made in a buffer of
 // `capacity` bytes, and appends the trace lines, in the kind's words, to
-// `trace`.  Returns the length of the record area to send: the table's
-// length, or the stream's where that is longer.  When compression fails, the plain table stays and
+// `trace`.  The record area to send is the table's length, or the stream's
+// where that is longer.  When compression fails, the plain table stays and
 // Encoding is set to 0, so the header still describes what is sent.
 // `packet` must have room for `capacity` bytes behind the header.
-std::size_t compress_record_area(const packet::Kind& kind, std::uint8_t* packet,
-                                 std::uint32_t capacity, std::string& trace);
+Compressed compress_record_area(const packet::Kind& kind, std::uint8_t* packet,
+                                std::uint32_t capacity, std::string& trace);
 
 // The capacity of the compression buffer for a table: the expansion room.
 std::uint32_t compression_capacity(const std::uint8_t* packet);

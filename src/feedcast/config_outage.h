@@ -2,7 +2,6 @@
 // on one, and says when a running feed loses its file and gets it back.
 #pragma once
 
-#include <cstdio>
 #include <string>
 
 #include "platform/profile.h"
@@ -13,21 +12,17 @@ namespace feedcast {
 // "cannot read configuration file <path>: <the system's reason>".
 std::string unreadable_file_message(const platform::ProfileFile& ini);
 
-// Follows whether the file can be read, from pass to pass, and writes one
-// line to its stream when that changes: "Warning: cannot read configuration
-// file <path>: <reason>; sending the last table read" when it is lost, and
-// "Configuration file <path> readable again" when it is back.
+// Follows whether the file can be read, from pass to pass, and makes one
+// line when that changes: "Warning: cannot read configuration file <path>:
+// <reason>; sending the last table read" when it is lost, and "Configuration
+// file <path> readable again" when it is back.
 class OutageReport {
  public:
-  // Writes to `stream` (standard error in the program).
-  explicit OutageReport(std::FILE* stream) : stream_(stream) {}
-
-  // Looks at the file's state after its last refresh; the file was readable
-  // at start.
-  void update(const platform::ProfileFile& ini);
+  // Looks at the file's state after its last refresh (the file was readable
+  // at start); returns the line for a change, with its line end, or "".
+  std::string update(const platform::ProfileFile& ini);
 
  private:
-  std::FILE* stream_;
   bool readable_ = true;
 };
 

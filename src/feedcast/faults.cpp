@@ -3,15 +3,10 @@
 #include <algorithm>
 #include <utility>
 
-#include "feedcast/config_keys.h"
 #include "packet/header.h"
 
 namespace feedcast {
 namespace {
-
-constexpr const char* kSection = "Faults";
-
-consteval std::string_view key(std::string_view name) { return listed_key(kFaultKeys, name); }
 
 // "packet <n> of <k>, time <Timestamp>" for a datagram as built; a single
 // packet is packet 1 of 1.
@@ -25,23 +20,11 @@ std::string time_of(Datagram d) { return std::to_string(packet::timestamp(d.data
 
 }  // namespace
 
-FaultSettings read_fault_settings(const platform::ProfileFile& ini) {
-  FaultSettings s;
-  s.drop_percent = ini.read_int(kSection, key("DropPercent"), 0);
-  s.duplicate_percent = ini.read_int(kSection, key("DuplicatePercent"), 0);
-  s.truncate_percent = ini.read_int(kSection, key("TruncatePercent"), 0);
-  s.corrupt_percent = ini.read_int(kSection, key("CorruptPercent"), 0);
-  s.reorder_parts = ini.read_int(kSection, key("ReorderParts"), 0);
-  s.seed = ini.read_int(kSection, key("Seed"), 0);
-  return s;
-}
-
 void FaultInjector::update(const platform::ProfileFile& ini) {
   if (version_ == ini.version()) return;
   version_ = ini.version();
   settings_ = read_fault_settings(ini);
-  any_ = settings_.drop_percent > 0 || settings_.duplicate_percent > 0 ||
-         settings_.truncate_percent > 0 || settings_.corrupt_percent > 0;
+  any_ = faults_datagrams(settings_);
   const auto seed = static_cast<std::uint32_t>(settings_.seed);
   if (!random_ || seed != seed_) {
     random_.emplace(seed);

@@ -14,21 +14,44 @@
 #include "feedcast/multipacket.h"
 #include "feedcast/random_source.h"
 #include "platform/profile.h"
+#include "portable/settings.h"
 
 namespace feedcast {
 
-// The [Faults] settings, as read; every key defaults to 0 (off).
+// The [Faults] settings, as read.
 struct FaultSettings {
-  std::int32_t drop_percent = 0;       // chance that a datagram is not sent
-  std::int32_t duplicate_percent = 0;  // that it is sent twice in a row
-  std::int32_t truncate_percent = 0;   // that it is cut to a random length
-  std::int32_t corrupt_percent = 0;    // that one random byte of it is changed
-  std::int32_t reorder_parts = 0;      // nonzero: a message's parts go out in random order
-  std::int32_t seed = 0;               // 0: seeded from the clock
+  std::int32_t drop_percent;       // chance that a datagram is not sent
+  std::int32_t duplicate_percent;  // that it is sent twice in a row
+  std::int32_t truncate_percent;   // that it is cut to a random length
+  std::int32_t corrupt_percent;    // that one random byte of it is changed
+  std::int32_t reorder_parts;      // nonzero: a message's parts go out in random order
+  std::int32_t seed;               // 0: seeded from the clock
+};
+
+// The section of the fault settings.
+inline constexpr std::string_view kFaultsSection = "Faults";
+
+// The keys of section "Faults"; every one defaults to 0 (off).
+inline constexpr portable::Setting<FaultSettings> kFaultSettings[] = {
+    portable::integer_setting<&FaultSettings::drop_percent>("DropPercent", 0),
+    portable::integer_setting<&FaultSettings::duplicate_percent>("DuplicatePercent", 0),
+    portable::integer_setting<&FaultSettings::truncate_percent>("TruncatePercent", 0),
+    portable::integer_setting<&FaultSettings::corrupt_percent>("CorruptPercent", 0),
+    portable::integer_setting<&FaultSettings::reorder_parts>("ReorderParts", 0),
+    portable::integer_setting<&FaultSettings::seed>("Seed", 0),
 };
 
 // Reads section "Faults".
-FaultSettings read_fault_settings(const platform::ProfileFile& ini);
+template <class Reader>
+FaultSettings read_fault_settings(const Reader& ini) {
+  return portable::read_settings<FaultSettings>(ini, kFaultsSection, kFaultSettings);
+}
+
+// True when a fault is asked for that befalls single datagrams.
+inline bool faults_datagrams(const FaultSettings& s) {
+  return s.drop_percent > 0 || s.duplicate_percent > 0 || s.truncate_percent > 0 ||
+         s.corrupt_percent > 0;
+}
 
 // What goes out for one datagram: `copies` sends (0 to 2) of `bytes`.
 struct Shipment {
@@ -56,7 +79,7 @@ class FaultInjector {
   // True with a chance of `percent` in 100; no draw for 0 or less.
   bool roll(std::int32_t percent);
 
-  FaultSettings settings_;
+  FaultSettings settings_{};
   bool any_ = false;  // some datagram fault is asked for
   std::optional<RandomSource> random_;
   std::uint32_t seed_ = 0;

@@ -24,7 +24,7 @@ std::vector<Datagram> write_parts(const packet::Kind& kind, const packet::Header
                                   const std::uint8_t* table, std::uint32_t parts,
                                   std::int32_t max_per_packet,
                                   std::vector<std::vector<std::uint8_t>>& buffers,
-                                  std::string& trace) {
+                                  std::string& trace, std::size_t& stream_bytes) {
   const auto most = static_cast<std::uint32_t>(max_per_packet);
   buffers.resize(std::max<std::size_t>(buffers.size(), parts));
   std::vector<Datagram> message;
@@ -43,7 +43,10 @@ std::vector<Datagram> write_parts(const packet::Kind& kind, const packet::Header
                 table + std::size_t{first} * header.record_size, length);
     std::size_t area = length;
     if (header.encoding == 1) {
-      area = compress_record_area(kind, buffer.data(), compression_capacity(buffer.data()), trace);
+      const Compressed c =
+          compress_record_area(kind, buffer.data(), compression_capacity(buffer.data()), trace);
+      area = c.area;
+      stream_bytes += c.stream;
     }
     message.emplace_back(buffer.data(), packet::kHeaderSize + area);
   }

@@ -32,13 +32,14 @@ std::string too_many_parts_message(std::uint32_t num_record, std::uint32_t parts
 // each: part p (from 1) carries the p-th slice of `max_per_packet` records of
 // `table` (the last one the rest) under the header `header` with its own
 // PacketNumber, PacketCount and NumRecord.  With Encoding 1 each part's
-// records are compressed on their own and their trace lines, in the kind's
-// words, appended to `trace`.  Returns the parts' datagrams in part order,
-// views into `buffers`.
+// records are compressed on their own, their trace lines, in the kind's
+// words, appended to `trace` and the lengths of their streams added to
+// `stream_bytes`.  Returns the parts' datagrams in part order, views into
+// `buffers`.
 std::vector<Datagram> write_parts(const packet::Kind& kind, const packet::HeaderFields& header,
                                   const std::uint8_t* table, std::uint32_t parts,
                                   std::int32_t max_per_packet,
                                   std::vector<std::vector<std::uint8_t>>& buffers,
-                                  std::string& trace);
+                                  std::string& trace, std::size_t& stream_bytes);
 
 }  // namespace feedcast

@@ -1,126 +1,17 @@
 #include "feedcast/record_builder.h"
 
-#include <charconv>
 #include <cstring>
-#include <string_view>
-#include <vector>
-
-#include "feedcast/simulation.h"
 
 namespace feedcast {
-namespace {
-
-constexpr std::size_t kNoField = static_cast<std::size_t>(-1);
-
-// Splits a key into its stem and its record index.  No key stem ends in a
-// digit, so the index is the key's trailing digits; false unless they are
-// written as the generator writes them, in decimal without leading zeros.
-bool split_key(std::string_view name, std::string_view& stem, unsigned& index) {
-  std::size_t digits = 0;
-  while (digits < name.size() && name[name.size() - 1 - digits] >= '0' &&
-         name[name.size() - 1 - digits] <= '9') {
-    ++digits;
-  }
-  const std::string_view number = name.substr(name.size() - digits);
-  if (digits == 0 || digits > 5 || (digits > 1 && number.front() == '0')) return false;
-  stem = name.substr(0, name.size() - digits);
-  index = 0;
-  for (char c : number) index = index * 10 + static_cast<unsigned>(c - '0');
-  return true;
-}
-
-// The keyed field named `stem`, or kNoField.
-std::size_t find_field(const packet::RecordLayout& layout, std::string_view stem) {
-  for (std::size_t f = 0; f < layout.fields.size(); ++f) {
-    if (layout.fields[f].keyed && platform::ProfileFile::same_name(layout.fields[f].name, stem)) {
-      return f;
-    }
-  }
-  return kNoField;
-}
-
-// Finds the field and the record that a key names.  Files usually list their
-// keys in record order, so a key is first compared with the one that follows
-// the last key found, spelt as the generator spells it; only other keys are
-// split and looked for among the fields.
-class KeyFinder {
- public:
-  explicit KeyFinder(const packet::RecordLayout& layout) : layout_(layout) { expect(0, 0); }
-
-  bool find(std::string_view name, std::size_t& field, unsigned& index) {
-    if (is_next(name)) {
-      field = next_field_;
-      index = next_index_;
-    } else {
-      std::string_view given;
-      if (!split_key(name, given, index)) return false;
-      field = find_field(layout_, given);
-      if (field == kNoField) return false;
-    }
-    expect(field + 1, index);
-    return true;
-  }
-
- private:
-  // True when `name` is the expected key as the generator spells it.
-  bool is_next(std::string_view name) const {
-    const std::string_view stem = layout_.fields[next_field_].name;
-    if (name.size() != stem.size() + digit_count_) return false;
-    for (std::size_t i = 0; i < digit_count_; ++i) {
-      if (name[stem.size() + i] != digits_[i]) return false;
-    }
-    return name.starts_with(stem);
-  }
-
-  // Expects the first keyed field from `field` on in record `index`, or the
-  // first of the next record.
-  void expect(std::size_t field, unsigned index) {
-    while (field == layout_.fields.size() || !layout_.fields[field].keyed) {
-      if (field == layout_.fields.size()) {
-        field = 0;
-        ++index;
-      } else {
-        ++field;
-      }
-    }
-    next_field_ = field;
-    if (digit_count_ == 0 || index != next_index_) {
-      next_index_ = index;
-      digit_count_ = static_cast<std::size_t>(
-          std::to_chars(digits_, digits_ + sizeof digits_, index).ptr - digits_);
-    }
-  }
-
-  const packet::RecordLayout& layout_;
-  std::size_t next_field_ = 0;
-  unsigned next_index_ = 0;
-  char digits_[16] = {};
-  std::size_t digit_count_ = 0;
-};
-
-}  // namespace
 
 // The section is walked once: each key that names a field of a record in the
-// table fills it.  A field takes the value that a look-up of its key would
-// find: that of the first of duplicate keys, and none from a key without one.
+// table fills it.
 void build_records(const packet::Kind& kind, const platform::ProfileFile& ini,
-                   std::uint8_t* record_area, std::uint16_t num_record, Simulation* simulation) {
-  const packet::RecordLayout& layout = *kind.layout;
+                   std::uint8_t* record_area, std::uint16_t num_record) {
   std::memset(record_area, 0, std::size_t{num_record} * kind.record_size);
-  std::vector<bool> seen(std::size_t{num_record} * layout.fields.size());
-  KeyFinder keys(layout);
-  for (const platform::ProfileKey& entry : ini.keys(kind.section)) {
-    std::size_t field = 0;
-    unsigned index = 0;
-    if (!keys.find(entry.name, field, index) || index >= num_record) continue;
-    const std::size_t slot = std::size_t{index} * layout.fields.size() + field;
-    if (seen[slot]) continue;
-    seen[slot] = true;
-    if (!entry.has_value) continue;
-    std::uint8_t* record = record_area + std::size_t{index} * kind.record_size;
-    if (simulation != nullptr && simulation->place(index, field, entry.value, record)) continue;
-    const auto value = static_cast<std::uint32_t>(portable::profile_integer(entry.value, 0));
-    packet::store_field(record, layout.fields[field], value);
+  RecordKeys keys(*kind.layout, ini.keys(kind.section), num_record);
+  for (RecordKey key; keys.next(key);) {
+    if (key.role == RecordKey::Role::kValue) store_record_value(kind, key, record_area);
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "feedcast/record_keys.h"
 #include "packet/catalogue.h"
 #include "platform/profile.h"
 
@@ -15,14 +16,10 @@ inline bool exceeds_limit(const packet::Kind& kind, std::uint16_t num_record) {
   return num_record > kind.max_records;
 }
 
-class Simulation;
-
 // Writes records 0 to `num_record` - 1 of the kind into `record_area`: every
-// keyed field from its key (default 0) by the field's storage rule, and zero
-// in the bytes that no key feeds.  With a `simulation`, each value is first
-// offered to it, which places the values that move.
+// keyed field from its key (default 0), and zero in the bytes that no key
+// feeds.
 void build_records(const packet::Kind& kind, const platform::ProfileFile& ini,
-                   std::uint8_t* record_area, std::uint16_t num_record,
-                   Simulation* simulation = nullptr);
+                   std::uint8_t* record_area, std::uint16_t num_record);
 
 }  // namespace feedcast

@@ -7,37 +7,65 @@
 
 #include "packet/catalogue.h"
 #include "platform/profile.h"
+#include "portable/result.h"
+#include "portable/settings.h"
 
 namespace feedcast {
 
 // The name of the generator's configuration file in the current directory.
 inline constexpr const char* kConfigFileName = "feedcast.ini";
 
+// The section of the settings read once at start.
+inline constexpr std::string_view kMCastSection = "MCast";
+
 // The "MCast" settings, as read.
 struct SenderConfig {
   std::string source;  // local address; its length selects the binding
   std::string group;   // destination multicast group, dotted
-  std::int32_t message_type = 1;
-  std::int32_t stat_scheme = 0;
+  std::int32_t message_type;
+  std::int32_t stat_scheme;
   std::string server_name;  // at most 99 characters
-  std::int32_t update_rate = 0;
-  std::int32_t ttl = 0;
-  std::int32_t pause_between_multi_packet = 0;  // milliseconds between two parts
-  std::int32_t release_number = 6;
-  std::int32_t minor_version = 0;
-  std::int32_t build_number = 6;
+  std::int32_t update_rate;
+  std::int32_t ttl;
+  std::int32_t pause_between_multi_packet;  // milliseconds between two parts
+  std::int32_t release_number;
+  std::int32_t minor_version;
+  std::int32_t build_number;
   // The most records one packet carries; below 1, every table is one packet.
-  std::int32_t max_records_per_packet = 0;
-  std::int32_t simulate = 0;       // 1: record values may move (simulation.h)
-  std::int32_t simulate_seed = 0;  // of the moving values; 0 takes one from the clock
+  std::int32_t max_records_per_packet;
+  std::int32_t simulate;       // 1: record values may move (simulation.h)
+  std::int32_t simulate_seed;  // of the moving values; 0 takes one from the clock
 };
 
-// Reads section "MCast" in the order of its keys, with their defaults.
-SenderConfig read_sender_config(const platform::ProfileFile& ini);
+// The keys of section "MCast" in the order they are read, with their defaults.
+inline constexpr portable::Setting<SenderConfig> kMCastSettings[] = {
+    portable::text_setting<&SenderConfig::source>({"Source", "111", 20}),
+    portable::text_setting<&SenderConfig::group>(portable::kGroupKey),
+    portable::integer_setting<&SenderConfig::message_type>("MessageType", 1),
+    portable::integer_setting<&SenderConfig::stat_scheme>("StatScheme", 0),
+    portable::text_setting<&SenderConfig::server_name>({"ServerName", "", 100}, "ServerName"),
+    portable::integer_setting<&SenderConfig::update_rate>("UpdateRate", 0),
+    portable::integer_setting<&SenderConfig::ttl>("TTL", 0),
+    portable::integer_setting<&SenderConfig::pause_between_multi_packet>("PauseBetweenMultiPacket",
+                                                                         0),
+    portable::integer_setting<&SenderConfig::release_number>("ReleaseNumber", 6, "ReleaseNumber"),
+    portable::integer_setting<&SenderConfig::minor_version>("MinorVersion", 0, "MinorVersion"),
+    portable::integer_setting<&SenderConfig::build_number>("BuildNumber", 6, "BuildNumber"),
+    portable::integer_setting<&SenderConfig::max_records_per_packet>("MaxRecordsPerPacket", 0),
+    portable::integer_setting<&SenderConfig::simulate>("Simulate", 0),
+    portable::integer_setting<&SenderConfig::simulate_seed>("SimulateSeed", 0),
+};
 
-// Returns the configured kind, or nullptr with `message` set to the refusal:
-// a MessageType outside 1 to 6 first, then a StatScheme other than 0 or 1.
-const packet::Kind* check_kind_and_scheme(const SenderConfig& config, std::string& message);
+// Reads section "MCast" in the order of its keys, with their defaults, from
+// a ProfileFile or a portable::ProfileText.
+template <class Reader>
+SenderConfig read_sender_config(const Reader& ini) {
+  return portable::read_settings<SenderConfig>(ini, kMCastSection, kMCastSettings);
+}
+
+// Returns the configured kind, or the refusal: a MessageType outside 1 to 6
+// first, then a StatScheme other than 0 or 1.
+portable::Result<const packet::Kind*> check_kind_and_scheme(const SenderConfig& config);
 
 // The server name in header form: one UTF-16 unit per byte of the configured
 // text, with that byte's value, whatever the process locale.

@@ -6,6 +6,7 @@
 
 #include "feedcast/sender_config.h"
 #include "platform/sockets.h"
+#include "portable/result.h"
 
 namespace feedcast {
 
@@ -17,8 +18,8 @@ struct Destination {
 
 // Opens `socket`, binds it to the local address that `Source` selects, sets
 // the time-to-live and, for a `Source` of more than 8 characters, the
-// multicast interface.  Returns an empty string, or the failure message.
-std::string open_sender_socket(const SenderConfig& config, platform::UdpSocket& socket);
+// multicast interface.
+portable::Result<void> open_sender_socket(const SenderConfig& config, platform::UdpSocket& socket);
 
 // The group address (converted without a test) and the kind's port.
 Destination destination_of(const SenderConfig& config, const packet::Kind& kind);

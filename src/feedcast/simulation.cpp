@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "feedcast/record_builder.h"
+#include "feedcast/record_keys.h"
 
 namespace feedcast {
 namespace {
@@ -100,9 +100,14 @@ void Simulation::rebuild(const packet::Kind& kind, const platform::ProfileFile& 
                          std::uint16_t num_record) {
   kind_ = &kind;
   version_ = ini.version();
-  table_.resize(std::size_t{kind.max_records} * kind.record_size);
+  table_.assign(std::size_t{kind.max_records} * kind.record_size, 0);
   placed_.clear();
-  build_records(kind, ini, table_.data(), num_record, this);
+  RecordKeys keys(*kind.layout, ini.keys(kind.section), num_record);
+  for (RecordKey key; keys.next(key);) {
+    if (key.role == RecordKey::Role::kValue && !place(key)) {
+      store_record_value(kind, key, table_.data());
+    }
+  }
   // The section's order is the file's; the walkers step in the table's.
   std::sort(placed_.begin(), placed_.end(),
             [](const Walker& a, const Walker& b) { return a.slot < b.slot; });
@@ -114,9 +119,11 @@ void Simulation::rebuild(const packet::Kind& kind, const platform::ProfileFile& 
   }
 }
 
-bool Simulation::place(unsigned index, std::size_t field, std::string_view text,
-                       std::uint8_t* record) {
-  const std::size_t slot = std::size_t{index} * kind_->layout->fields.size() + field;
+// Takes a key that fills its field: when its value is one of the two forms,
+// stores the walker's value in the table and returns true.
+bool Simulation::place(const RecordKey& key) {
+  const std::string_view text = key.key->value;
+  const std::size_t slot = std::size_t{key.index} * kind_->layout->fields.size() + key.field;
   const std::uint32_t earlier = slot < walker_at_.size() ? walker_at_[slot] : 0;
   if (earlier != 0 && walkers_[earlier - 1].text == text) {
     placed_.push_back(std::move(walkers_[earlier - 1]));
@@ -125,8 +132,8 @@ bool Simulation::place(unsigned index, std::size_t field, std::string_view text,
     if (!form) return false;
     Walker w{std::string(text),
              slot,
-             std::size_t{index} * kind_->record_size,
-             &kind_->layout->fields[field],
+             std::size_t{key.index} * kind_->record_size,
+             &kind_->layout->fields[key.field],
              *form,
              0,
              form->first};
@@ -140,8 +147,9 @@ bool Simulation::place(unsigned index, std::size_t field, std::string_view text,
     }
     placed_.push_back(std::move(w));
   }
-  packet::store_field(record, *placed_.back().field,
-                      static_cast<std::uint32_t>(placed_.back().position));
+  const Walker& w = placed_.back();
+  packet::store_field(table_.data() + w.record_offset, *w.field,
+                      static_cast<std::uint32_t>(w.position));
   return true;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "feedcast/random_source.h"
+#include "feedcast/record_keys.h"
 #include "packet/catalogue.h"
 #include "platform/profile.h"
 
@@ -51,18 +52,17 @@ class Simulation {
   // True when the last table has values that move.
   bool moving() const { return !walkers_.empty(); }
 
+  // The number of values that move in the last table.
+  std::size_t moving_values() const { return walkers_.size(); }
+
   // Writes the table of `num_record` records into `record_area` for one
   // pass.  Every walker of the last table first moves one step; when the
   // file has been read again since that table, the table is built afresh
-  // from the kind's section (build_records, which hands every value to
-  // place()), else only the moving values are written again.
+  // from the kind's section, each value in one of the two forms placed by
+  // its walker and every other one stored as a constant; else only the
+  // moving values are written again.
   void fill(const packet::Kind& kind, const platform::ProfileFile& ini, std::uint8_t* record_area,
             std::uint16_t num_record);
-
-  // Takes the value `text` of field `field` (an index into the layout's
-  // fields) of record `index`, whose bytes begin at `record`: when it is one
-  // of the two forms, stores the walker's value there and returns true.
-  bool place(unsigned index, std::size_t field, std::string_view text, std::uint8_t* record);
 
  private:
   struct Walker {
@@ -78,6 +78,7 @@ class Simulation {
   void step();
   void rebuild(const packet::Kind& kind, const platform::ProfileFile& ini,
                std::uint16_t num_record);
+  bool place(const RecordKey& key);
 
   std::uint32_t seed_;
   RandomSource random_;

@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "feedcast/compression.h"
-#include "feedcast/config_keys.h"
 #include "feedcast/config_outage.h"
 #include "feedcast/faults.h"
 #include "feedcast/record_builder.h"
+#include "feedcast/table_settings.h"
 #include "packet/header.h"
 #include "platform/system.h"
 
@@ -15,12 +15,11 @@ namespace {
 
 packet::HeaderFields header_fields(const SenderConfig& config, const packet::Kind& kind,
                                    const platform::ProfileFile& ini, std::int64_t now) {
+  const TableSettings table = read_table_settings(ini, kind);
   packet::HeaderFields h;
-  h.num_record =
-      static_cast<std::uint16_t>(ini.read_int(kind.section, listed_key(kTableKeys, "Number"), 0));
+  h.num_record = static_cast<std::uint16_t>(table.number);
   h.record_size = kind.record_size;
-  h.encoding =
-      static_cast<std::uint8_t>(ini.read_int(kind.section, listed_key(kTableKeys, "Encode"), 0));
+  h.encoding = static_cast<std::uint8_t>(table.encode);
   h.release_number = static_cast<std::uint8_t>(config.release_number);
   h.minor_version = static_cast<std::uint8_t>(config.minor_version);
   h.build_number = static_cast<std::uint8_t>(config.build_number);
@@ -42,33 +41,6 @@ void trace_application_ids(const std::uint8_t* record_area, std::uint16_t num_re
   }
 }
 
-// The trace output: whether its last text left the line open, and the first
-// write to it that failed.
-struct Trace {
-  std::FILE* stream;
-  bool line_open = false;
-  int error = 0;  // the platform's error number; nothing is written after one
-
-  void print(const std::string& text) {
-    if (text.empty() || error != 0) return;
-    error = platform::write_output(stream, text);
-    line_open = text.back() != '\n';
-  }
-
-  // Fault lines start on a line of their own, whatever the trace left open.
-  void print_faults(const std::string& lines) {
-    if (lines.empty()) return;
-    if (line_open) print("\n");
-    print(lines);
-  }
-
-  // Flushes the stream; returns the error number of the first failure.
-  int flush() {
-    if (error == 0) error = platform::flush_output(stream);
-    return error;
-  }
-};
-
 // The packet buffer of a kind: the header and room for the stream of its
 // largest table, at least 2,048 bytes.
 std::vector<std::uint8_t> make_packet_buffer(const packet::Kind& kind) {
@@ -85,7 +57,7 @@ PacketSource::PacketSource(const SenderConfig& config, const packet::Kind& kind,
   if (config.simulate == 1) simulation_.emplace(static_cast<std::uint32_t>(config.simulate_seed));
 }
 
-std::span<const Datagram> PacketSource::next(std::int64_t now, std::string& failure) {
+portable::Result<std::span<const Datagram>> PacketSource::next(std::int64_t now) {
   ini_.refresh();
   const bool moving = simulation_ && simulation_->moving();
   if (!message_.empty() && ini_.version() == version_ && !moving) {
@@ -97,30 +69,30 @@ std::span<const Datagram> PacketSource::next(std::int64_t now, std::string& fail
         packet::write_number(parts_[p].data(), packet::header_field("Timestamp"), timestamp);
       }
     }
-  } else {
-    fill(now, failure);
-    version_ = ini_.version();
+    return std::span<const Datagram>(message_);
   }
-  return message_;
+  version_ = ini_.version();
+  const portable::Result<void> filled = fill(now);
+  if (!filled) return portable::Failure{filled.failure()};
+  return std::span<const Datagram>(message_);
 }
 
 // Builds the message from the file's contents as last refreshed.
-void PacketSource::fill(std::int64_t now, std::string& failure) {
+portable::Result<void> PacketSource::fill(std::int64_t now) {
   message_.clear();
   trace_.clear();
+  stream_bytes_ = 0;
   const packet::HeaderFields h = header_fields(config_, kind_, ini_, now);
   packet::write_header(packet_.data(), h);
   if (kind_.application_trace) {
     trace_ += "Encode value read from the file was " + std::to_string(h.encoding);
   }
-  if (exceeds_limit(kind_, h.num_record)) {
-    failure = kind_.limit_message;
-    return;
-  }
+  if (exceeds_limit(kind_, h.num_record))
+    return portable::Failure{std::string(kind_.limit_message)};
   const std::uint32_t parts = part_count(h.num_record, config_.max_records_per_packet);
   if (parts > kMaxParts) {
-    failure = too_many_parts_message(h.num_record, parts, config_.max_records_per_packet);
-    return;
+    return portable::Failure{
+        too_many_parts_message(h.num_record, parts, config_.max_records_per_packet)};
   }
   std::uint8_t* record_area = packet_.data() + packet::kHeaderSize;
   if (simulation_) {
@@ -130,56 +102,59 @@ void PacketSource::fill(std::int64_t now, std::string& failure) {
   }
   if (kind_.application_trace) trace_application_ids(record_area, h.num_record, kind_, trace_);
   if (parts > 1) {
-    message_ =
-        write_parts(kind_, h, record_area, parts, config_.max_records_per_packet, parts_, trace_);
-    return;
+    message_ = write_parts(kind_, h, record_area, parts, config_.max_records_per_packet, parts_,
+                           trace_, stream_bytes_);
+    return {};
   }
   std::size_t area = std::size_t{h.num_record} * kind_.record_size;
   if (h.encoding == 1) {
-    area =
+    const Compressed c =
         compress_record_area(kind_, packet_.data(), compression_capacity(packet_.data()), trace_);
+    area = c.area;
+    stream_bytes_ = c.stream;
   }
   message_.emplace_back(packet_.data(), packet::kHeaderSize + area);
+  return {};
 }
 
-std::string run_transmit_loop(const SenderConfig& config, const packet::Kind& kind,
-                              platform::ProfileFile& ini, platform::UdpSocket& socket,
-                              const Destination& destination, std::uint64_t count,
-                              std::FILE* trace) {
+portable::Result<void> run_transmit_loop(const SenderConfig& config, const packet::Kind& kind,
+                                         platform::ProfileFile& ini, platform::UdpSocket& socket,
+                                         const Destination& destination, std::uint64_t count,
+                                         TraceOutput& out) {
   PacketSource packets(config, kind, ini);
   FaultInjector faults;
-  OutageReport outage(stderr);
+  OutageReport outage;
   const std::uint32_t pause = pause_after_message(config);
   const std::uint32_t pause_between = pause_between_parts(config);
-  Trace out{trace};
   if (const std::uint32_t seed = packets.simulate_seed()) {
     out.print("SimulateSeed=" + std::to_string(seed) + "\n");
   }
   for (std::uint64_t sent = 0;;) {
-    std::string failure;
-    const std::span<const Datagram> message = packets.next(platform::current_time(), failure);
-    outage.update(ini);
+    const portable::Result<std::span<const Datagram>> message =
+        packets.next(platform::current_time());
+    if (const std::string line = outage.update(ini); !line.empty()) out.warn(line);
     out.print(packets.trace());
-    if (message.empty()) {
+    if (!message) {
       out.flush();
-      return failure;
+      return portable::Failure{message.failure()};
     }
     faults.update(ini);
     std::string lines;
-    const std::span<const std::size_t> order = faults.order(message, lines);
-    for (std::size_t i = 0; i < order.size() && failure.empty(); ++i) {
+    std::optional<portable::Failure> failure;
+    const std::span<const std::size_t> order = faults.order(*message, lines);
+    for (std::size_t i = 0; i < order.size() && !failure; ++i) {
       if (i > 0) platform::sleep_milliseconds(pause_between);
-      const Shipment shipment = faults.shape(message[order[i]], lines);
-      for (int copy = 0; copy < shipment.copies && failure.empty(); ++copy) {
+      const Shipment shipment = faults.shape((*message)[order[i]], lines);
+      for (int copy = 0; copy < shipment.copies && !failure; ++copy) {
         if (const int e = socket.send_to(shipment.bytes.data(), shipment.bytes.size(),
                                          destination.group, destination.port)) {
-          failure = "sendto failed! Error: " + std::to_string(e);
+          failure = portable::failed("sendto", e);
         }
       }
     }
     out.print_faults(lines);
-    if (const int e = out.flush()) return platform::output_failure_text(e);
-    if (!failure.empty()) return failure;
+    if (const int e = out.flush()) return portable::Failure{platform::output_failure_text(e)};
+    if (failure) return *failure;
     if (++sent == count) return {};
     platform::sleep_milliseconds(pause);
   }

@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
@@ -15,7 +14,9 @@
 #include "feedcast/sender_config.h"
 #include "feedcast/sender_socket.h"
 #include "feedcast/simulation.h"
+#include "feedcast/trace_output.h"
 #include "platform/profile.h"
+#include "portable/result.h"
 
 namespace feedcast {
 
@@ -33,19 +34,25 @@ class PacketSource {
   // kind's limit, the records built (the values that move at their
   // positions of this pass) and, when Encoding is 1, compressed; a
   // table of more than MaxRecordsPerPacket records is sliced into parts, in
-  // part order.  Returns an empty span with `failure` set to the refusal of a
-  // table over the kind's limit or one that needs too many parts.  Valid
-  // until the next call.
-  std::span<const Datagram> next(std::int64_t now, std::string& failure);
+  // part order.  Fails with the refusal of a table over the kind's limit or
+  // one that needs too many parts.  Valid until the next call.
+  portable::Result<std::span<const Datagram>> next(std::int64_t now);
 
   // The trace lines of the last message.
   const std::string& trace() const { return trace_; }
+
+  // The length of the zlib streams of the last message, its parts together;
+  // 0 when it went plain.
+  std::size_t stream_bytes() const { return stream_bytes_; }
+
+  // The values that move, or nothing without simulation.
+  const Simulation* simulation() const { return simulation_ ? &*simulation_ : nullptr; }
 
   // The seed of the values that move, or 0 without simulation.
   std::uint32_t simulate_seed() const { return simulation_ ? simulation_->seed() : 0; }
 
  private:
-  void fill(std::int64_t now, std::string& failure);
+  portable::Result<void> fill(std::int64_t now);
 
   const SenderConfig& config_;
   const packet::Kind& kind_;
@@ -55,17 +62,19 @@ class PacketSource {
   std::vector<Datagram> message_;                 // empty when there is none
   std::uint64_t version_ = 0;                     // of the file contents it was built from
   std::string trace_;
+  std::size_t stream_bytes_ = 0;
   std::optional<Simulation> simulation_;  // with Simulate 1
 };
 
 // Builds and sends messages, with the faults that the file's [Faults] section
 // asks for, pausing PauseBetweenMultiPacket milliseconds between two parts
 // and UpdateRate seconds after each message, until `count` messages have
-// gone (0: no end; a dropped one counts), a table is refused or a send fails.
-// Returns the failure's message, or an empty string once `count` is reached.
-std::string run_transmit_loop(const SenderConfig& config, const packet::Kind& kind,
-                              platform::ProfileFile& ini, platform::UdpSocket& socket,
-                              const Destination& destination, std::uint64_t count,
-                              std::FILE* trace);
+// gone (0: no end; a dropped one counts), a table is refused, a send fails
+// or the trace cannot be written; returns once `count` is reached.  The
+// trace lines and the warnings about the file go to `trace`.
+portable::Result<void> run_transmit_loop(const SenderConfig& config, const packet::Kind& kind,
+                                         platform::ProfileFile& ini, platform::UdpSocket& socket,
+                                         const Destination& destination, std::uint64_t count,
+                                         TraceOutput& trace);
 
 }  // namespace feedcast

@@ -3,6 +3,8 @@
 #include <charconv>
 
 #include "platform/system.h"
+#include "portable/visible_controls.h"
+#include "portable/error_line.h"
 
 namespace feedwatch {
 namespace {
@@ -68,6 +70,11 @@ void append_argument(std::string& out, char conversion, const FormatArg& arg, bo
   }
 }
 
+// The conversions that fill in text, which may come from a datagram.
+bool is_text(char conversion) {
+  return conversion == 's' || conversion == 'S' || conversion == 'c';
+}
+
 }  // namespace
 
 void append_utf8(std::string& out, std::u16string_view text) {
@@ -85,7 +92,7 @@ void append_utf8(std::string& out, std::u16string_view text) {
 }
 
 void append_formatted(std::string& out, std::string_view format, std::span<const FormatArg> args,
-                      bool wide) {
+                      bool wide, bool visible_controls) {
   std::size_t next = 0;
   std::size_t i = 0;
   while (i < format.size()) {
@@ -102,17 +109,26 @@ void append_formatted(std::string& out, std::string_view format, std::span<const
       continue;
     }
     if (format[c] == 'l' && c + 1 < format.size()) ++c;
-    if (next < args.size()) append_argument(out, format[c], args[next++], wide);
+    if (next < args.size()) {
+      if (visible_controls && is_text(format[c])) {
+        std::string text;
+        append_argument(text, format[c], args[next++], wide);
+        portable::append_visible(out, text);
+      } else {
+        append_argument(out, format[c], args[next++], wide);
+      }
+    }
     i = c + 1;
   }
 }
 
-Console::Console(std::FILE* stream) : stream_(stream) {}
+Console::Console(std::FILE* stream, bool visible_controls)
+    : stream_(stream), visible_controls_(visible_controls) {}
 
 Console::~Console() { flush(); }
 
 void Console::append(std::string_view format, std::span<const FormatArg> args, bool wide) {
-  append_formatted(pending_, format, args, wide);
+  append_formatted(pending_, format, args, wide, visible_controls_);
   if (pending_.size() >= kBufferLimit) write_pending();
 }
 
@@ -127,10 +143,13 @@ int Console::flush() {
   return error_;
 }
 
-int report_output_failure(int error) {
-  std::fprintf(stderr, "Error: %s\n", platform::output_failure_text(error).c_str());
-  std::fflush(stderr);
+int report_failure(std::string_view text) {
+  portable::write_error_line(text);
   return -1;
+}
+
+int report_output_failure(int error) {
+  return report_failure(platform::output_failure_text(error));
 }
 
 }  // namespace feedwatch

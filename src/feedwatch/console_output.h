@@ -46,9 +46,11 @@ class FormatArg {
 
 // Appends `format` with its placeholders filled from `args` to `out`.  With
 // `wide`, %s takes a UTF-16 string.  A UTF-16 string ends at its first zero
-// unit.
+// unit.  With `visible_controls`, the control characters of the texts and
+// characters filled in (%s, %S, %c) are shown as escapes (see
+// portable/visible_controls.h); the format's own text is copied as it is.
 void append_formatted(std::string& out, std::string_view format, std::span<const FormatArg> args,
-                      bool wide = false);
+                      bool wide = false, bool visible_controls = false);
 
 // Appends UTF-16 text as UTF-8, up to its first zero unit; an unpaired
 // surrogate becomes U+FFFD.
@@ -58,8 +60,10 @@ void append_utf8(std::string& out, std::u16string_view text);
 // written to the stream by flush().
 class Console {
  public:
-  // Writes to `stream` (standard output in the program).
-  explicit Console(std::FILE* stream);
+  // Writes to `stream` (standard output in the program).  With
+  // `visible_controls` (a terminal), texts filled into the formats, which
+  // may come from a datagram, show their control characters as escapes.
+  explicit Console(std::FILE* stream, bool visible_controls = false);
   // Flushes what is still buffered.
   ~Console();
   Console(const Console&) = delete;
@@ -96,12 +100,17 @@ class Console {
   void write_pending();
 
   std::FILE* stream_;
+  bool visible_controls_;
   std::string pending_;
   int error_ = 0;
 };
 
+// Reports a failure that ends the monitor on standard error ("Error:
+// <text>"); returns the monitor's exit status for it, -1.
+int report_failure(std::string_view text);
+
 // Reports a console that could not be written ("Error: cannot write output:
-// <reason>" on standard error); returns the monitor's exit status for it, -1.
+// <reason>"); returns -1.
 int report_output_failure(int error);
 
 }  // namespace feedwatch

@@ -1,19 +1,16 @@
 #include "feedwatch/feed_statistics.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "feedwatch/console_output.h"
+#include "feedwatch/json_text.h"
 #include "packet/catalogue.h"
 #include "packet/header.h"
 
 namespace feedwatch {
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 // A duration in milliseconds, to the microsecond.
 double milliseconds(SteadyClock::duration d) {
@@ -32,14 +29,19 @@ std::string utf8(std::u16string_view text) {
   return out;
 }
 
-Json kind_name(std::uint8_t message_type) {
+// The kind's section name, or an empty view when the value is no kind.
+std::string_view kind_name(std::uint8_t message_type) {
   const packet::Kind* kind = packet::find_kind(message_type);
-  return kind ? Json(kind->section) : Json(nullptr);
+  return kind ? kind->section : std::string_view();
 }
 
-Json scheme_name(std::uint8_t stat_scheme) {
-  const std::string_view name = packet::scheme_name(stat_scheme);
-  return name.empty() ? Json(nullptr) : Json(name);
+// A name as a JSON string; no name as null.
+void append_name(std::string& out, std::string_view name) {
+  if (name.empty()) {
+    out += "null";
+  } else {
+    append_json_string(out, name);
+  }
 }
 
 std::string format(const char* pattern, double a, double b = 0, double c = 0) {
@@ -139,41 +141,53 @@ std::string FeedStatistics::text_summary(const MultipacketStore& store,
 
 std::string FeedStatistics::json_summary(const MultipacketStore& store,
                                          SteadyClock::time_point now) const {
-  Json streams = Json::array();
+  std::string out = "{\"type\":\"summary\",\"schema\":1,\"seconds\":";
+  append_json_double(out, seconds(now - start_));
+  const auto count = [&out](std::string_view key, std::uint64_t value) {
+    out += ',';
+    append_json_key(out, key);
+    append_json_number(out, value);
+  };
+  count("datagrams", datagrams_);
+  count("bytes", bytes_);
+  count("displayed", displayed_);
+  count("short", short_);
+  count("bad_header_id", bad_header_id_);
+  count("expansion_failures", expansion_failures_);
+  out += ",\"multipacket\":{\"completed\":";
+  append_json_number(out, completed_);
+  count("incomplete_groups", store.groups());
+  count("parts_held", store.size());
+  count("parts_dropped", parts_dropped_);
+  out += "},\"streams\":[";
   for (const Stream& s : streams_) {
-    Json interval = {{"min", nullptr}, {"mean", nullptr}, {"max", nullptr}};
+    out += &s == streams_.data() ? "{\"server\":" : ",{\"server\":";
+    append_json_string(out, utf8(s.server));
+    out += ",\"kind\":";
+    append_name(out, kind_name(s.message_type));
+    out += ",\"scheme\":";
+    append_name(out, packet::scheme_name(s.stat_scheme));
+    count("packets", s.packets);
+    count("first_timestamp", s.first_timestamp);
+    count("last_timestamp", s.last_timestamp);
     if (s.min_interval) {
       const double mean = milliseconds(s.total_interval) / static_cast<double>(s.packets - 1);
-      interval = {{"min", milliseconds(*s.min_interval)},
-                  {"mean", std::round(mean * 1000) / 1000},
-                  {"max", milliseconds(s.max_interval)}};
+      out += ",\"interval_ms\":{\"min\":";
+      append_json_double(out, milliseconds(*s.min_interval));
+      out += ",\"mean\":";
+      append_json_double(out, std::round(mean * 1000) / 1000);
+      out += ",\"max\":";
+      append_json_double(out, milliseconds(s.max_interval));
+      out += '}';
+    } else {
+      out += ",\"interval_ms\":{\"min\":null,\"mean\":null,\"max\":null}";
     }
-    streams.push_back({{"server", utf8(s.server)},
-                       {"kind", kind_name(s.message_type)},
-                       {"scheme", scheme_name(s.stat_scheme)},
-                       {"packets", s.packets},
-                       {"first_timestamp", s.first_timestamp},
-                       {"last_timestamp", s.last_timestamp},
-                       {"interval_ms", interval},
-                       {"backwards", s.backwards},
-                       {"duplicates", s.duplicates}});
+    count("backwards", s.backwards);
+    count("duplicates", s.duplicates);
+    out += '}';
   }
-  const Json summary = {{"type", "summary"},
-                        {"schema", 1},
-                        {"seconds", seconds(now - start_)},
-                        {"datagrams", datagrams_},
-                        {"bytes", bytes_},
-                        {"displayed", displayed_},
-                        {"short", short_},
-                        {"bad_header_id", bad_header_id_},
-                        {"expansion_failures", expansion_failures_},
-                        {"multipacket",
-                         {{"completed", completed_},
-                          {"incomplete_groups", store.groups()},
-                          {"parts_held", store.size()},
-                          {"parts_dropped", parts_dropped_}}},
-                        {"streams", streams}};
-  return summary.dump(-1, ' ', false, Json::error_handler_t::replace);
+  out += "]}";
+  return out;
 }
 
 MetricsSnapshot FeedStatistics::counters(const MultipacketStore& store) const {

@@ -1,13 +1,11 @@
 #include "feedwatch/json_output.h"
 
-#include <nlohmann/json.hpp>
-
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <vector>
 
 #include "feedwatch/console_output.h"
+#include "feedwatch/json_text.h"
 #include "feedwatch/record_display.h"
 #include "packet/catalogue.h"
 #include "packet/header.h"
@@ -16,29 +14,10 @@
 namespace feedwatch {
 namespace {
 
-// Appends `text` (UTF-8) to `out` as a JSON string, escaped as JSON requires.
-void append_json_string(std::string& out, std::string_view text) {
-  out += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-template <class Number>
-void append_number(std::string& out, Number v) {
-  char digits[24];
-  out.append(digits, std::to_chars(digits, digits + sizeof digits, v).ptr);
-}
-
 void append_utf16_string(std::string& out, std::u16string_view text) {
   std::string utf8;
   append_utf8(utf8, text);
   append_json_string(out, utf8);
-}
-
-// "key": with the key written as it stands (the names below and the layout
-// tables' field names need no escaping).
-void append_key(std::string& out, std::string_view key) {
-  out += '"';
-  out += key;
-  out += "\":";
 }
 
 // Every header field under its name, in the header's order: text fields as
@@ -49,11 +28,11 @@ void append_header(std::string& out, const std::uint8_t* p) {
   for (const packet::HeaderField& field : packet::kHeaderFields) {
     if (!first) out += ',';
     first = false;
-    append_key(out, field.name);
+    append_json_key(out, field.name);
     if (field.shown == packet::HeaderShown::kText) {
       append_utf16_string(out, packet::read_text(p, field));
     } else {
-      append_number(out, packet::read_number(p, field));
+      append_json_number(out, packet::read_number(p, field));
     }
   }
   out += '}';
@@ -67,12 +46,12 @@ void append_record(std::string& out, const std::uint8_t* record,
     if (field.shown == packet::Shown::kHidden) continue;
     if (!first) out += ',';
     first = false;
-    append_key(out, field.name);
+    append_json_key(out, field.name);
     const std::uint32_t value = packet::shown_value(record, field);
     if (field.shown == packet::Shown::kDecimal) {
-      append_number(out, static_cast<std::int32_t>(value));
+      append_json_number(out, static_cast<std::int32_t>(value));
     } else {
-      append_number(out, value);
+      append_json_number(out, value);
     }
   }
   out += '}';
@@ -161,14 +140,14 @@ std::string packet_json(const PacketBuffer& buffer, const Arrival& arrival, cons
   out += ",\"source\":";
   append_json_string(out, platform::endpoint_text(arrival.source));
   out += ",\"length\":";
-  append_number(out, arrival.length);
+  append_json_number(out, arrival.length);
   if (part != nullptr) {
     out += ",\"message\":{\"part\":";
-    append_number(out, part->part);
+    append_json_number(out, part->part);
     out += ",\"of\":";
-    append_number(out, part->of);
+    append_json_number(out, part->of);
     out += ",\"time\":";
-    append_number(out, part->time);
+    append_json_number(out, part->time);
     out += '}';
   }
   out += ',';

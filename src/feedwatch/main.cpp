@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <optional>
 #include <span>
+#include <string>
 
 #include "feedwatch/console_output.h"
 #include "feedwatch/feed_statistics.h"
@@ -20,6 +21,7 @@
 #include "platform/profile.h"
 #include "platform/sockets.h"
 #include "platform/system.h"
+#include "platform/terminal.h"
 
 namespace {
 
@@ -29,26 +31,32 @@ struct RunEnd {
   int signal = 0;
 };
 
+// The status of a failure, its lines printed on the console.
+RunEnd failure_on(feedwatch::Console& console, const std::string& text) {
+  console.print("%s", text);
+  return {-1};
+}
+
 // Sets up and runs the monitor; everything it opened is closed, and the
 // terminal restored, when it returns.
 RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point start,
            platform::Signals& signals) {
   platform::Keyboard keyboard;
-  feedwatch::Console console(options.json ? stderr : stdout);
+  std::FILE* const console_stream = options.json ? stderr : stdout;
+  feedwatch::Console console(console_stream, platform::is_terminal(console_stream));
   const platform::ProfileFile ini(platform::path_in_current_directory(feedwatch::kConfigFileName));
-  const feedwatch::PortChoice choice = feedwatch::select_port(ini, options.arguments, console);
-  if (!choice.accepted) return {-1};
+  const portable::Result<feedwatch::PortChoice> choice =
+      feedwatch::select_port(ini, options.arguments, console);
+  if (!choice) return failure_on(console, choice.failure());
 
   platform::SocketsSession sockets;
   if (sockets.error() != 0) {
-    console.print("WSAStartup failed! Error: %d", static_cast<std::int32_t>(sockets.error()));
-    return {-1};
+    return failure_on(console, portable::failed("WSAStartup", sockets.error()).text);
   }
   platform::UdpSocket socket;
-  if (!feedwatch::set_up_listener(socket, choice.group, choice.port, options.interface_name,
-                                  console)) {
-    return {-1};
-  }
+  const portable::Result<void> listening = feedwatch::set_up_listener(
+      socket, choice->group, choice->port, options.interface_name, console);
+  if (!listening) return failure_on(console, listening.failure());
   if (const int e = console.flush()) return {feedwatch::report_output_failure(e)};
 
   std::optional<feedwatch::JsonLines> json;
@@ -71,30 +79,32 @@ RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point
     if (const int e = monitor.report()) return {feedwatch::report_output_failure(e)};
   }
   if (end.reason == feedwatch::LoopEnd::kSignal) return {0, end.signal};
-  return {end.reason == feedwatch::LoopEnd::kTimeout && options.count && !monitor.limit_reached()
-              ? 1
-              : 0};
+  if (end.reason == feedwatch::LoopEnd::kTimeout && options.count && !monitor.limit_reached()) {
+    // Says why, for the log of the script that asked for the count.
+    console.flush();
+    const std::string line = "feedwatch: " + std::to_string(monitor.displayed()) + " of " +
+                             std::to_string(*options.count) + " packets within " +
+                             feedwatch::seconds_text(*options.timeout) + " s\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    return {1};
+  }
+  return {0};
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const feedwatch::SteadyClock::time_point start = feedwatch::SteadyClock::now();
-  const feedwatch::Options options = feedwatch::parse_options(
-      std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)));
-  if (!options.error.empty()) return portable::usage_error("feedwatch", options.error);
-  if (options.help) {
-    const std::string_view help = feedwatch::help_text();
-    std::fwrite(help.data(), 1, help.size(), stdout);
-    return 0;
+  const portable::Result<feedwatch::Options> options =
+      feedwatch::parse_options(portable::arguments(argc, argv));
+  if (!options) return portable::usage_error("feedwatch", options.failure());
+  if (options->help || options->version) {
+    const portable::Result<void> printed = portable::print_information(
+        options->help ? std::string(feedwatch::help_text()) : portable::version_text("feedwatch"));
+    return printed ? 0 : feedwatch::report_failure(printed.failure());
   }
-  if (options.version) {
-    const std::string_view version = portable::program_version();
-    std::printf("feedwatch %.*s\n", static_cast<int>(version.size()), version.data());
-    return 0;
-  }
-  platform::Signals signals(options.stats);
-  const RunEnd end = run(options, start, signals);
+  platform::Signals signals(options->stats);
+  const RunEnd end = run(*options, start, signals);
   if (end.signal != 0) platform::Signals::end_by_signal(end.signal);
   return end.status;
 }

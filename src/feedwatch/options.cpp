@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "platform/events.h"
 #include "portable/command_line.h"
 
 namespace feedwatch {
@@ -44,7 +45,12 @@ std::optional<std::chrono::microseconds> parse_seconds(std::string_view text) {
   return std::chrono::microseconds(seconds * 1'000'000 + micros);
 }
 
-std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+std::string quoted(std::string_view text) {
+  std::string q(1, '\'');
+  q.append(text);
+  q += '\'';
+  return q;
+}
 
 // Takes one option's value into `options`; returns a usage error or "".
 std::string take(const portable::GivenOption& given, Options& options) {
@@ -76,36 +82,53 @@ std::string take(const portable::GivenOption& given, Options& options) {
 
 }  // namespace
 
-Options parse_options(std::span<const char* const> args) {
-  const portable::CommandLine line = portable::parse_command_line(args, kOptionSpecs, true);
-  Options options;
-  options.error = line.error;
-  for (const portable::GivenOption& given : line.options) {
-    if (!options.error.empty()) break;
-    options.error = take(given, options);
+std::string seconds_text(std::chrono::microseconds time) {
+  const auto micros = static_cast<std::uint64_t>(time.count());
+  std::string text = std::to_string(micros / 1'000'000);
+  if (const std::uint64_t fraction = micros % 1'000'000) {
+    std::string digits = std::to_string(1'000'000 + fraction).substr(1);
+    digits.erase(digits.find_last_not_of('0') + 1);
+    text += "." + digits;
   }
-  options.arguments = line.operands;
+  return text;
+}
+
+portable::Result<Options> parse_options(std::span<const char* const> args) {
+  const portable::Result<portable::CommandLine> line =
+      portable::parse_command_line(args, kOptionSpecs, true);
+  if (!line) return portable::Failure{line.failure()};
+  Options options;
+  for (const portable::GivenOption& given : line->options) {
+    const std::string error = take(given, options);
+    if (!error.empty()) return portable::Failure{error};
+  }
+  options.arguments = line->operands;
   return options;
 }
 
 std::string_view help_text() {
-  return "Usage: feedwatch [OPTION]... [PORT]\n"
-         "Print every packet of the statistics feed on PORT (a multiple of 10 from 6020\n"
-         "to 6130; without one, Port in feedwatch.ini, else 6040) until q is pressed.\n"
-         "\n"
-         "  -c, --count N            stop after N packets have been displayed\n"
-         "  -t, --timeout SECONDS    stop after SECONDS (fractions allowed)\n"
-         "      --json               one JSON object per packet on standard output;\n"
-         "                           every other line goes to standard error\n"
-         "      --stats              print feed statistics at the end, and on SIGUSR1\n"
-         "  -i, --interface ADDRESS  join only on this local address, or on the\n"
-         "                           addresses of the interface of this name\n"
-         "  -h, --help               show this help and exit\n"
-         "  -V, --version            show the version and exit\n"
-         "\n"
-         "Exit status: 0 when stopped by q, by the count or by the time-out; 1 when\n"
-         "the time-out came before the count; 2 for a usage error; 255 for a failure.\n"
-         "See feedwatch(1) for the JSON output and the statistics.\n";
+  static const std::string text =
+      std::string(
+          "Usage: feedwatch [OPTION]... [PORT]\n"
+          "Print every packet of the statistics feed on PORT (a multiple of 10 from 6020\n"
+          "to 6130; without one, Port in feedwatch.ini, else 6040) until q is pressed.\n"
+          "\n"
+          "  -c, --count N            stop after N packets have been displayed\n"
+          "  -t, --timeout SECONDS    stop after SECONDS (fractions allowed)\n"
+          "      --json               one JSON object per packet on standard output;\n"
+          "                           every other line goes to standard error\n") +
+      (platform::kHasReportSignal
+           ? "      --stats              print feed statistics at the end, and on SIGUSR1\n"
+           : "      --stats              print feed statistics at the end\n") +
+      "  -i, --interface ADDRESS  join only on this local address, or on the\n"
+      "                           addresses of the interface of this name\n"
+      "  -h, --help               show this help and exit\n"
+      "  -V, --version            show the version and exit\n"
+      "\n"
+      "Exit status: 0 when stopped by q, by the count or by the time-out; 1 when\n"
+      "the time-out came before the count; 2 for a usage error; 255 for a failure.\n"
+      "See feedwatch(1) for the JSON output and the statistics.\n";
+  return text;
 }
 
 }  // namespace feedwatch

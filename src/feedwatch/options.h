@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "portable/result.h"
+
 namespace feedwatch {
 
 // What the command line asks for.
@@ -24,11 +26,15 @@ struct Options {
   std::optional<std::chrono::microseconds> timeout;  // -t SECONDS: stop after that time
   std::optional<std::string> interface_name;         // -i ADDRESS: join on that interface only
   std::vector<std::string_view> arguments;           // what is left for the port rule
-  std::string error;                                 // a usage error; empty when none
 };
 
-// Reads the command line's arguments (without the program's name).
-Options parse_options(std::span<const char* const> args);
+// Reads the command line's arguments (without the program's name), or fails
+// with the text of a usage error.
+portable::Result<Options> parse_options(std::span<const char* const> args);
+
+// The text of a time-out in seconds, the shortest that --timeout reads back
+// as the same time: "2", "2.5", "0.25".
+std::string seconds_text(std::chrono::microseconds time);
 
 // The text of --help.
 std::string_view help_text();

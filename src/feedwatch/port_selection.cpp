@@ -5,9 +5,6 @@
 namespace feedwatch {
 namespace {
 
-constexpr const char* kSection = "MCast";
-constexpr std::int32_t kDefaultPort = 6040;
-
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Prints why the argument is rejected.
@@ -46,32 +43,31 @@ PortConversion convert_port_argument(std::string_view text) {
   return {negative ? 0u - v : v, i};
 }
 
-PortChoice select_port(const platform::ProfileFile& ini, std::span<const std::string_view> args,
-                       Console& console) {
-  PortChoice choice;
-  choice.group = ini.read_string(kSection, "IP", packet::kDefaultGroup, 20);
+portable::Result<PortChoice> select_port(const platform::ProfileFile& ini,
+                                         std::span<const std::string_view> args, Console& console) {
+  PortChoice choice = portable::read_settings<PortChoice>(ini, "MCast", kMonitorSettings);
   console.print("Multicast Address: %s.\n", choice.group);
-  choice.port = ini.read_int(kSection, "Port", kDefaultPort);
   if (args.size() == 1) {
     const std::string_view text = args[0];
     const PortConversion c = convert_port_argument(text);
     if (packet::is_stat_port(c.value)) {
-      choice.port = static_cast<int>(c.value);
+      choice.port = static_cast<std::int32_t>(c.value);
     } else {
       report_rejection(text, c, console);
     }
   }
   if (!packet::is_stat_port(choice.port)) {
-    console.print("Error on port selection. Value [%d] not allowed.\n",
-                  static_cast<std::int32_t>(choice.port));
-    console.print(
+    const FormatArg refused[] = {choice.port, packet::kFirstStatPort, packet::kLastStatPort};
+    std::string lines;
+    append_formatted(lines, "Error on port selection. Value [%d] not allowed.\n", refused);
+    append_formatted(
+        lines,
         " Usage: feedwatch.exe PORT \n\tPORT is an integer multiple of 10, between %d and %d.\n"
         "\tThis may also be set in feedwatch.ini file in the same directory\n",
-        packet::kFirstStatPort, packet::kLastStatPort);
-    return choice;
+        std::span(refused).subspan(1));
+    return portable::Failure{lines};
   }
-  console.print("Port Selection: %d.\n\n", static_cast<std::int32_t>(choice.port));
-  choice.accepted = true;
+  console.print("Port Selection: %d.\n\n", choice.port);
   return choice;
 }
 

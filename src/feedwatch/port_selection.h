@@ -10,6 +10,8 @@
 
 #include "feedwatch/console_output.h"
 #include "platform/profile.h"
+#include "portable/result.h"
+#include "portable/settings.h"
 
 namespace feedwatch {
 
@@ -30,14 +32,20 @@ PortConversion convert_port_argument(std::string_view text);
 // The monitor's group and port.
 struct PortChoice {
   std::string group;  // the group address text, not yet converted
-  int port = 0;
-  bool accepted = false;  // false: the port failed validation (exit -1)
+  std::int32_t port;
+};
+
+// The keys of section "MCast" of feedwatch.ini, with their defaults.
+inline constexpr portable::Setting<PortChoice> kMonitorSettings[] = {
+    portable::text_setting<&PortChoice::group>(portable::kGroupKey),
+    portable::integer_setting<&PortChoice::port>("Port", 6040),
 };
 
 // Reads the file's IP and Port, lets a single argument override the port,
 // validates it and prints every line of the choice.  `args` are the
-// command-line arguments without the program name.
-PortChoice select_port(const platform::ProfileFile& ini, std::span<const std::string_view> args,
-                       Console& console);
+// command-line arguments without the program name.  Fails with the lines
+// that refuse a port which is none of the Stat Port Table's.
+portable::Result<PortChoice> select_port(const platform::ProfileFile& ini,
+                                         std::span<const std::string_view> args, Console& console);
 
 }  // namespace feedwatch

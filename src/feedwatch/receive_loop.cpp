@@ -7,6 +7,7 @@
 #include "feedwatch/print_packet.h"
 #include "feedwatch/record_expansion.h"
 #include "packet/header.h"
+#include "portable/result.h"
 
 namespace feedwatch {
 namespace {
@@ -46,12 +47,21 @@ int milliseconds_left(const std::optional<SteadyClock::time_point>& deadline) {
 
 Monitor::Monitor(Console& console, JsonLines* json, FeedStatistics* stats, std::uint64_t limit,
                  std::size_t store_capacity)
-    : console_(console), json_(json), stats_(stats), limit_(limit), store_(store_capacity) {}
+    : console_(console),
+      json_(json),
+      stats_(stats),
+      limit_(limit),
+      store_(store_capacity),
+      expansion_room_(std::make_unique_for_overwrite<PacketBuffer>()) {}
 
-void Monitor::handle_datagram(PacketBuffer& buffer, const Arrival& arrival) {
-  const std::size_t length = std::min(arrival.length, kPacketBufferSize);
-  if (stats_ != nullptr) stats_->count_datagram({buffer.data(), length}, arrival);
-  std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(length), buffer.end(), 0);
+void Monitor::handle_datagram(PacketBuffer& buffer, const Arrival& received) {
+  // The bytes the buffer holds, which is all a received datagram can have.
+  Arrival arrival = received;
+  arrival.length = std::min(received.length, kPacketBufferSize);
+  if (stats_ != nullptr) stats_->count_datagram({buffer.data(), arrival.length}, arrival);
+  // A byte value, so that the fill is one memset.
+  std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(arrival.length), buffer.end(),
+            std::uint8_t{0});
   if (json_ == nullptr) {
     print_identification(buffer.data(), console_);
     packet::write_number(buffer.data(), packet::header_field("NameTerminator"), 0);
@@ -74,8 +84,7 @@ void Monitor::store_part(PacketBuffer& buffer, const Arrival& arrival) {
                    std::int32_t{packet::packet_number(buffer.data())}, std::int32_t{count},
                    packet::server_name(buffer.data()));
   }
-  const std::size_t stored =
-      std::max(std::min(arrival.length, kPacketBufferSize), packet::kHeaderSize);
+  const std::size_t stored = std::max(arrival.length, packet::kHeaderSize);
   const MultipacketStore::Added added =
       store_.add(timestamp, count, {buffer.data(), stored}, arrival);
   if (added.dropped != 0) {
@@ -89,7 +98,8 @@ void Monitor::store_part(PacketBuffer& buffer, const Arrival& arrival) {
     const MultipacketStore::Part& part = added.complete[n];
     if (json_ == nullptr) console_.print("\nPrint packet %d:\n", static_cast<std::int32_t>(n + 1));
     std::copy(part.bytes.begin(), part.bytes.end(), buffer.begin());
-    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(part.bytes.size()), buffer.end(), 0);
+    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(part.bytes.size()), buffer.end(),
+              std::uint8_t{0});
     const MessagePart position{n + 1, added.complete.size(), timestamp};
     display(buffer, part.arrival, &position);
   }
@@ -97,11 +107,10 @@ void Monitor::store_part(PacketBuffer& buffer, const Arrival& arrival) {
 
 void Monitor::display(PacketBuffer& buffer, const Arrival& arrival, const MessagePart* part) {
   std::size_t area_bytes = 0;
-  const Expansion expansion = expand_record_area(buffer, &area_bytes);
+  const Expansion expansion = expand_record_area(buffer, *expansion_room_, &area_bytes);
   if (json_ != nullptr) {
     if (expansion == Expansion::kPlain) {
-      area_bytes = std::min(arrival.length, kPacketBufferSize) -
-                   std::min(arrival.length, packet::kHeaderSize);
+      area_bytes = arrival.length - std::min(arrival.length, packet::kHeaderSize);
     }
     json_->write_packet(buffer, arrival, part, expansion, area_bytes);
   } else {
@@ -155,7 +164,7 @@ LoopEnd run_receive_loop(platform::UdpSocket& socket, platform::Keyboard& keyboa
     arrival.received = std::chrono::system_clock::now();
     arrival.at = SteadyClock::now();
     if (length < 0) {
-      monitor.console().print("recvfrom failed! Error: %d", static_cast<std::int32_t>(error));
+      monitor.console().print("%s", portable::failed("recvfrom", error).text);
       return {LoopEnd::kReceiveFailed};
     }
     arrival.length = static_cast<std::size_t>(length);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "feedwatch/arrival.h"
@@ -30,14 +31,18 @@ class Monitor {
   explicit Monitor(Console& console, JsonLines* json = nullptr, FeedStatistics* stats = nullptr,
                    std::uint64_t limit = UINT64_MAX, std::size_t store_capacity = kStoreCapacity);
 
-  // Handles one datagram of `arrival.length` bytes received into `buffer`:
-  // clears the bytes behind it, then shows it as a single packet or stores
-  // it, showing its whole group once that is complete.  The text display
-  // prints the identification lines first and zeroes NameTerminator.
-  void handle_datagram(PacketBuffer& buffer, const Arrival& arrival);
+  // Handles one datagram of `arrival.length` bytes (no more than the buffer
+  // holds count) received into `buffer`: clears the bytes behind it, then
+  // shows it as a single packet or stores it, showing its whole group once
+  // that is complete.  The text display prints the identification lines
+  // first and zeroes NameTerminator.
+  void handle_datagram(PacketBuffer& buffer, const Arrival& received);
 
   // True once `limit` packets have been displayed.
   bool limit_reached() const { return displayed_ >= limit_; }
+
+  // The packets displayed so far.
+  std::uint64_t displayed() const { return displayed_; }
 
   // Prints the feed statistics, when they are counted: as text on the
   // console and, in JSON mode, as one JSON line as well.  Returns what
@@ -64,6 +69,8 @@ class Monitor {
   std::uint64_t limit_;
   std::uint64_t displayed_ = 0;
   MultipacketStore store_;
+  // The room a compressed record area expands into, kept from packet to packet.
+  std::unique_ptr<PacketBuffer> expansion_room_;
 };
 
 // Why the loop ended.

@@ -17,10 +17,12 @@ enum class Expansion {
 };
 
 // Expands the zlib stream at byte 68 of `buffer` when Encoding is nonzero.
-// The stream goes into a zero-filled buffer of ExpandBufferSize bytes, no
-// more than the room behind the header, which is copied back over the record
-// area: what zlib produced after a success, the whole buffer after a failure.
-// `area_bytes`, when given, receives how many bytes were copied (0 when plain).
-Expansion expand_record_area(PacketBuffer& buffer, std::size_t* area_bytes = nullptr);
+// The stream goes into the first ExpandBufferSize bytes of `room`, no more
+// than the room behind the header, which are copied back over the record
+// area: what zlib produced after a success; after a failure, all of them,
+// those that zlib did not write as zero.  `area_bytes`, when given,
+// receives how many bytes were copied (0 when plain).
+Expansion expand_record_area(PacketBuffer& buffer, PacketBuffer& room,
+                             std::size_t* area_bytes = nullptr);
 
 }  // namespace feedwatch

@@ -38,4 +38,21 @@ inline void store_le16(std::uint8_t* p, std::uint32_t v) {
   p[1] = static_cast<std::uint8_t>(v >> 8);
 }
 
+// Reads a little-endian 16-bit value from p[0..1].
+inline std::uint16_t load_le16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+// Reads a little-endian 32-bit value from p[0..3].
+inline std::uint32_t load_le32(const std::uint8_t* p) {
+  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
+         (std::uint32_t{p[3]} << 24);
+}
+
+// Writes v little-endian into p[0..3].
+inline void store_le32(std::uint8_t* p, std::uint32_t v) {
+  store_le16(p, v);
+  store_le16(p + 2, v >> 16);
+}
+
 }  // namespace packet

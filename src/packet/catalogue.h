@@ -60,9 +60,6 @@ struct Kind {
   }
 };
 
-// The group both programs use when their configuration names none.
-inline constexpr std::string_view kDefaultGroup = "235.5.6.7";
-
 // Returns the kind with this MessageType, or nullptr outside 1 to 6.
 const Kind* find_kind(long message_type);
 

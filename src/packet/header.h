@@ -73,12 +73,25 @@ consteval bool header_fields_are_packed() {
 }
 static_assert(header_fields_are_packed(), "the header table has a gap, an overlap or a bad width");
 
+// The index of the field with this name in kHeaderFields, or its size when
+// no field has it.
+constexpr std::size_t header_field_index(std::string_view name) {
+  std::size_t i = 0;
+  while (i < kHeaderFields.size() && kHeaderFields[i].name != name) ++i;
+  return i;
+}
+
+// Returns the field with this name, or nullptr.
+constexpr const HeaderField* find_header_field(std::string_view name) {
+  const std::size_t i = header_field_index(name);
+  return i < kHeaderFields.size() ? &kHeaderFields[i] : nullptr;
+}
+
 // Returns the field with this name; a name that is none fails to compile.
 consteval const HeaderField& header_field(std::string_view name) {
-  for (const HeaderField& f : kHeaderFields) {
-    if (f.name == name) return f;
-  }
-  throw "no header field of this name";
+  const std::size_t i = header_field_index(name);
+  if (i == kHeaderFields.size()) throw "no header field of this name";
+  return kHeaderFields[i];
 }
 
 // The identifier carried in HeaderId.

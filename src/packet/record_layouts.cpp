@@ -155,46 +155,29 @@ constexpr Field kAgentFields[] = {
     shown_only("TimeInNRRC", 104, kDec),
 };
 
-constexpr DisplayLine kAgentCommonLine1 = display_line(
-    kAgentFields, "AgentId(Hi)=%Xh\nAgentId(Lo)=%Xh\nState =%d\nSupverisrId=%Xh\nTimeInState=%d\n",
-    {"AgentID_High", "AgentID", "State", "SupervisorID", "TimeInState"});
-constexpr DisplayLine kAgentCommonLine2 = display_line(
-    kAgentFields,
-    "NotReadyReasonCode_High=%Xh\nNotReadyReasonCode_Low=%Xh\nDNOutCallNumber_High=%Xh\n"
-    "DNOutCallNumber_Low=%Xh\n",
-    {"NotReadyReasonCode_High", "NotReadyReasonCode_Low", "DNOutCallNumber_High",
-     "DNOutCallNumber_Low"});
-constexpr DisplayLine kAgentCommonLine3 = display_line(
-    kAgentFields,
-    "Cumulative Data:\nSkillsetCallsAnswer=%d\nDNInCallsAnswer=%d\nDNOutCallsMade=%d\n",
-    {"SkillsetCallsAnswer", "DNInCallsAnswer", "DNOutCallsMade"});
-constexpr DisplayLine kAgentCommonLine4 =
-    display_line(kAgentFields, "AnsSkillset=%d\tDNInTmInSt =%d\tDNOutTmInSt=%d\tPositionId =%d\n",
-                 {"AnsweringSkillset", "DNInTimeInState", "DNOutTimeInState", "PositionID"});
-
+// The 108-byte layout's lines; the 104-byte layout's are all of them but the last.
 constexpr DisplayLine kAgentLines[] = {
-    kAgentCommonLine1,
-    kAgentCommonLine2,
-    kAgentCommonLine3,
-    kAgentCommonLine4,
+    display_line(kAgentFields,
+                 "AgentId(Hi)=%Xh\nAgentId(Lo)=%Xh\nState =%d\nSupverisrId=%Xh\nTimeInState=%d\n",
+                 {"AgentID_High", "AgentID", "State", "SupervisorID", "TimeInState"}),
+    display_line(
+        kAgentFields,
+        "NotReadyReasonCode_High=%Xh\nNotReadyReasonCode_Low=%Xh\nDNOutCallNumber_High=%Xh\n"
+        "DNOutCallNumber_Low=%Xh\n",
+        {"NotReadyReasonCode_High", "NotReadyReasonCode_Low", "DNOutCallNumber_High",
+         "DNOutCallNumber_Low"}),
+    display_line(
+        kAgentFields,
+        "Cumulative Data:\nSkillsetCallsAnswer=%d\nDNInCallsAnswer=%d\nDNOutCallsMade=%d\n",
+        {"SkillsetCallsAnswer", "DNInCallsAnswer", "DNOutCallsMade"}),
+    display_line(kAgentFields, "AnsSkillset=%d\tDNInTmInSt =%d\tDNOutTmInSt=%d\tPositionId =%d\n",
+                 {"AnsweringSkillset", "DNInTimeInState", "DNOutTimeInState", "PositionID"}),
     display_line(kAgentFields,
                  "AnsweringApplication = %d\nAnsweringCDN_High=%Xh\nAnsweringCDN_Low=%Xh\n"
                  "AnsweringDNIS_High=%Xh\nAnsweringDNIS_Low=%Xh\n",
                  {"AnsweringApplication", "AnsweringCDN_High", "AnsweringCDN_Low",
                   "AnsweringDNIS_High", "AnsweringDNIS_Low"}),
-};
-
-constexpr DisplayLine kAgentLinesWithNrrc[] = {
-    kAgentCommonLine1,
-    kAgentCommonLine2,
-    kAgentCommonLine3,
-    kAgentCommonLine4,
-    display_line(kAgentFields,
-                 "AnsweringApplication = %d\nAnsweringCDN_High=%Xh\nAnsweringCDN_Low=%Xh\n"
-                 "AnsweringDNIS_High=%Xh\nAnsweringDNIS_Low=%Xh",
-                 {"AnsweringApplication", "AnsweringCDN_High", "AnsweringCDN_Low",
-                  "AnsweringDNIS_High", "AnsweringDNIS_Low"}),
-    display_line(kAgentFields, "\nTimeInNRRC = %d\n", {"TimeInNRRC"}),
+    display_line(kAgentFields, "TimeInNRRC = %d\n", {"TimeInNRRC"}),
 };
 
 constexpr Field kNodalFields[] = {
@@ -252,9 +235,10 @@ constexpr DisplayLine kRouteLines[] = {
 const RecordLayout kApplicationLayout{"Application Record", 84, kApplicationFields,
                                       kApplicationLines};
 const RecordLayout kSkillsetLayout{"Skillset Record", 116, kSkillsetFields, kSkillsetLines};
-const RecordLayout kAgentLayout{
-    "Agent Record", 104, std::span(kAgentFields).first(std::size(kAgentFields) - 1), kAgentLines};
-const RecordLayout kAgentLayoutWithNrrc{"Agent Record", 108, kAgentFields, kAgentLinesWithNrrc};
+const RecordLayout kAgentLayout{"Agent Record", 104,
+                                std::span(kAgentFields).first(std::size(kAgentFields) - 1),
+                                std::span(kAgentLines).first(std::size(kAgentLines) - 1)};
+const RecordLayout kAgentLayoutWithNrrc{"Agent Record", 108, kAgentFields, kAgentLines};
 const RecordLayout kNodalLayout{"Nodal Record", 28, kNodalFields, kNodalLines};
 const RecordLayout kIvrLayout{"IVR Record", 32, kIvrFields, kIvrLines};
 const RecordLayout kRouteLayout{"Route Record", 10, kRouteFields, kRouteLines};

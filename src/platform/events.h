@@ -40,6 +40,14 @@ class Signals {
   [[noreturn]] static void end_by_signal(int signal);
 };
 
+// Whether a signal can ask the monitor for a report without stopping it:
+// SIGUSR1 on POSIX systems; Windows has none.
+#ifdef _WIN32
+inline constexpr bool kHasReportSignal = false;
+#else
+inline constexpr bool kHasReportSignal = true;
+#endif
+
 // What ended a wait.
 enum class Event { kDatagram, kKey, kSignal, kTimeout };
 

@@ -1,6 +1,7 @@
 // Initialisation files ("INI files"), read with the rules of the Windows
 // profile functions so that files written for the Windows programs read the
-// same everywhere.  The rules are listed at the top of each implementation.
+// same everywhere: on Windows by the system's functions, elsewhere by
+// portable::ProfileText, whose header lists the rules.
 #pragma once
 
 #include <cstddef>
@@ -11,21 +12,11 @@
 #include <string_view>
 
 #include "portable/profile_integer.h"
+#include "portable/profile_text.h"
 
 namespace platform {
 
-// The lower-case form of an ASCII letter; any other character as it is.
-inline char ascii_lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// One key line of a section, as the file spells it.  A key written without
-// "=" has no value and reads as missing.
-struct ProfileKey {
-  std::string_view name;
-  std::string_view value;
-  bool has_value;
-};
+using portable::ProfileKey;
 
 // One initialisation file, named by its path.  Reads answer from the file's
 // contents as last taken (see SettledFile): refresh() takes an edit once the
@@ -57,6 +48,9 @@ class ProfileFile {
   // True when the last look could read the file.
   bool readable() const { return read_error().empty(); }
 
+  // The file's text as last taken.
+  const std::string& contents() const;
+
   // The keys of a section (its first occurrence) in file order, duplicate
   // keys included: the reads answer from the first of them.  Empty when the
   // section is missing; valid until the next refresh().
@@ -72,15 +66,6 @@ class ProfileFile {
   // when the file, the section or the key is missing or the value is empty.
   std::int32_t read_int(std::string_view section, std::string_view key,
                         std::int32_t default_value) const;
-
-  // True when two section or key names are the same name: ASCII case is ignored.
-  static bool same_name(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      if (a[i] != b[i] && ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-    }
-    return true;
-  }
 
   // The path the file was named by.
   const std::string& path() const { return path_; }

@@ -25,6 +25,10 @@ extern const int kAliasMembershipError;
 // program take the port (Windows).
 extern const bool kListenerReusesAddress;
 
+// The error number of an address that is not one of this host's
+// (EADDRNOTAVAIL, WSAEADDRNOTAVAIL).
+extern const int kAddressNotAvailable;
+
 // Converts dotted IPv4 text; text that is no dotted address gives the
 // all-ones address 255.255.255.255, as the classic conversion does.
 Ipv4 parse_dotted(const std::string& text);

@@ -53,8 +53,8 @@ inline int write_output(std::FILE* stream, std::string_view text) {
 // Flushes `stream`; returns 0, or the platform's error number when it fails.
 inline int flush_output(std::FILE* stream) { return std::fflush(stream) == 0 ? 0 : write_error(); }
 
-// Shows a failure to the user: a box captioned "Error" where the platform has
-// one, and always the line "Error: <text>" on standard error.
+// Shows a failure in a box captioned "Error" where the platform has one and
+// someone is there to dismiss it; elsewhere does nothing.
 void show_error_box(std::string_view text);
 
 // Returns the calendar time in seconds since 1970-01-01 00:00:00 UTC.
@@ -68,5 +68,10 @@ void sleep_milliseconds(std::uint32_t milliseconds);
 // TZ variable is removed from the environment first, so the date is always in
 // the operating system's own time zone.
 std::string local_date_text(std::uint32_t seconds);
+
+// Returns the name and version of the operating system, as a recording
+// names the system it was made on ("Linux 6.1.0-13-amd64 x86_64",
+// "Windows 10.0 build 19045").
+std::string system_description();
 
 }  // namespace platform

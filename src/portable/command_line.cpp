@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/system.h"
+
 namespace portable {
 namespace {
 
@@ -78,23 +80,29 @@ std::string take_short(std::span<const char* const> args, std::size_t& i,
 
 std::string_view program_version() { return FEED_VERSION; }
 
-CommandLine parse_command_line(std::span<const char* const> args,
-                               std::span<const OptionSpec> options,
-                               bool negative_numbers_are_operands) {
+std::string version_text(std::string_view program) {
+  return std::string(program) + " " + std::string(program_version()) + "\n";
+}
+
+Result<CommandLine> parse_command_line(std::span<const char* const> args,
+                                       std::span<const OptionSpec> options,
+                                       bool negative_numbers_are_operands) {
   CommandLine line;
   bool options_ended = false;
-  for (std::size_t i = 0; i < args.size() && line.error.empty(); ++i) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
+    std::string error;
     if (options_ended || arg.size() < 2 || arg[0] != '-' ||
         (negative_numbers_are_operands && is_digit(arg[1]))) {
       line.operands.push_back(arg);
     } else if (arg == "--") {
       options_ended = true;
     } else if (arg[1] == '-') {
-      line.error = take_long(args, i, options, line);
+      error = take_long(args, i, options, line);
     } else {
-      line.error = take_short(args, i, options, line);
+      error = take_short(args, i, options, line);
     }
+    if (!error.empty()) return Failure{error};
   }
   return line;
 }
@@ -116,6 +124,13 @@ int usage_error(std::string_view program, std::string_view message) {
                program.data(), static_cast<int>(message.size()), message.data(),
                static_cast<int>(program.size()), program.data());
   return 2;
+}
+
+Result<void> print_information(std::string_view text) {
+  int error = platform::write_output(stdout, text);
+  if (error == 0) error = platform::flush_output(stdout);
+  if (error != 0) return Failure{platform::output_failure_text(error)};
+  return {};
 }
 
 }  // namespace portable

@@ -148,6 +148,7 @@ void send(const Sender& s, feedwatch::FeedStatistics& stats, feedwatch::LiveView
                                      .count());
   const auto parts = datagrams(s, timestamp);
   const auto buffer = std::make_unique<feedwatch::PacketBuffer>();
+  const auto room = std::make_unique<feedwatch::PacketBuffer>();
   for (std::size_t n = 0; n < parts.size(); ++n) {
     const std::vector<std::uint8_t>& d = parts[n];
     feedwatch::Arrival arrival{
@@ -156,7 +157,7 @@ void send(const Sender& s, feedwatch::FeedStatistics& stats, feedwatch::LiveView
     buffer->fill(0);
     std::copy(d.begin(), d.end(), buffer->begin());
     std::size_t area = 0;
-    const feedwatch::Expansion expansion = feedwatch::expand_record_area(*buffer, &area);
+    const feedwatch::Expansion expansion = feedwatch::expand_record_area(*buffer, *room, &area);
     if (expansion == feedwatch::Expansion::kPlain) area = d.size() - packet::kHeaderSize;
     stats.count_display(expansion);
     const feedwatch::MessagePart position{n + 1, parts.size(), timestamp};

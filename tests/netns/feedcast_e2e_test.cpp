@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -25,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "feedcast/check.h"
 #include "feedcast/faults.h"
 #include "feedcast/options.h"
 #include "feedcast/sender_config.h"
@@ -57,10 +59,9 @@ std::vector<Bytes> built(const std::string& ini_text, std::int64_t time) {
   platform::ProfileFile ini(dir.file("feedcast.ini"));
   const feedcast::SenderConfig config = feedcast::read_sender_config(ini);
   feedcast::PacketSource source(config, *packet::find_kind(config.message_type), ini);
-  std::string failure;
+  const portable::Result<std::span<const packet::Datagram>> message = source.next(time);
   std::vector<Bytes> parts;
-  for (const packet::Datagram d : source.next(time, failure))
-    parts.emplace_back(d.begin(), d.end());
+  for (const packet::Datagram d : *message) parts.emplace_back(d.begin(), d.end());
   return parts;
 }
 
@@ -92,15 +93,17 @@ std::string large_file() {
 }
 
 // Section MCast decides the group, the time-to-live and the local binding.
-// Source: up to 3 characters bind any address, 4 to 8 bind that address, 9
-// or more also make it the multicast interface.  inet_addr reads "127.2" as
-// 127.0.0.2 and "1.2" as 1.0.0.2; a group address can be bound.
+// Source: up to 3 characters bind any address ("1.2" too), 4 to 8 bind that
+// address, 9 or more also make it the multicast interface.  With -q nothing
+// is traced, and the datagrams are the same.
 struct Setting {
   const char* name;
   std::string ini;
   int ttl = 64;
-  bool bound = false;  // sent from the Source address 127.0.0.2
+  const char* from = nullptr;  // the address it is bound to and sends from; none: the system's
   const char* group = kGroup;
+  std::uint16_t port = 6020;
+  bool quiet = false;
 };
 
 void PrintTo(const Setting& c, std::ostream* os) { *os << c.name; }
@@ -112,45 +115,75 @@ class FeedcastSetting : public Feedcast, public ::testing::WithParamInterface<Se
 // the program runs.
 TEST_P(FeedcastSetting, SendsAsConfigured) {
   const Setting& c = GetParam();
-  GroupReceiver receiver(6020, c.group);
+  // An address of 8 characters for Source.
+  ASSERT_EQ(std::system("ip address add 10.1.2.3/32 dev lo scope host"), 0);
+  GroupReceiver receiver(c.port, c.group);
   const std::time_t before = std::time(nullptr);
-  start(c.ini);
+  start(c.ini, c.quiet ? std::vector<std::string>{"-q"} : std::vector<std::string>{});
   const auto d = receiver.receive(kWait);
   ASSERT_TRUE(d) << "nothing arrived; standard error: " << process_->errors();
   const std::uint32_t timestamp = packet::timestamp(d->bytes.data());
   EXPECT_TRUE(timestamp >= before && timestamp <= std::time(nullptr)) << timestamp;
   EXPECT_EQ(std::vector<Bytes>{d->bytes}, built(c.ini, timestamp));
   EXPECT_EQ(d->ttl, c.ttl);
-  EXPECT_EQ(d->from == "127.0.0.2", c.bound) << "sent from " << d->from;
+  if (c.from != nullptr) {
+    EXPECT_EQ(d->from, c.from);
+  } else {
+    EXPECT_TRUE(d->from != "127.0.0.2" && d->from != "10.1.2.3") << "sent from " << d->from;
+  }
   EXPECT_TRUE(receiver.receive(kWait)) << "no second packet";
-  EXPECT_TRUE(process_->shows("Encode value read from the file was 0", kWait))
-      << "the trace is not flushed while the program runs";
+  if (c.quiet) {
+    EXPECT_EQ(process_->output(), "");
+  } else if (c.port == 6020) {
+    EXPECT_TRUE(process_->shows("Encode value read from the file was ", kWait))
+        << "the trace is not flushed while the program runs";
+  }
   EXPECT_EQ(process_->errors(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     MCast, FeedcastSetting,
-    ::testing::Values(Setting{"EmptyFile", ""},
-                      Setting{"Group", "[MCast]\nIP=239.1.2.3\n", 64, false, "239.1.2.3"},
-                      Setting{"SourceOf3", "[MCast]\nSource=1.2\n"},
-                      Setting{"SourceOf5", "[MCast]\nSource=127.2\n", 64, true},
-                      Setting{"GroupSourceOf8", "[MCast]\nSource=224.1.11\n"},
-                      Setting{"SourceOf9AndTtl", "[MCast]\nSource=127.0.0.2\nTTL=1\n", 1, true},
-                      Setting{"LargeFile", large_file(), 3}),
+    ::testing::Values(
+        Setting{"EmptyFile", ""},
+        Setting{.name = "Group", .ini = "[MCast]\nIP=239.1.2.3\n", .group = "239.1.2.3"},
+        Setting{"SourceOf3", "[MCast]\nSource=1.2\n"},
+        Setting{"SourceOf8", "[MCast]\nSource=10.1.2.3\n", 64, "10.1.2.3"},
+        Setting{"SourceOf9AndTtl", "[MCast]\nSource=127.0.0.2\nTTL=1\n", 1, "127.0.0.2"},
+        Setting{"LargeFile", large_file(), 3},
+        Setting{.name = "QuietApplicationCompressed",
+                .ini = "[Application]\nNumber=2\nEncode=1\nApplicationID1=7\n",
+                .quiet = true},
+        Setting{.name = "QuietSkillsetCompressed",
+                .ini = "[MCast]\nMessageType=2\n[Skillset]\nNumber=3\nEncode=1\nCallsWaiting2=4\n",
+                .port = 6040,
+                .quiet = true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Runs that end by themselves, nothing sent: help, version and a usage error
-// read nothing (the file in the folder would be refused); a kind the
-// catalogue lacks, a Source of 4 to 8 characters that is no local address
-// ("10.9" reads as 10.0.0.9), a group address as the multicast interface
-// and a table larger than a datagram stop the program with one line
-// "Error: <message>" and status 1.  --config takes a path from the root, and
-// Simulate 1 reaches the running program, which traces its seed first (the
-// values themselves move as the unit tests check; its Route packets go to a
-// port of their own).
+// read nothing (the file in the folder would be refused); --check prints its
+// report on standard output and a refusal as a run does, with status 0 for a
+// clean file, 3 for doubts and 1 for a refusal or a file missing; a kind the
+// catalogue lacks, a Source that is no local address, or no address at all
+// (mistyped, or a short form such as "10.9"), a group address as the
+// multicast interface and a table larger than a datagram stop the program
+// with one line "Error: <message>" and status 1.  --config takes a path from
+// the root, and Simulate 1 reaches the running program, which traces its
+// seed first (the values themselves move as the unit tests check; its Route
+// packets go to a port of their own), unless -q keeps every trace line away,
+// the compression and fault lines too.
 TEST_F(Feedcast, RunsThatEndByThemselves) {
   GroupReceiver receiver(6020);
   dir_.write("simulate.ini", "[MCast]\nMessageType=6\nSimulate=1\nSimulateSeed=5\n");
+  dir_.write("quiet.ini",
+             "[MCast]\nMessageType=6\nSimulate=1\nMaxRecordsPerPacket=1\n[Route]\nNumber=2\n"
+             "Encode=1\n[Faults]\nDuplicatePercent=100\nReorderParts=1\n");
+  const auto checked = [this](const std::string& text) {  // what --check prints for it
+    dir_.write("feedcast.ini", text);
+    platform::ProfileFile ini(dir_.file("feedcast.ini"));
+    return feedcast::check_configuration(ini, 0).text;
+  };
+  const std::string clean = "[MCast]\nUpdateRate=1\n[Application]\nNumber=1\n";
+  const std::string doubtful = "[MCast]\nUpdateRat=1\n[Application]\nNumber=1\n";
   const struct {
     std::string ini;
     std::vector<std::string> args;
@@ -173,7 +206,23 @@ TEST_F(Feedcast, RunsThatEndByThemselves) {
        0,
        "SimulateSeed=5\n",
        ""},
+      {kRefusedFile, {"-c", "2", "--quiet", "-f", dir_.file("quiet.ini")}, 0, "", ""},
       {kRefusedFile, {}, 1, "", "Error: Incorrect Msg Type and Stat Scheme selected\n"},
+      {clean, {"--check"}, 0, checked(clean), ""},
+      {doubtful, {"--check", "-c", "1"}, 3, checked(doubtful), ""},
+      {kRefusedFile,
+       {"--check"},
+       1,
+       checked(kRefusedFile),
+       "Error: Incorrect Msg Type and Stat Scheme selected\n"},
+      {clean,
+       {"--check", "-f", "none.ini"},
+       1,
+       "Configuration file " + dir_.file("none.ini") + "\n",
+       "Error: cannot read configuration file " + dir_.file("none.ini") + ": " +
+           std::strerror(ENOENT) + "\n"},
+      {"[MCast]\nSource=10.9.9.9\n", {}, 1, "", "Error: Binding socket failed! Error: 99\n"},
+      {"[MCast]\nSource=10.0.l.1\n", {}, 1, "", "Error: Binding socket failed! Error: 99\n"},
       {"[MCast]\nSource=10.9\n", {}, 1, "", "Error: Binding socket failed! Error: 99\n"},
       {"[MCast]\nSource=224.1.1.1\n", {}, 1, "", "Error: setsockopt failed! Error: 99\n"},
       {"[MCast]\nMessageType=3\n[Agent]\nNumber=780\n",
@@ -385,6 +434,51 @@ TEST_F(FeedcastFile, KeepsSendingTheLastTableWhileTheFileIsAway) {
   EXPECT_EQ(process_->errors(), warning + "Configuration file " + path +
                                     " readable again\nError: " + std::string(kRoute.limit_message) +
                                     "\n");
+}
+
+// At a terminal, which the trace and the warnings share, a compressed
+// Skillset leaves every trace line open: the warning when the file goes, the
+// line when it is back and the failure that ends the run each start on a
+// line of their own; with -q they are all the terminal shows.
+TEST_F(FeedcastFile, WarningsStartOnALineOfTheirOwnAtATerminal) {
+  const std::string path = dir_.file("feedcast.ini");
+  const auto table = [](int records) {
+    return "[MCast]\nMessageType=2\nUpdateRate=1\n[Skillset]\nEncode=1\nNumber=" +
+           std::to_string(records) + "\n";
+  };
+  const std::string lines = "Warning: cannot read configuration file " + path + ": " +
+                            std::strerror(ENOENT) + "; sending the last table read\n" +
+                            "Configuration file " + path + " readable again\n" +
+                            "Error: Max number of Skillsets exceed\n";
+  for (const bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet);
+    GroupReceiver receiver(6040);
+    dir_.write("feedcast.ini", table(1));
+    process_.emplace(test_support::at_terminal(std::string(FEEDCAST_PATH) + (quiet ? " -q" : "")),
+                     dir_.path());
+    const auto shown = [&](const std::string& text) {
+      const auto found = [&] {
+        return test_support::from_terminal(process_->output()).find(text) != std::string::npos;
+      };
+      return eventually(found, 5s);
+    };
+    ASSERT_TRUE(receiver.receive(kWait)) << process_->output();
+    std::filesystem::remove(path);
+    ASSERT_TRUE(shown("sending the last table read\n")) << process_->output();
+    dir_.write("feedcast.ini", table(1));
+    ASSERT_TRUE(shown("readable again\n")) << process_->output();
+    dir_.write("feedcast.ini", table(351));
+    ASSERT_TRUE(process_->wait_for(5s));
+    const std::string text = test_support::from_terminal(process_->output());
+    if (quiet) {
+      EXPECT_EQ(text, lines);
+      continue;
+    }
+    for (const std::string line : {"Warning: ", "Configuration file ", "Error: "}) {
+      EXPECT_NE(text.find("Encoding complete\n" + line), std::string::npos) << line << text;
+    }
+    EXPECT_TRUE(text.ends_with("\nError: Max number of Skillsets exceed\n")) << text;
+  }
 }
 
 // An editor saving in place truncates the file and writes it again, in one

@@ -19,6 +19,7 @@
 
 #include "feedwatch/options.h"
 #include "portable/command_line.h"
+#include "portable/visible_controls.h"
 #include "support/console_capture.h"
 #include "support/multicast.h"
 #include "support/packets.h"
@@ -117,9 +118,10 @@ TEST_F(Feedwatch, RunsThatEndAtOnce) {
   }
 }
 
-// How a run ends, with its status: by the time-out, with or without traffic;
-// by the count, which holds inside a message; by q from a pipe, where one key
-// is read before each wait for a datagram and only a lower-case q ends it.
+// How a run ends, with its status: by the time-out, with or without traffic
+// (before the count, a line on standard error says so); by the count, which
+// holds inside a message; by q from a pipe, where one key is read before each
+// wait for a datagram and only a lower-case q ends it.
 TEST_F(Feedwatch, TimeOutCountAndQuitKeyEndTheRunWithTheirStatus) {
   const std::vector<Bytes> message = {nodal(1), nodal(2, 1, 3), nodal(3, 2, 3), nodal(4, 3, 3)};
   const struct {
@@ -129,9 +131,16 @@ TEST_F(Feedwatch, TimeOutCountAndQuitKeyEndTheRunWithTheirStatus) {
     std::vector<Bytes> sent;
     int status;
     std::string shown;  // what follows the start-up lines
+    std::string errors = "";
   } cases[] = {
       {"time-out, no traffic", {"-t", "0.3"}, "", {}, 0, ""},
-      {"time-out before the count", {"-c", "2", "-t", "2"}, "", {nodal(1)}, 1, shown({nodal(1)})},
+      {"time-out before the count",
+       {"-c", "2", "-t", "2"},
+       "",
+       {nodal(1)},
+       1,
+       shown({nodal(1)}),
+       "feedwatch: 1 of 2 packets within 2 s\n"},
       {"count reached inside a message, a time-out pending",
        {"-c", "2", "-t", "30"},
        "",
@@ -153,7 +162,27 @@ TEST_F(Feedwatch, TimeOutCountAndQuitKeyEndTheRunWithTheirStatus) {
     ASSERT_TRUE(p.wait_for(5s)) << p.output();
     EXPECT_EQ(p.exit_status(), c.status);
     EXPECT_EQ(p.output(), kStartup + c.shown);
-    EXPECT_EQ(p.errors(), "");
+    EXPECT_EQ(p.errors(), c.errors);
+  }
+}
+
+// Texts that carry terminal controls reach a terminal escaped, and a pipe
+// as they came: exactly the monitor's own text.
+TEST_F(Feedwatch, ControlsFromADatagramReachATerminalEscapedAndAPipeAsTheyCame) {
+  const Bytes datagram = test_support::controls_packet();
+  const std::string as_sent = kStartup + shown({datagram});
+  std::string escaped;
+  portable::append_visible(escaped, as_sent);
+  const std::string command = std::string(FEEDWATCH_PATH) + " -c 1";
+  for (const bool terminal : {false, true}) {
+    test_support::Process p(terminal
+                                ? test_support::at_terminal(command)
+                                : std::vector<std::string>{"/bin/sh", "-c", command + " | cat"},
+                            dir_.path());
+    ASSERT_TRUE(p.shows("adapter 0 - ", 5s)) << p.output();
+    test_support::send_datagram(6040, datagram);
+    ASSERT_TRUE(p.wait_for(5s));
+    EXPECT_EQ(test_support::from_terminal(p.output()), terminal ? escaped : as_sent);
   }
 }
 

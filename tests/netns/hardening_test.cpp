@@ -139,8 +139,9 @@ TEST(Signals, AStopSignalNeverCutsALineAndRestoresTheTerminal) {
 // The Application kind's trace lines give feedcast output of its own.
 constexpr const char* kTracingFeed = "[MCast]\nUpdateRate=1\n[Application]\nNumber=1\n";
 
-// A full disk: the failure on standard error, and feedwatch's status -1, or
-// feedcast's 1, instead of a run that loses everything it prints.  Then
+// A full disk under a run, the help, the version or feedcast's check: the
+// failure on standard error, and feedwatch's status -1, or feedcast's 1,
+// instead of a run that loses everything it prints.  Then
 // `program | head`: the reader goes away and the program ends by SIGPIPE,
 // without a word.
 TEST(Output, AFullDiskOrAClosedPipeEndsEitherProgram) {
@@ -148,11 +149,15 @@ TEST(Output, AFullDiskOrAClosedPipeEndsEitherProgram) {
     SCOPED_TRACE(program);
     TempDir dir;
     dir.write("feedcast.ini", kTracingFeed);
-    Process full({program, "6040"}, dir.path(), "/dev/full");
-    ASSERT_TRUE(full.wait_for(5s));
-    EXPECT_EQ(full.exit_status(), status);
-    EXPECT_EQ(full.errors(),
-              "Error: cannot write output: " + std::string(std::strerror(ENOSPC)) + "\n");
+    std::vector<const char*> args = {"6040", "--help", "-V"};
+    if (std::string(program) == FEEDCAST_PATH) args.push_back("--check");
+    for (const char* arg : args) {
+      Process full({program, arg}, dir.path(), "/dev/full");
+      ASSERT_TRUE(full.wait_for(5s)) << arg;
+      EXPECT_EQ(full.exit_status(), status) << arg;
+      EXPECT_EQ(full.errors(),
+                "Error: cannot write output: " + std::string(std::strerror(ENOSPC)) + "\n");
+    }
 
     Process run({program, "6040"}, dir.path(), named_pipe(dir));
     const int out = open(dir.file("stdout").c_str(), O_RDONLY);

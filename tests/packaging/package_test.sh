@@ -15,11 +15,7 @@ for tool in cpack dpkg-deb lintian man tshark systemd-analyze; do
 done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$src/tests/support/checks.sh"
 
 cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
 project=$(cache CMAKE_PROJECT_NAME)
@@ -51,7 +47,7 @@ global=$(tshark -G folders 2> /dev/null | sed -n 's/^Global Lua Plugins:[[:space
 [ "$global" = "$plugins" ] || fail "the dissector goes to $plugins, Wireshark loads Lua plugins from '$global'"
 
 unit=lib/systemd/system/feedcast@.service
-grep -qx 'ExecStart=/usr/bin/feedcast --config /etc/feedcast/%i.ini' "$root/usr/$unit" ||
+grep -qx 'ExecStart=/usr/bin/feedcast --quiet --config /etc/feedcast/%i.ini' "$root/usr/$unit" ||
   fail "/usr/$unit is missing or starts something else"
 # systemd's own check of an instance, with the staged program and manual pages.
 mkdir "$work/unit"
@@ -68,5 +64,4 @@ for program in feedcast feedwatch; do
     fail "$program does not run"
 done
 
-[ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
-echo "package: all checks passed"
+finish "package: all checks passed"

@@ -16,6 +16,10 @@ namespace test_support {
 // A Console that writes to a temporary file whose text can be read back at any time.
 class CapturedConsole {
  public:
+  // A console as on a terminal with `visible_controls`, else as on a file.
+  explicit CapturedConsole(bool visible_controls = false)
+      : console_(file_.get(), visible_controls) {}
+
   feedwatch::Console& console() { return console_; }
 
   // The temporary file, for a second writer such as a JsonLines.
@@ -33,7 +37,7 @@ class CapturedConsole {
 
  private:
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_{std::tmpfile(), &std::fclose};
-  feedwatch::Console console_{file_.get()};  // flushed on destruction, before the file closes
+  feedwatch::Console console_;  // flushed on destruction, before the file closes
 };
 
 // Hands `datagram` to `monitor` as received at `arrival` into a buffer whose

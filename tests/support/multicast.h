@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "portable/settings.h"
+
 namespace test_support {
 
 // The group both programs use by default.
-inline constexpr const char* kGroup = "235.5.6.7";
+inline constexpr const char* kGroup = portable::kGroupKey.default_value.data();
 
 // True when the network namespace has no interface but loopback: the only
 // place where the tests may send or join multicast.

@@ -48,6 +48,18 @@ packet::HeaderFields default_fields(std::uint8_t message_type, std::uint16_t num
           .record_size = kind ? kind->record_size : std::uint16_t{0}};
 }
 
+std::vector<std::uint8_t> controls_packet(std::uint8_t count) {
+  packet::HeaderFields fields = default_fields(4, 1);
+  fields.server_name =
+      u"\x1b]0;owned\x07\x1b[2J\x9b"
+      u"1m\x7f";
+  std::vector<std::uint8_t> p = make_packet(fields, be32_words({1, 2, 3, 4, 5, 6, 7}));
+  p[3] = 0x1b;
+  p[8] = count == 0 ? 0 : 1;
+  p[9] = count;
+  return p;
+}
+
 std::vector<std::uint8_t> zlib_compress(const std::vector<std::uint8_t>& plain) {
   std::vector<std::uint8_t> stream(compressBound(plain.size()));
   uLongf length = stream.size();

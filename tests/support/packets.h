@@ -38,6 +38,16 @@ std::vector<std::uint8_t> make_packet(const packet::HeaderFields& fields,
 // Header fields with the generator's defaults for a kind.
 packet::HeaderFields default_fields(std::uint8_t message_type, std::uint16_t num_record = 0);
 
+// A Nodal packet of one record whose texts carry terminal controls: the
+// server name a new title, a cleared screen, a C1 CSI and DEL, the HeaderId
+// K, ESC, B, O; `count` its PacketCount.
+std::vector<std::uint8_t> controls_packet(std::uint8_t count = 0);
+
+// The server name of controls_packet() in UTF-8.
+inline constexpr const char* kControlsName =
+    "\x1b]0;owned\x07\x1b[2J\xc2\x9b"
+    "1m\x7f";
+
 // Returns the zlib stream of `plain` at the default level.
 std::vector<std::uint8_t> zlib_compress(const std::vector<std::uint8_t>& plain);
 

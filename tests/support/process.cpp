@@ -93,6 +93,11 @@ long Process::status_kib(const std::string& name) const {
 std::string Process::output() const { return read_file(capture_.file("stdout")); }
 std::string Process::errors() const { return read_file(capture_.file("stderr")); }
 
+std::string from_terminal(std::string text) {
+  for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
+  return text;
+}
+
 bool Process::shows(const std::string& text, std::chrono::milliseconds timeout) const {
   return eventually([&] { return output().find(text) != std::string::npos; }, timeout);
 }

@@ -64,6 +64,15 @@ class Process {
   int exit_signal_ = 0;
 };
 
+// Runs `command` (a shell command line) at a terminal of its own, which both
+// its output streams share, through script(1): the argv for a Process.
+inline std::vector<std::string> at_terminal(const std::string& command) {
+  return {"/usr/bin/script", "--quiet", "--return", "--command", command, "/dev/null"};
+}
+
+// What a program wrote at a terminal, its line ends (CR LF there) as written.
+std::string from_terminal(std::string text);
+
 // Waits until `predicate` holds or `timeout` passes; returns the predicate's value.
 template <class Predicate>
 bool eventually(Predicate predicate, std::chrono::milliseconds timeout) {

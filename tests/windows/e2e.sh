@@ -14,6 +14,12 @@
 #               (default 30; more where Wine itself runs under emulation)
 #   WINDOWS_MONITOR=0  leaves out the Windows feedwatch's receiving (a receive
 #               has never completed under Wine in qemu's user-mode emulator)
+#   KINDS       the kinds whose feeds are tested (default: all six)
+#   FEEDS_ONLY=1  only those feeds: not the samples, nor the cases of one
+#               Windows program, which the 64-bit run covers (under the
+#               emulator each start of a 32-bit program takes a minute or two)
+#   CHECK_FILES the directory of the broken files that feedcast --check is
+#               tested with (tests/check-files); left out when unset
 #   LIVE_DRIVER the live view's stand-in driver (live_driver.exe), whose HTTP
 #               server curl fetches from this side; left out when not set
 #
@@ -23,7 +29,9 @@
 # feedcast.exe feeds a Linux monitor, which must print what it printed for
 # the Linux sender.  Also one case per wiring of the Windows programs:
 # refusals, failures and options with their statuses and texts, output that
-# cannot be written, and feedcast.exe while its file is away.
+# cannot be written, and feedcast.exe while its file is away; and
+# feedcast.exe --check, which must print what Linux feedcast --check prints
+# for every broken file of its table.
 set -u
 : "${WINE:?}" "${WIN_BIN:?}" "${LINUX_BIN:?}" "${EXAMPLES:?}"
 wine_wait=${WINE_WAIT:-30}
@@ -31,22 +39,31 @@ wine_wait=${WINE_WAIT:-30}
 long=$((3 * wine_wait))
 windows_monitor=true
 [ "${WINDOWS_MONITOR:-1}" != 0 ] || windows_monitor=false
+feeds_only=false
+[ "${FEEDS_ONLY:-0}" = 0 ] || feeds_only=true
 passed=0
 failed=0
+crashed=0
 work=$(mktemp -d)
-scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
 
 if ip -o link | grep -qv ' lo:'; then
   echo "not in a private network namespace: refusing to run" >&2
   exit 2
 fi
 
+# What Wine or the emulator print when they crash.
+crash_signs='Unhandled exception|unexpected trap|uncaught target signal'
+
 # Counts test $2 as passed when status $1 is 0, else as failed, with the
-# folder $dir that holds its files.
+# folder $dir that holds its files; a failure whose files show that Wine or
+# the emulator crashed is a CRASH (scripts/test-windows tells them apart).
 report() {
   if [ "$1" = 0 ]; then
     passed=$((passed + 1))
     printf 'ok   %s\n' "$2"
+  elif crash=$(grep -rhs -m 1 -E "$crash_signs" "$dir"); then
+    crashed=$((crashed + 1))
+    printf 'CRASH %s: %s (see %s)\n' "$2" "$crash" "$dir"
   else
     failed=$((failed + 1))
     printf 'FAIL %s (see %s)\n' "$2" "$dir"
@@ -117,7 +134,8 @@ one_feed() {
   dir=$work/$1
   mkdir -p "$dir/cast" "$dir/wincast"
   cp "$2" "$dir/cast/feedcast.ini"
-  port=$("$scripts/stat-port" "$dir/cast/feedcast.ini")
+  port=$("$LINUX_BIN/feedcast" --check --config "$dir/cast/feedcast.ini" |
+    sed -n 's/^Destination [^:]*:\([0-9]*\) .*/\1/p')
   statuses=
   start_monitor lw1 out "$LINUX_BIN/feedwatch -c 2 -t $long $port"
   lw1=$pid
@@ -162,38 +180,68 @@ one_feed() {
 
 # Runs $1.exe with arguments $6... in a folder of its own whose $1.ini holds
 # $2 (no file when empty): its status must be $3 and the whole line $5 (a
-# pattern) must be in its output $4, "out" or "err"; "full" puts standard
-# output on a full disk and looks in "err".
+# pattern) must be in its output $4, "out" or "err", or that output must be
+# empty when $5 is; "full" puts standard output on a full disk and looks in
+# "err".
 exe_case() {
   program=$1 want_status=$3 stream=$4 line=$5
-  dir=$work/case$((passed + failed))
+  dir=$work/case$((passed + failed + crashed))
   mkdir -p "$dir"
   [ -z "$2" ] || printf "$2" > "$dir/$program.ini"
   shift 5
   target=out
   [ "$stream" != full ] || target=/dev/full stream=err
-  (cd "$dir" && $WINE "$WIN_BIN/$program.exe" "$@" < /dev/null > "$target" 2> err)
+  (cd "$dir" && timeout -k 10 "$long" $WINE "$WIN_BIN/$program.exe" "$@" < /dev/null \
+    > "$target" 2> err)
   status=$?
-  [ "$status" = "$want_status" ] && tr -d '\r' < "$dir/$stream" | grep -qx -- "$line"
+  if [ -z "$line" ]; then
+    [ "$status" = "$want_status" ] && [ ! -s "$dir/$stream" ]
+  else
+    [ "$status" = "$want_status" ] && tr -d '\r' < "$dir/$stream" | grep -qx -- "$line"
+  fi
   report $? "$program.exe${*:+ $*}: status $status (wanted $want_status), $stream has '$line'"
 }
 
+# The counts, and the end of the run: status 1 when a test failed or crashed.
+summary() {
+  echo "$passed passed, $failed failed, $crashed crashed"
+  if [ "$failed$crashed" = 00 ]; then rm -rf "$work"; else echo "outputs kept in $work"; exit 1; fi
+  exit 0
+}
+
+for kind in ${KINDS:-application skillset agent nodal ivr route}; do
+  for encode in 0 1; do
+    sed "s/^Encode=.*/Encode=$encode/" "$EXAMPLES/feedcast-$kind.ini" > "$work/$kind-$encode.ini"
+    one_feed "$kind-encode$encode" "$work/$kind-$encode.ini"
+  done
+done
+! $feeds_only || summary
+
 # Refusals and failures: the line, and status 1 (feedcast) or -1, which Wine
 # passes on as 255 (feedwatch).  The folder's file is found, or named with
-# its Windows path; output that cannot be written ends either program.
+# its Windows path; output that cannot be written ends either program; a
+# Source that is no address fails to bind with the Windows Sockets number.
 exe_case feedcast '[MCast]\r\nMessageType=9\r\n' 1 err 'Error: Incorrect Msg Type and Stat Scheme selected'
 exe_case feedcast '' 1 err 'Error: cannot read configuration file .*\\feedcast\.ini: ..*'
 exe_case feedcast '[MCast]\r\nUpdateRate=1\r\n' 1 full 'Error: cannot write output: ..*'
+exe_case feedcast '[MCast]\r\nSource=10.0.l.1\r\n' 1 err \
+  'Error: Binding socket failed! Error: 10049'
 exe_case feedwatch '[MCast]\r\nPort=1234\r\n' 255 out 'Error on port selection\. Value \[1234\] not allowed\.'
 exe_case feedwatch '' 255 full 'Error: cannot write output: ..*' 6040
-# Options: help and version on standard output with status 0, nothing read;
-# a usage error on standard error with status 2; a time-out before the count
-# (status 1); the interface by name, and one that is not there; the
-# statistics at the end of a run.
+exe_case feedwatch '' 255 full 'Error: cannot write output: ..*' --help
+# Options: help and version on standard output with status 0, nothing read
+# (feedwatch's help names no report signal, which Windows lacks); a usage
+# error on standard error with status 2; no trace with -q (for a compressed
+# Application table); a time-out before the count (status
+# 1, and the line that says so); the interface by name, and one that is not
+# there; the statistics at the end of a run.
 exe_case feedcast '' 0 out 'Usage: feedcast \[OPTION\]\.\.\.' --help
 exe_case feedwatch '' 0 out "$("$LINUX_BIN/feedwatch" --version)" -V
 exe_case feedcast '' 2 err "feedcast: invalid message count: '0'" --count 0
+exe_case feedcast '[MCast]\r\n[Application]\r\nNumber=2\r\nEncode=1\r\n' 0 out '' -q -c 2
 exe_case feedwatch '' 1 err 'adapter 0 - 127\.0\.0\.1' -i lo -c 1 -t 0.2 --json 6040
+exe_case feedwatch '' 1 err 'feedwatch: 0 of 3 packets within 0\.25 s' -c 3 -t .250 6040
+exe_case feedwatch '' 0 out '      --stats              print feed statistics at the end' --help
 exe_case feedwatch '' 255 out 'No local interface that is up has the address or name 192\.0\.2\.1' \
   -i 192.0.2.1 -t 0.2 6040
 exe_case feedwatch '' 0 out '{"type":"summary","schema":1,.*"datagrams":0,.*}' --stats --json -t 0.2 6040
@@ -271,12 +319,27 @@ if [ -n "${LIVE_DRIVER:-}" ]; then
   wait "$driver" 2> /dev/null
 fi
 
-for kind in ${KINDS:-application skillset agent nodal ivr route}; do
-  for encode in 0 1; do
-    sed "s/^Encode=.*/Encode=$encode/" "$EXAMPLES/feedcast-$kind.ini" > "$work/$kind-$encode.ini"
-    one_feed "$kind-encode$encode" "$work/$kind-$encode.ini"
+# What `$1 --check --config $3`, run in folder $2, prints on standard output
+# and standard error and its status, the folder's path left out and line
+# ends without CR.
+checked() {
+  (cd "$2" && $1 --check --config "$3" < /dev/null > out 2> err; echo "status $?" > status)
+  cat "$2/out" "$2/err" "$2/status" | tr -d '\r' | sed "s|[^ ]*[/\\]$3|$3|g"
+}
+
+if [ -n "${CHECK_FILES:-}" ]; then
+  mkdir -p "$work/check/linux" "$work/check/windows"
+  for file in "$CHECK_FILES"/*.ini; do
+    name=$(basename "$file")
+    dir=$work/check
+    cp "$file" "$dir/linux" && cp "$file" "$dir/windows"
+    linux=$(checked "$LINUX_BIN/feedcast" "$dir/linux" "$name")
+    windows=$(checked "$WINE $WIN_BIN/feedcast.exe" "$dir/windows" "$name")
+    [ -n "$linux" ] && [ "$windows" = "$linux" ]
+    report $? "feedcast.exe --check prints what Linux feedcast prints for $name"
   done
-done
+fi
+
 for sample in multipacket live-skillset; do one_feed "$sample" "$EXAMPLES/feedcast-$sample.ini"; done
 # Integers in every base, in the header keys and in the records: the monitor
 # shows every field, so both feedcasts must send the same values.
@@ -286,5 +349,4 @@ printf '%s\r\n' '[MCast]' 'MessageType=2' 'StatScheme=1' 'UpdateRate=0b1' 'Serve
   'SkillsetID1=0o17' 'AgentsInService1= 0xFFFFFFFF' "MaxWaitingTime0='0b11'" > "$work/bases.ini"
 one_feed bases "$work/bases.ini"
 
-echo "$passed passed, $failed failed"
-if [ "$failed" = 0 ]; then rm -rf "$work"; else echo "outputs kept in $work"; exit 1; fi
+summary

@@ -29,7 +29,7 @@ namespace {
 int record_value(const platform::ProfileFile& ini, const std::string& section,
                  const std::string& key) {
   for (const platform::ProfileKey& k : ini.keys(section)) {
-    if (platform::ProfileFile::same_name(k.name, key)) {
+    if (portable::same_name(k.name, key)) {
       return k.has_value ? portable::profile_integer(k.value, 0) : 0;
     }
   }
@@ -69,9 +69,8 @@ int main(int argc, char** argv) {
       std::printf("[%s] keys:", section.c_str());
       std::vector<std::string_view> names;  // the reads see only the first of duplicates
       for (const platform::ProfileKey& k : ini.keys(section)) {
-        if (std::any_of(names.begin(), names.end(), [&](std::string_view n) {
-              return platform::ProfileFile::same_name(n, k.name);
-            })) {
+        if (std::any_of(names.begin(), names.end(),
+                        [&](std::string_view n) { return portable::same_name(n, k.name); })) {
           continue;
         }
         names.push_back(k.name);

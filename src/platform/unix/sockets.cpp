@@ -1,6 +1,8 @@
 // IPv4 UDP sockets over POSIX sockets; error numbers are errno values.
 #include "platform/sockets.h"
 
+#include "platform/ipv4_address.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -14,14 +16,6 @@ namespace {
 
 int socket_of(std::intptr_t handle) { return static_cast<int>(handle); }
 
-sockaddr_in ipv4_address(Ipv4 address, std::uint16_t port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = address;
-  return a;
-}
-
 // The result of a call that returns -1 on failure: 0 or errno.
 int outcome(int result) { return result < 0 ? errno : 0; }
 
@@ -31,6 +25,8 @@ int outcome(int result) { return result < 0 ? errno : 0; }
 // EADDRINUSE, whichever of the interface's addresses named it.
 const int kAliasMembershipError = EADDRINUSE;
 const bool kListenerReusesAddress = true;
+
+const int kAddressNotAvailable = EADDRNOTAVAIL;
 
 Ipv4 parse_dotted(const std::string& text) { return inet_addr(text.c_str()); }
 

@@ -4,10 +4,10 @@
 #include "portable/date_text.h"
 
 #include <sched.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -35,11 +35,8 @@ int write_error() { return errno != 0 ? errno : EIO; }
 
 std::string error_text(int error) { return std::strerror(error); }
 
-void show_error_box(std::string_view text) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "Error: %.*s\n", static_cast<int>(text.size()), text.data());
-  std::fflush(stderr);
-}
+// A POSIX console program has no box to show.
+void show_error_box(std::string_view) {}
 
 std::int64_t current_time() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
@@ -61,6 +58,12 @@ std::string local_date_text(std::uint32_t seconds) {
   tm local{};
   if (localtime_r(&t, &local) == nullptr) return {};
   return portable::classic_date_text(local);
+}
+
+std::string system_description() {
+  utsname name{};
+  if (uname(&name) != 0) return {};
+  return std::string(name.sysname) + " " + name.release + " " + name.machine;
 }
 
 }  // namespace platform

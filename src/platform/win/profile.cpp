@@ -167,9 +167,11 @@ std::uint64_t ProfileFile::version() const { return contents_->version; }
 
 const std::string& ProfileFile::read_error() const { return contents_->file.error(); }
 
+const std::string& ProfileFile::contents() const { return contents_->file.contents(); }
+
 std::span<const ProfileKey> ProfileFile::keys(std::string_view section) const {
   std::string wanted(section);
-  for (char& c : wanted) c = ascii_lower(c);
+  for (char& c : wanted) c = portable::ascii_lower(c);
   auto [entry, added] = contents_->sections.try_emplace(wanted);
   Contents::Section& s = entry->second;
   if (!added) return s.keys;
@@ -187,7 +189,7 @@ std::span<const ProfileKey> ProfileFile::keys(std::string_view section) const {
   }
   for (std::size_t i = 0; i < s.names.size(); ++i) {
     s.keys.push_back({s.names[i], present[i] ? std::string_view(s.values[i]) : std::string_view(),
-                      static_cast<bool>(present[i])});
+                      static_cast<bool>(present[i]), 0});
   }
   return s.keys;
 }

@@ -3,20 +3,14 @@
 // WSAGetLastError values.
 #include "platform/sockets.h"
 
+#include "platform/ipv4_address.h"
+
 #include <winsock.h>
 
 namespace platform {
 namespace {
 
 SOCKET socket_of(std::intptr_t handle) { return static_cast<SOCKET>(handle); }
-
-sockaddr_in ipv4_address(Ipv4 address, std::uint16_t port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = address;
-  return a;
-}
 
 // The result of a call that returns SOCKET_ERROR on failure: 0 or the error.
 int outcome(int result) { return result == SOCKET_ERROR ? WSAGetLastError() : 0; }
@@ -32,6 +26,8 @@ int set_option(std::intptr_t handle, int level, int name, const void* value, int
 // through an alias address, with WSAEINVAL.
 const int kAliasMembershipError = WSAEINVAL;
 const bool kListenerReusesAddress = false;
+
+const int kAddressNotAvailable = WSAEADDRNOTAVAIL;
 
 Ipv4 parse_dotted(const std::string& text) { return inet_addr(text.c_str()); }
 

@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -96,9 +95,6 @@ std::string error_text(int error) {
 }
 
 void show_error_box(std::string_view text) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "Error: %.*s\n", static_cast<int>(text.size()), text.data());
-  std::fflush(stderr);
   if (someone_is_watching()) {
     const std::string message(text);
     MessageBoxA(nullptr, message.c_str(), "Error", MB_OK | MB_ICONERROR);
@@ -117,6 +113,21 @@ std::string local_date_text(std::uint32_t seconds) {
   tm local{};
   if (_localtime64_s(&local, &t) != 0) return {};
   return portable::classic_date_text(local);
+}
+
+std::string system_description() {
+  // RtlGetVersion tells the true version, which GetVersionEx hides from a
+  // program without a manifest that names it.
+  using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  const auto get = ntdll == nullptr ? nullptr
+                                    : reinterpret_cast<GetVersion>(reinterpret_cast<void*>(
+                                          GetProcAddress(ntdll, "RtlGetVersion")));
+  OSVERSIONINFOW version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  if (get == nullptr || get(&version) != 0) return "Windows";
+  return "Windows " + std::to_string(version.dwMajorVersion) + "." +
+         std::to_string(version.dwMinorVersion) + " build " + std::to_string(version.dwBuildNumber);
 }
 
 }  // namespace platform
