@@ -31,6 +31,7 @@ std::string shown(const portable::Result<feedwatch::Options>& read) {
          ") ";
   }
   if (o.interface_name) s += "if=" + *o.interface_name + " ";
+  if (o.http) s += "http=" + o.http->text() + " ";
   for (std::string_view a : o.arguments) s += "[" + std::string(a) + "]";
   return s;
 }
@@ -59,6 +60,14 @@ TEST(Options, EveryOptionAndError) {
       {{"-t", "1.2.3"}, "error: invalid time-out: '1.2.3'"},
       {{"-t", "2000000000"}, "error: invalid time-out: '2000000000'"},
       {{"-i", ""}, "error: invalid interface: ''"},
+      {{"--http", "8080"}, "http=127.0.0.1:8080 "},
+      {{"--http=0.0.0.0:65535"}, "http=0.0.0.0:65535 "},
+      {{"--http", "[::1]:80"}, "http=[::1]:80 "},
+      {{"--http", "::1:80"}, "http=[::1]:80 "},
+      {{"--http", "0"}, "error: invalid HTTP address: '0'"},
+      {{"--http", "65536"}, "error: invalid HTTP address: '65536'"},
+      {{"--http", ":80"}, "error: invalid HTTP address: ':80'"},
+      {{"--http", "host:"}, "error: invalid HTTP address: 'host:'"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(shown(feedwatch::parse_options(c.args)), c.expect) << testing::PrintToString(c.args);

@@ -4,6 +4,7 @@
 // asks it to stop.
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -12,6 +13,7 @@
 #include "feedwatch/feed_statistics.h"
 #include "feedwatch/json_output.h"
 #include "feedwatch/listener.h"
+#include "feedwatch/live/live_view.h"
 #include "feedwatch/options.h"
 #include "feedwatch/port_selection.h"
 #include "feedwatch/receive_loop.h"
@@ -37,6 +39,25 @@ RunEnd failure_on(feedwatch::Console& console, const std::string& text) {
   return {-1};
 }
 
+// Serves the live view on `http`, or prints why it cannot and returns null.
+std::unique_ptr<feedwatch::LiveView> open_live_view(const feedwatch::HttpAddress& http,
+                                                    const feedwatch::PortChoice& choice,
+                                                    feedwatch::SteadyClock::time_point start) {
+  feedwatch::HttpSettings settings;
+  settings.address = http.address;
+  settings.port = http.port;
+  const feedwatch::LiveInfo info{
+      std::string(portable::program_version()), choice.group, {choice.port}, start};
+  std::string reason;
+  std::unique_ptr<feedwatch::LiveView> live = feedwatch::LiveView::open(settings, info, reason);
+  if (!live) {
+    const std::string line =
+        "feedwatch: cannot serve HTTP on " + http.text() + ": " + reason + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+  }
+  return live;
+}
+
 // Sets up and runs the monitor; everything it opened is closed, and the
 // terminal restored, when it returns.
 RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point start,
@@ -53,6 +74,13 @@ RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point
   if (sockets.error() != 0) {
     return failure_on(console, portable::failed("WSAStartup", sockets.error()).text);
   }
+  // The live view is served before the group is joined, so that an address
+  // that cannot be served fails the run at once.
+  std::unique_ptr<feedwatch::LiveView> live;
+  if (options.http) {
+    live = open_live_view(*options.http, *choice, start);
+    if (!live) return {-1};
+  }
   platform::UdpSocket socket;
   const portable::Result<void> listening = feedwatch::set_up_listener(
       socket, choice->group, choice->port, options.interface_name, console);
@@ -61,10 +89,12 @@ RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point
 
   std::optional<feedwatch::JsonLines> json;
   if (options.json) json.emplace(stdout);
+  // The live view shows the statistics, whether the run reports them or not.
   std::optional<feedwatch::FeedStatistics> stats;
-  if (options.stats) stats.emplace(start);
+  if (options.stats || live) stats.emplace(start);
   feedwatch::Monitor monitor(console, json ? &*json : nullptr, stats ? &*stats : nullptr,
                              options.count.value_or(UINT64_MAX));
+  if (live) monitor.serve_live_view(*live, start + std::chrono::seconds(1));
   std::optional<feedwatch::SteadyClock::time_point> deadline;
   if (options.timeout) deadline = start + *options.timeout;
   const feedwatch::LoopEnd end =
@@ -75,7 +105,7 @@ RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point
   }
   const bool hangup =
       end.reason == feedwatch::LoopEnd::kSignal && platform::Signals::is_hangup(end.signal);
-  if (!hangup) {
+  if (!hangup && options.stats) {
     if (const int e = monitor.report()) return {feedwatch::report_output_failure(e)};
   }
   if (end.reason == feedwatch::LoopEnd::kSignal) return {0, end.signal};

@@ -8,9 +8,9 @@
 namespace feedwatch {
 namespace {
 
-enum OptionIndex { kHelp, kVersion, kJson, kCount, kTimeout, kStats, kInterface };
+enum OptionIndex { kHelp, kVersion, kJson, kCount, kTimeout, kStats, kInterface, kHttp };
 
-constexpr std::array<portable::OptionSpec, 7> kOptionSpecs = {{
+constexpr std::array<portable::OptionSpec, 8> kOptionSpecs = {{
     {'h', "help", false},
     {'V', "version", false},
     {'\0', "json", false},
@@ -18,6 +18,7 @@ constexpr std::array<portable::OptionSpec, 7> kOptionSpecs = {{
     {'t', "timeout", true},
     {'\0', "stats", false},
     {'i', "interface", true},
+    {'\0', "http", true},
 }};
 
 // The longest time-out: beyond it the deadline would leave the clock's range.
@@ -43,6 +44,28 @@ std::optional<std::chrono::microseconds> parse_seconds(std::string_view text) {
     digit_value /= 10;
   }
   return std::chrono::microseconds(seconds * 1'000'000 + micros);
+}
+
+// Reads [ADDRESS:]PORT: the port a whole number from 1 to 65535, the address
+// whatever stands before the last colon (an IPv6 address in brackets), left
+// for the server to read.
+std::optional<HttpAddress> parse_http_address(std::string_view text) {
+  const std::size_t colon = text.rfind(':');
+  HttpAddress http{"127.0.0.1"};
+  if (colon != std::string_view::npos) {
+    std::string_view address = text.substr(0, colon);
+    if (address.size() >= 2 && address.front() == '[' && address.back() == ']') {
+      address = address.substr(1, address.size() - 2);
+    }
+    if (address.empty()) return std::nullopt;
+    http.address = std::string(address);
+  }
+  std::uint64_t port = 0;
+  const std::string_view port_text =
+      colon == std::string_view::npos ? text : text.substr(colon + 1);
+  if (!portable::parse_whole_number(port_text, 65535, port) || port == 0) return std::nullopt;
+  http.port = static_cast<std::uint16_t>(port);
+  return http;
 }
 
 std::string quoted(std::string_view text) {
@@ -75,12 +98,21 @@ std::string take(const portable::GivenOption& given, Options& options) {
       if (given.value.empty()) return "invalid interface: ''";
       options.interface_name = std::string(given.value);
       break;
+    case kHttp:
+      options.http = parse_http_address(given.value);
+      if (!options.http) return "invalid HTTP address: " + quoted(given.value);
+      break;
     default: break;
   }
   return {};
 }
 
 }  // namespace
+
+std::string HttpAddress::text() const {
+  const bool ipv6 = address.find(':') != std::string::npos;
+  return (ipv6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
+}
 
 std::string seconds_text(std::chrono::microseconds time) {
   const auto micros = static_cast<std::uint64_t>(time.count());
@@ -122,6 +154,10 @@ std::string_view help_text() {
            : "      --stats              print feed statistics at the end\n") +
       "  -i, --interface ADDRESS  join only on this local address, or on the\n"
       "                           addresses of the interface of this name\n"
+      "      --http [ADDRESS:]PORT\n"
+      "                           serve the live view (a page, its events and\n"
+      "                           metrics) over HTTP on ADDRESS (127.0.0.1 when\n"
+      "                           only a port is given)\n"
       "  -h, --help               show this help and exit\n"
       "  -V, --version            show the version and exit\n"
       "\n"

@@ -16,6 +16,15 @@
 
 namespace feedwatch {
 
+// Where --http serves: a numeric IPv4 or IPv6 address and a TCP port.
+struct HttpAddress {
+  std::string address;  // without brackets; 127.0.0.1 when only a port was given
+  std::uint16_t port = 0;
+
+  // The address as "ADDRESS:PORT", an IPv6 address in brackets.
+  std::string text() const;
+};
+
 // What the command line asks for.
 struct Options {
   bool help = false;                                 // -h, --help
@@ -25,6 +34,7 @@ struct Options {
   std::optional<std::uint64_t> count;                // -c N: stop after N displayed packets
   std::optional<std::chrono::microseconds> timeout;  // -t SECONDS: stop after that time
   std::optional<std::string> interface_name;         // -i ADDRESS: join on that interface only
+  std::optional<HttpAddress> http;                   // --http [ADDRESS:]PORT: the live view
   std::vector<std::string_view> arguments;           // what is left for the port rule
 };
 

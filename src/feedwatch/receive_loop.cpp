@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "feedwatch/print_packet.h"
 #include "feedwatch/record_expansion.h"
@@ -35,12 +37,23 @@ LoopEnd output_failed(int error) {
   return {LoopEnd::kOutputFailed};
 }
 
-// Milliseconds until `deadline`, rounded up; -1 without one.
-int milliseconds_left(const std::optional<SteadyClock::time_point>& deadline) {
-  if (!deadline) return -1;
-  const auto left =
-      std::chrono::ceil<std::chrono::milliseconds>(*deadline - SteadyClock::now()).count();
+// Milliseconds until the earlier of `deadline` and `summary`, rounded up; -1
+// without either.
+int milliseconds_left(const std::optional<SteadyClock::time_point>& deadline,
+                      const std::optional<SteadyClock::time_point>& summary) {
+  if (!deadline && !summary) return -1;
+  const SteadyClock::time_point wake = deadline && summary ? std::min(*deadline, *summary)
+                                       : deadline          ? *deadline
+                                                           : *summary;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(wake - SteadyClock::now()).count();
   return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
+}
+
+// The stream of the packet in `buffer`, as the statistics name it.
+StreamId stream_of(const std::uint8_t* buffer) {
+  StreamId stream{{}, packet::message_type(buffer), packet::stat_scheme(buffer)};
+  append_utf8(stream.server, packet::server_name(buffer));
+  return stream;
 }
 
 }  // namespace
@@ -108,16 +121,34 @@ void Monitor::store_part(PacketBuffer& buffer, const Arrival& arrival) {
 void Monitor::display(PacketBuffer& buffer, const Arrival& arrival, const MessagePart* part) {
   std::size_t area_bytes = 0;
   const Expansion expansion = expand_record_area(buffer, *expansion_room_, &area_bytes);
-  if (json_ != nullptr) {
+  if (json_ != nullptr || live_ != nullptr) {
     if (expansion == Expansion::kPlain) {
       area_bytes = arrival.length - std::min(arrival.length, packet::kHeaderSize);
     }
-    json_->write_packet(buffer, arrival, part, expansion, area_bytes);
-  } else {
-    print_packet(buffer, expansion, console_);
+    std::string object = packet_json(buffer, arrival, part, expansion, area_bytes);
+    if (json_ != nullptr) json_->write_line(object);
+    if (live_ != nullptr) live_->publish_packet(std::move(object), stream_of(buffer.data()), part);
   }
+  if (json_ == nullptr) print_packet(buffer, expansion, console_);
   ++displayed_;
   if (stats_ != nullptr) stats_->count_display(expansion);
+}
+
+void Monitor::serve_live_view(LiveView& live, SteadyClock::time_point first_summary) {
+  live_ = &live;
+  next_summary_ = first_summary;
+}
+
+std::optional<SteadyClock::time_point> Monitor::next_summary() const {
+  if (live_ == nullptr) return std::nullopt;
+  return next_summary_;
+}
+
+void Monitor::publish_summary_if_due(SteadyClock::time_point now) {
+  if (live_ == nullptr || stats_ == nullptr || now < next_summary_) return;
+  live_->publish_summary(stats_->json_summary(store_, now), stats_->counters(store_));
+  // The next second after `now`, without a burst after a long datagram.
+  while (next_summary_ <= now) next_summary_ += std::chrono::seconds(1);
 }
 
 int Monitor::flush() {
@@ -144,9 +175,16 @@ LoopEnd run_receive_loop(platform::UdpSocket& socket, platform::Keyboard& keyboa
   for (;;) {
     if (!keyboard.is_terminal() && keyboard.poll() == kQuitKey) return quit();
     for (bool datagram = false; !datagram;) {
-      switch (platform::wait_for_event(socket, keyboard, signals, milliseconds_left(deadline))) {
+      const int wait = milliseconds_left(deadline, monitor.next_summary());
+      switch (platform::wait_for_event(socket, keyboard, signals, wait)) {
         case platform::Event::kDatagram: datagram = true; break;
-        case platform::Event::kTimeout: return {LoopEnd::kTimeout};
+        case platform::Event::kTimeout:
+          // Without a live view only the deadline can end the wait.
+          if (!monitor.next_summary() || (deadline && SteadyClock::now() >= *deadline)) {
+            return {LoopEnd::kTimeout};
+          }
+          monitor.publish_summary_if_due(SteadyClock::now());
+          break;
         case platform::Event::kKey:
           if (keyboard.poll() == kQuitKey) return quit();
           break;
@@ -170,6 +208,7 @@ LoopEnd run_receive_loop(platform::UdpSocket& socket, platform::Keyboard& keyboa
     arrival.length = static_cast<std::size_t>(length);
     monitor.handle_datagram(*buffer, arrival);
     if (const int e = monitor.flush()) return output_failed(e);
+    monitor.publish_summary_if_due(arrival.at);
     if (monitor.limit_reached()) return {LoopEnd::kCount};
     if (const int s = signals.stop_signal()) return {LoopEnd::kSignal, s};
     if (signals.take_report_request()) {

@@ -12,6 +12,7 @@
 #include "feedwatch/console_output.h"
 #include "feedwatch/feed_statistics.h"
 #include "feedwatch/json_output.h"
+#include "feedwatch/live/live_view.h"
 #include "feedwatch/multipacket_store.h"
 #include "feedwatch/packet_buffer.h"
 #include "platform/events.h"
@@ -53,6 +54,16 @@ class Monitor {
   // the first write of the console or of the JSON lines that failed.
   int flush();
 
+  // Hands every displayed packet to `live` from now on, and once a second the
+  // statistics, which the monitor must count (`stats` given).
+  void serve_live_view(LiveView& live, SteadyClock::time_point first_summary);
+
+  // When the live view is next due for the statistics; none without one.
+  std::optional<SteadyClock::time_point> next_summary() const;
+
+  // Hands the statistics to the live view when they are due at `now`.
+  void publish_summary_if_due(SteadyClock::time_point now);
+
   // The console, for the loop's own lines.
   Console& console() { return console_; }
 
@@ -71,6 +82,8 @@ class Monitor {
   MultipacketStore store_;
   // The room a compressed record area expands into, kept from packet to packet.
   std::unique_ptr<PacketBuffer> expansion_room_;
+  LiveView* live_ = nullptr;
+  SteadyClock::time_point next_summary_{};
 };
 
 // Why the loop ended.
@@ -83,7 +96,8 @@ struct LoopEnd {
 // Runs the loop until `q` is pressed, the monitor's limit is reached, the
 // `deadline` passes, a stop signal arrives, a receive fails (the failure
 // printed) or the output cannot be written (reported).  Output is flushed after every datagram; a
-// report signal prints the statistics between two datagrams.  On a terminal a key takes effect at
+// report signal prints the statistics between two datagrams, and a live view gets them once a
+// second, datagrams or not.  On a terminal a key takes effect at
 // once; any other standard input gives one key per datagram, before it.
 LoopEnd run_receive_loop(platform::UdpSocket& socket, platform::Keyboard& keyboard,
                          platform::Signals& signals, Monitor& monitor,

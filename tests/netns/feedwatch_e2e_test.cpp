@@ -21,6 +21,7 @@
 #include "portable/command_line.h"
 #include "portable/visible_controls.h"
 #include "support/console_capture.h"
+#include "support/http_client.h"
 #include "support/multicast.h"
 #include "support/packets.h"
 #include "support/process.h"
@@ -226,6 +227,51 @@ TEST_F(Feedwatch, TwoMonitorsShareThePortAndEachShowsOnlyItsGroup) {
   EXPECT_EQ(first.output(), kStartup + shown({nodal(40)}));
   EXPECT_EQ(second.output(), "Multicast Address: 235.5.6.8.\nPort Selection: 6040.\n\n" + kJoined +
                                  shown({nodal(80)}));
+}
+
+// With --http the display goes on as without it, while the page's tables,
+// events and metrics show the same packets; an address that cannot be
+// served ends the run before the group is joined.
+TEST_F(Feedwatch, LiveViewBesideTheDisplay) {
+  test_support::Process& live = start({"-c", "2", "--http", "8480"});
+  test_support::Process plain({FEEDWATCH_PATH, "-c", "2"}, dir_.path());
+  ASSERT_TRUE(live.shows(kJoined, 5s) && plain.shows(kJoined, 5s)) << live.errors();
+  test_support::send_datagram(6040, nodal(7));
+  ASSERT_TRUE(live.shows("DummyKey   =7\t", 5s));
+  const std::string close = " HTTP/1.1\r\nHost: a\r\nConnection: close\r\n\r\n";
+  EXPECT_NE(test_support::http_exchange(8480, "GET /api/streams" + close).find("\"DummyKey\":7"),
+            std::string::npos);
+  EXPECT_TRUE(test_support::eventually(
+      [&] {
+        return test_support::http_exchange(8480, "GET /metrics" + close)
+                   .find("\nfeedwatch_datagrams_total 1\n") != std::string::npos;
+      },
+      3s));
+  test_support::send_datagram(6040, nodal(8));
+  ASSERT_TRUE(live.wait_for(5s) && plain.wait_for(5s));
+  EXPECT_EQ(live.exit_status(), 0);
+  EXPECT_EQ(live.output(), plain.output());
+  EXPECT_EQ(live.errors(), "");
+
+  test_support::Process holder({FEEDWATCH_PATH, "--http", "8480"}, dir_.path());
+  ASSERT_TRUE(holder.shows(kJoined, 5s));
+  const struct {
+    std::string address;
+    std::string reason;
+  } refused[] = {
+      {"8480", "Address already in use"},
+      {"192.0.2.1:8480", "Cannot assign requested address"},
+      {"[::2]:8480", "Cannot assign requested address"},
+  };
+  for (const auto& c : refused) {
+    test_support::Process& p = start({"--http", c.address});
+    ASSERT_TRUE(p.wait_for(5s));
+    EXPECT_EQ(p.exit_status(), 255);
+    EXPECT_EQ(p.output(), kHead);
+    const std::string shown_address = c.address == "8480" ? "127.0.0.1:8480" : c.address;
+    EXPECT_EQ(p.errors(),
+              "feedwatch: cannot serve HTTP on " + shown_address + ": " + c.reason + "\n");
+  }
 }
 
 // In JSON mode standard output holds JSON lines only; the summary is the last.
