@@ -25,8 +25,10 @@ inline constexpr std::size_t kMaxStreams = 256;
 // The counts of one run, from its start.
 class FeedStatistics {
  public:
-  // Counts from `start`, the moment the run began.
-  explicit FeedStatistics(SteadyClock::time_point start);
+  // Counts from `start`, the moment the run began, with the datagrams the
+  // system had dropped by then (none where it does not count them).
+  explicit FeedStatistics(SteadyClock::time_point start,
+                          std::optional<std::uint64_t> kernel_drops = std::nullopt);
 
   // Counts a datagram as it arrived, before the monitor changes any byte of it.
   void count_datagram(std::span<const std::uint8_t> datagram, const Arrival& arrival);
@@ -34,8 +36,10 @@ class FeedStatistics {
   // Counts a displayed packet and what became of its record area.
   void count_display(Expansion expansion);
 
-  // Counts a multi-packet message whose parts are all in.
-  void count_completed_message() { ++completed_; }
+  // Counts a multi-packet message whose parts are all in, and whether its
+  // parts' PacketNumbers are other than 1 to PacketCount once each (parts of
+  // several messages merged by their Timestamp).
+  void count_completed_message(std::span<const MultipacketStore::Part> parts);
 
   // Counts parts the full store dropped.
   void count_dropped_parts(std::size_t parts) { parts_dropped_ += parts; }
@@ -66,9 +70,16 @@ class FeedStatistics {
     std::uint64_t backwards = 0;
     std::uint64_t duplicates = 0;
     std::vector<std::uint8_t> last_datagram;
+    std::uint64_t mixed_groups = 0;
+    std::uint64_t gaps = 0;
+    std::uint64_t gap_packets = 0;
+    std::optional<SteadyClock::time_point> last_message_start;
+    std::vector<SteadyClock::duration> message_intervals;  // the latest, oldest overwritten first
+    std::size_t next_interval = 0;                         // where the next one goes
   };
 
   Stream* find_stream(std::span<const std::uint8_t> datagram);
+  void count_gap(Stream& s, std::span<const std::uint8_t> datagram, SteadyClock::time_point at);
 
   SteadyClock::time_point start_;
   std::uint64_t datagrams_ = 0;
@@ -79,6 +90,10 @@ class FeedStatistics {
   std::uint64_t expansion_failures_ = 0;
   std::uint64_t completed_ = 0;
   std::uint64_t parts_dropped_ = 0;
+  std::uint64_t mixed_groups_ = 0;
+  std::uint64_t gaps_ = 0;
+  std::uint64_t gap_packets_ = 0;
+  std::optional<std::uint64_t> kernel_drops_;
   std::vector<Stream> streams_;  // in the order of their first datagram
 };
 

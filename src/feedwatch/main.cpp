@@ -85,13 +85,15 @@ RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point
   const portable::Result<void> listening = feedwatch::set_up_listener(
       socket, choice->group, choice->port, options.interface_name, console);
   if (!listening) return failure_on(console, listening.failure());
+  // Datagrams lost because the monitor fell behind are then told from the network's.
+  if (options.stats || live) socket.count_kernel_drops();
   if (const int e = console.flush()) return {feedwatch::report_output_failure(e)};
 
   std::optional<feedwatch::JsonLines> json;
   if (options.json) json.emplace(stdout);
   // The live view shows the statistics, whether the run reports them or not.
   std::optional<feedwatch::FeedStatistics> stats;
-  if (options.stats || live) stats.emplace(start);
+  if (options.stats || live) stats.emplace(start, socket.kernel_drops());
   feedwatch::Monitor monitor(console, json ? &*json : nullptr, stats ? &*stats : nullptr,
                              options.count.value_or(UINT64_MAX));
   if (live) monitor.serve_live_view(*live, start + std::chrono::seconds(1));

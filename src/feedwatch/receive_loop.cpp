@@ -106,7 +106,7 @@ void Monitor::store_part(PacketBuffer& buffer, const Arrival& arrival) {
     if (stats_ != nullptr) stats_->count_dropped_parts(added.dropped);
   }
   if (added.complete.empty()) return;
-  if (stats_ != nullptr) stats_->count_completed_message();
+  if (stats_ != nullptr) stats_->count_completed_message(added.complete);
   for (std::size_t n = 0; n < added.complete.size() && !limit_reached(); ++n) {
     const MultipacketStore::Part& part = added.complete[n];
     if (json_ == nullptr) console_.print("\nPrint packet %d:\n", static_cast<std::int32_t>(n + 1));
@@ -200,6 +200,7 @@ LoopEnd run_receive_loop(platform::UdpSocket& socket, platform::Keyboard& keyboa
     int error = 0;
     const long length = socket.receive(buffer->data(), buffer->size(), error, arrival.source);
     arrival.received = std::chrono::system_clock::now();
+    arrival.kernel_drops = socket.kernel_drops();
     arrival.at = SteadyClock::now();
     if (length < 0) {
       monitor.console().print("%s", portable::failed("recvfrom", error).text);

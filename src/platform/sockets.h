@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -92,6 +93,13 @@ class UdpSocket {
   // Waits for one datagram and stores at most `capacity` bytes of it; returns
   // its length, or -1 with `error` set.  `from` receives its sender.
   long receive(std::uint8_t* buffer, std::size_t capacity, int& error, Endpoint& from);
+  // Asks the system to count the datagrams it drops for want of room in this
+  // socket's receive buffer, where it keeps such a count (Linux); returns
+  // whether it does.
+  bool count_kernel_drops();
+  // The datagrams the system dropped so far, as of the last receive; none
+  // unless count_kernel_drops() returned true.
+  std::optional<std::uint64_t> kernel_drops() const;
   // Stops the receiving side.
   void shutdown_receive();
   // The platform's handle of the socket, for waits on several sources.
@@ -99,6 +107,9 @@ class UdpSocket {
 
  private:
   std::intptr_t handle_ = -1;
+  bool counts_drops_ = false;
+  std::uint32_t drop_counter_ = 0;  // the system's count as last received; it wraps
+  std::uint64_t drops_ = 0;         // the count from the start, unwrapped
 };
 
 }  // namespace platform

@@ -149,11 +149,13 @@ void send(const Sender& s, feedwatch::FeedStatistics& stats, feedwatch::LiveView
   const auto parts = datagrams(s, timestamp);
   const auto buffer = std::make_unique<feedwatch::PacketBuffer>();
   const auto room = std::make_unique<feedwatch::PacketBuffer>();
+  std::vector<feedwatch::MultipacketStore::Part> group;
   for (std::size_t n = 0; n < parts.size(); ++n) {
     const std::vector<std::uint8_t>& d = parts[n];
     feedwatch::Arrival arrival{
         std::chrono::system_clock::now(), Clock::now(), {0x0100007F, 6040}, d.size()};
     stats.count_datagram(d, arrival);
+    group.push_back({d, arrival});
     buffer->fill(0);
     std::copy(d.begin(), d.end(), buffer->begin());
     std::size_t area = 0;
@@ -167,7 +169,7 @@ void send(const Sender& s, feedwatch::FeedStatistics& stats, feedwatch::LiveView
     view.publish_packet(feedwatch::packet_json(*buffer, arrival, part, expansion, area),
                         {server, s.kind->message_type, 0}, part);
   }
-  if (parts.size() > 1) stats.count_completed_message();
+  if (parts.size() > 1) stats.count_completed_message(group);
 }
 
 }  // namespace

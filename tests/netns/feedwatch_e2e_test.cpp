@@ -322,6 +322,28 @@ TEST_F(Feedwatch, StatisticsOnSignals) {
   EXPECT_NE(p.output().find("Datagrams: 2 (192 bytes), displayed: 2\n"), std::string::npos);
 }
 
+// Datagrams sent while the monitor is stopped overflow its socket's buffer:
+// the system's count of those it dropped, which comes with the next datagram
+// queued, and those received make up all sent.
+TEST_F(Feedwatch, StatisticsCountTheDatagramsTheSystemDropped) {
+  test_support::Process& p = start({"--stats", "--json"});
+  ASSERT_TRUE(
+      test_support::eventually([&] { return p.errors().find(kJoined) != std::string::npos; }, 5s));
+  kill(p.pid(), SIGSTOP);
+  const int sent = 3000;
+  for (int n = 0; n < sent; ++n) test_support::send_datagram(6040, nodal(n));
+  kill(p.pid(), SIGCONT);
+  std::this_thread::sleep_for(500ms);
+  test_support::send_datagram(6040, nodal(sent));
+  std::this_thread::sleep_for(500ms);
+  kill(p.pid(), SIGINT);
+  ASSERT_TRUE(p.wait_for(5s));
+  const std::string out = p.output();
+  const json summary = json::parse(out.substr(out.rfind("{\"type\":\"summary\"")));
+  EXPECT_GT(summary["kernel_drops"].get<int>(), 0);
+  EXPECT_EQ(summary["datagrams"].get<int>() + summary["kernel_drops"].get<int>(), sent + 1);
+}
+
 // --interface by an address added to the loopback interface, and by name,
 // which joins on both of its addresses.
 TEST_F(Feedwatch, InterfaceByAddressOrName) {

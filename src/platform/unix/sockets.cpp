@@ -93,16 +93,47 @@ int UdpSocket::send_to(const std::uint8_t* data, std::size_t length, Ipv4 addres
   return sent < 0 ? errno : 0;
 }
 
+bool UdpSocket::count_kernel_drops() {
+#ifdef SO_RXQ_OVFL
+  const int on = 1;
+  counts_drops_ = setsockopt(socket_of(handle_), SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on) == 0;
+#endif
+  return counts_drops_;
+}
+
+std::optional<std::uint64_t> UdpSocket::kernel_drops() const {
+  if (!counts_drops_) return std::nullopt;
+  return drops_;
+}
+
 long UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity, int& error, Endpoint& from) {
   sockaddr_in sender{};
-  socklen_t sender_length = sizeof sender;
+  iovec data{buffer, capacity};
+  // Room for the drop counter that the system attaches once it is not zero.
+  alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(std::uint32_t))];
+  msghdr message{};
   ssize_t n;
   do {
-    n = ::recvfrom(socket_of(handle_), buffer, capacity, 0, reinterpret_cast<sockaddr*>(&sender),
-                   &sender_length);
+    message.msg_name = &sender;
+    message.msg_namelen = sizeof sender;
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    n = ::recvmsg(socket_of(handle_), &message, 0);
   } while (n < 0 && errno == EINTR);
   error = n < 0 ? errno : 0;
   from = {sender.sin_addr.s_addr, ntohs(sender.sin_port)};
+#ifdef SO_RXQ_OVFL
+  for (cmsghdr* c = n < 0 ? nullptr : CMSG_FIRSTHDR(&message); c != nullptr;
+       c = CMSG_NXTHDR(&message, c)) {
+    if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SO_RXQ_OVFL) continue;
+    std::uint32_t counter = 0;
+    std::memcpy(&counter, CMSG_DATA(c), sizeof counter);
+    drops_ += static_cast<std::uint32_t>(counter - drop_counter_);
+    drop_counter_ = counter;
+  }
+#endif
   return static_cast<long>(n);
 }
 

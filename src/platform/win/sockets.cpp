@@ -107,6 +107,11 @@ long UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity, int& error, 
   return n == SOCKET_ERROR ? -1L : static_cast<long>(n);
 }
 
+// Windows keeps no count of the datagrams a socket's full buffer dropped.
+bool UdpSocket::count_kernel_drops() { return false; }
+
+std::optional<std::uint64_t> UdpSocket::kernel_drops() const { return std::nullopt; }
+
 void UdpSocket::shutdown_receive() { ::shutdown(socket_of(handle_), 0 /* receiving side */); }
 
 }  // namespace platform
