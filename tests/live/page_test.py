@@ -87,6 +87,21 @@ def cells(p, column):
             for row in p.find_elements(By.CSS_SELECTOR, "tbody tr") if row.is_displayed()]
 
 
+def check_hostile_name(page, kind):
+    """The stream of the hostile server name shows it as text, and no markup
+    or script of it is made or run."""
+    hostile = wait_for(lambda: panel(page, HOSTILE, kind), 5)
+    check(hostile is not None, "a hostile server name shows as text")
+    check(page.execute_script("return document.querySelectorAll('svg, img').length") == 0,
+          "and no markup of it is made")
+    try:
+        page.switch_to.alert
+        check(False, "and none of its script runs")
+    except NoAlertPresentException:
+        check(True, "and none of its script runs")
+    return hostile
+
+
 def main():
     driver_path = sys.argv[1]
     feed = Driver(driver_path)
@@ -119,15 +134,7 @@ def main():
               "a message in two parts is one table")
         check(agent is not None and cells(agent, 0)[0] == "0h", "hex where the display shows hex")
 
-        hostile = wait_for(lambda: panel(page, HOSTILE, "Route"), 5)
-        check(hostile is not None, "a hostile server name shows as text")
-        check(page.execute_script("return document.querySelectorAll('svg, img').length") == 0,
-              "and no markup of it is made")
-        try:
-            page.switch_to.alert
-            check(False, "and none of its script runs")
-        except NoAlertPresentException:
-            check(True, "and none of its script runs")
+        check_hostile_name(page, "Route")
 
         skillset.find_elements(By.TAG_NAME, "th")[0].click()
         skillset.find_elements(By.TAG_NAME, "th")[0].click()
