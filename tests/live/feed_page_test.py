@@ -63,8 +63,10 @@ def samples(metrics):
 def main():
     feedcast, feedwatch = sys.argv[1], sys.argv[2]
     work = tempfile.mkdtemp()
+    # The display goes to a file: a pipe nobody reads would stop the monitor.
+    display = open(os.path.join(work, "display"), "w+")
     watch = subprocess.Popen([feedwatch, "--stats", "--json", "--http", str(PORT), "6040"],
-                             cwd=work, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+                             cwd=work, stdout=display, stderr=subprocess.DEVNULL)
     check(wait_for(lambda: fetch("/metrics"), 5), "feedwatch serves the live view")
     plain = os.path.join(work, "cc1")
     senders = [start_feedcast(feedcast, plain, "CC1", 4),
@@ -82,6 +84,8 @@ def main():
                                     if c.text == "4242"], 2.5)
         check(bool(changed) and time.monotonic() - sent < 2,
               "an edit of feedcast.ini appears within 2 s and is highlighted")
+        check(wait_for(lambda: not skillset.find_elements(By.CSS_SELECTOR, "td.changed"), 4),
+              "the highlight goes after two seconds")
 
         check_hostile_name(page, "Skillset")
 
@@ -117,8 +121,9 @@ def main():
                               capture_output=True)
     check(promtool.returncode == 0, "promtool accepts the metrics: " + promtool.stdout + promtool.stderr)
     watch.send_signal(signal.SIGINT)
-    out, _ = watch.communicate(timeout=10)
-    summary = json.loads(out.strip().split("\n")[-1])
+    watch.wait(10)
+    display.seek(0)
+    summary = json.loads(display.read().strip().split("\n")[-1])
     values = samples(metrics)
     for name, key in [("feedwatch_datagrams_total", "datagrams"),
                       ("feedwatch_displayed_packets_total", "displayed"),

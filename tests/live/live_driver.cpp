@@ -7,9 +7,7 @@
 // one a line, fields separated by tabs:
 //   stream NAME KIND RECORDS PERIOD_MS PARTS   sends a table of the kind
 //       (its configuration section, "Skillset") as NAME every PERIOD_MS, in
-//       PARTS parts; field F of record R starts as R * 100 + F
-//   set NAME RECORD FIELD VALUE   gives a field (by its key stem) a new value
-//   stop NAME                     sends no more tables as NAME
+//       PARTS parts; field F of record R is R * 100 + F
 // It ends when standard input does.
 #include <algorithm>
 #include <chrono>
@@ -101,10 +99,6 @@ void apply(const std::string& line, std::map<std::string, Sender>& senders) {
       for (const packet::Field& field : s.kind->layout->fields)
         s.records[r][std::string(field.name)] = value++;
     }
-  } else if (f.size() == 5 && f[0] == "set" && senders.count(f[1])) {
-    senders[f[1]].records.at(std::stoul(f[2]))[f[3]] = static_cast<std::uint32_t>(std::stoul(f[4]));
-  } else if (f.size() == 2 && f[0] == "stop") {
-    senders.erase(f[1]);
   } else {
     std::fprintf(stderr, "live_driver: not understood: %s\n", line.c_str());
   }
