@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "feedwatch/feed_statistics.h"
 #include "feedwatch/live/event_ring.h"
 #include "feedwatch/live/inbox.h"
 #include "feedwatch/live/metrics_text.h"
@@ -167,55 +166,6 @@ TEST(LiveMetrics, RendersTheCountersInTheTextFormat) {
   // Without the system's drop counter the metric is left out.
   counters.kernel_drops.reset();
   EXPECT_EQ(feedwatch::metrics_text(counters, "1.0.0").find("kernel"), std::string::npos);
-}
-
-// The metrics' counters are those of the statistics summary.
-TEST(LiveMetrics, CountersAreThoseOfTheSummary) {
-  const std::chrono::steady_clock::time_point start{};
-  feedwatch::FeedStatistics stats(start);
-  const feedwatch::MultipacketStore store;
-  struct Datagram {
-    std::uint8_t message_type;
-    std::uint32_t timestamp;
-    int millisecond;  // of its arrival
-  } datagrams[] = {{2, 100, 0},   {2, 101, 250}, {6, 7, 300},    {2, 101, 1250},
-                   {2, 99, 1500}, {6, 8, 1700},  {2, 102, 2500}, {6, 8, 90000}};
-  for (const Datagram& d : datagrams) {
-    const auto bytes = test_support::make_packet([&] {
-      auto h = test_support::default_fields(d.message_type);
-      h.timestamp = d.timestamp;
-      return h;
-    }());
-    feedwatch::Arrival arrival;
-    arrival.at = start + std::chrono::milliseconds(d.millisecond);
-    arrival.received =
-        std::chrono::system_clock::time_point(std::chrono::milliseconds(d.millisecond));
-    arrival.length = bytes.size();
-    stats.count_datagram(bytes, arrival);
-  }
-  const Json summary = Json::parse(stats.json_summary(store, start + 100s));
-  const feedwatch::MetricsSnapshot counters = stats.counters(store);
-  EXPECT_EQ(counters.datagrams, summary["datagrams"]);
-  EXPECT_EQ(counters.bytes, summary["bytes"]);
-  ASSERT_EQ(counters.streams.size(), summary["streams"].size());
-  for (std::size_t i = 0; i < counters.streams.size(); ++i) {
-    const feedwatch::StreamCounters& c = counters.streams[i];
-    const Json& s = summary["streams"][i];
-    EXPECT_EQ(c.stream.server, s["server"]);
-    EXPECT_EQ(c.packets, s["packets"]);
-    EXPECT_EQ(c.duplicates, s["duplicates"]);
-    EXPECT_EQ(c.backwards, s["backwards"]);
-    EXPECT_EQ(c.last_timestamp, s["last_timestamp"]);
-    EXPECT_EQ(c.intervals.count(), c.packets - 1);
-    EXPECT_DOUBLE_EQ(c.intervals.sum_seconds * 1000 / c.intervals.count(),
-                     s["interval_ms"]["mean"].get<double>());
-  }
-  // Intervals of 0.25, 1, 0.25 and 1 s, and of 1.4 and 88.3 s.
-  EXPECT_EQ(counters.streams[0].intervals.buckets[3], 2u);
-  EXPECT_EQ(counters.streams[0].intervals.buckets[5], 2u);
-  EXPECT_EQ(counters.streams[1].intervals.buckets[6], 1u);
-  EXPECT_EQ(counters.streams[1].intervals.buckets.back(), 1u);
-  EXPECT_EQ(counters.streams[1].last_arrival.time_since_epoch(), 90s);
 }
 
 TEST(LivePage, ServesThePageFirstAndWithinTwoHundredKilobytes) {

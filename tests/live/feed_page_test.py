@@ -132,9 +132,14 @@ def main():
         check(values.get(name) == summary[key], f"{name} {values.get(name)} is {key} {summary[key]}")
     for stream in summary["streams"]:
         server = stream["server"].replace("\\", "\\\\").replace('"', '\\"')
-        name = (f'feedwatch_stream_packets_total{{server="{server}",kind="{stream["kind"]}",'
-                f'scheme="{stream["scheme"]}"}}')
-        check(values.get(name) == stream["packets"], f"{name} is {stream['packets']}")
+        labels = f'{{server="{server}",kind="{stream["kind"]}",scheme="{stream["scheme"]}"}}'
+        for name, value in [("packets_total", stream["packets"]),
+                            ("duplicates_total", stream["duplicates"]),
+                            ("backward_steps_total", stream["backwards"]),
+                            ("last_timestamp_seconds", stream["last_timestamp"]),
+                            ("interval_seconds_count", stream["packets"] - 1)]:
+            name = "feedwatch_stream_" + name + labels
+            check(values.get(name) == value, f"{name} {values.get(name)} is {value}")
     return 1 if failures else 0
 
 
