@@ -33,11 +33,11 @@ constexpr std::size_t kStoreCapacity = 8;
 // are the output objects below, so that no input pays for growing them.
 struct Written {
   std::string text;
-  std::FILE* stream = fopencookie(this, "w", {.write = [](void* self, const char* data,
-                                                          std::size_t size) -> ssize_t {
-                                    static_cast<Written*>(self)->text.append(data, size);
-                                    return static_cast<ssize_t>(size);
-                                  }});
+  std::FILE* stream = fopencookie(
+      this, "w", {.write = [](void* self, const char* data, std::size_t size) -> ssize_t {
+        static_cast<Written*>(self)->text.append(data, size);
+        return static_cast<ssize_t>(size);
+      }});
 };
 
 Written& terminal_text() {
