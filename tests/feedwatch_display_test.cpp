@@ -228,8 +228,10 @@ TEST(PrintPacket, TablesBeyondTheBufferStopAtItsEnd) {
 }
 
 // Two streams, a duplicate, a timestamp going back, a short datagram, a
-// foreign HeaderId, a failed expansion, and a group that a part of a later
-// one drops from the full store (the monitor says so).
+// foreign HeaderId, a failed expansion, a group that merges parts of two
+// messages, and a group that a part of a later one drops from the full store
+// (the monitor says so); a third stream, every 100 ms, then 400 ms later: a
+// gap that would have held 3 packets.
 TEST(FeedStatistics, CountTheCraftedSequence) {
   using namespace std::chrono_literals;
   const auto start = feedwatch::SteadyClock::time_point{} + 100s;
@@ -280,6 +282,13 @@ TEST(FeedStatistics, CountTheCraftedSequence) {
   }
   EXPECT_TRUE(out.text().ends_with(
       "Multipacket store full - dropping 1 stored packet(s) of time 1607198400\n"));
+  packet::HeaderFields regular = default_fields(4, 0);
+  regular.server_name = u"G";
+  for (int n = 0; n <= 12; ++n) {
+    feedwatch::Arrival arrival;
+    arrival.at = start + std::chrono::milliseconds(n < 12 ? n * 100 : 1500);
+    test_support::hand(monitor, make_packet(regular), arrival);
+  }
   std::string text = stats.text_summary(monitor.store(), start + 4500ms);
   text += stats.json_summary(monitor.store(), start + 4500ms) + "\n";
   expect_baseline("statistics", text);

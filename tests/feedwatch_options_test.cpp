@@ -35,6 +35,7 @@ std::string shown(const portable::Result<feedwatch::Options>& read) {
   if (o.all_ports) s += "all-ports ";
   if (o.write_path) s += "write=" + *o.write_path + " ";
   if (o.read_path) s += "read=" + *o.read_path + " ";
+  if (o.http) s += "http=" + o.http->text() + " ";
   for (std::string_view a : o.arguments) s += "[" + std::string(a) + "]";
   return s;
 }
@@ -70,6 +71,15 @@ TEST(Options, EveryOptionAndError) {
       {{"-a", "6040"}, "error: --all-ports takes no PORT"},
       {{"-r", "a", "-w", "b"}, "error: --read cannot go with --write"},
       {{"-r", "a", "-i", "lo"}, "error: --read cannot go with --interface"},
+      {{"-r", "a", "--http", "80"}, "error: --read cannot go with --http"},
+      {{"--http", "8080"}, "http=127.0.0.1:8080 "},
+      {{"--http=0.0.0.0:65535"}, "http=0.0.0.0:65535 "},
+      {{"--http", "[::1]:80"}, "http=[::1]:80 "},
+      {{"--http", "::1:80"}, "http=[::1]:80 "},
+      {{"--http", "0"}, "error: invalid HTTP address: '0'"},
+      {{"--http", "65536"}, "error: invalid HTTP address: '65536'"},
+      {{"--http", ":80"}, "error: invalid HTTP address: ':80'"},
+      {{"--http", "host:"}, "error: invalid HTTP address: 'host:'"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(shown(feedwatch::parse_options(c.args)), c.expect) << testing::PrintToString(c.args);

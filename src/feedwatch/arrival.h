@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 
 #include "platform/sockets.h"
 
@@ -18,6 +20,7 @@ struct Arrival {
   SteadyClock::time_point at{};                      // the same moment, for intervals
   platform::Endpoint source{};                       // the sender
   std::size_t length = 0;                            // the bytes the datagram carried
+  std::optional<std::uint64_t> kernel_drops;  // the system's drops so far, where it counts them
 };
 
 }  // namespace feedwatch

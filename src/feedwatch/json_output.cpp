@@ -130,13 +130,12 @@ std::string rfc3339_utc(std::chrono::system_clock::time_point time) {
   return line;
 }
 
-// Appends the JSON object of the packet in `buffer` (whose record area
-// `expansion` has already expanded, leaving `area_bytes` bytes of records),
-// without a line end.  `part` is null for a single packet.
-void append_packet_json(std::string& out, const PacketBuffer& buffer, const Arrival& arrival,
-                        const MessagePart* part, Expansion expansion, std::size_t area_bytes) {
+}  // namespace
+
+std::string packet_json(const PacketBuffer& buffer, const Arrival& arrival, const MessagePart* part,
+                        Expansion expansion, std::size_t area_bytes) {
   const std::uint8_t* p = buffer.data();
-  out += "{\"type\":\"packet\",\"schema\":1,\"received\":";
+  std::string out = "{\"type\":\"packet\",\"schema\":1,\"received\":";
   append_json_string(out, rfc3339_utc(arrival.received));
   out += ",\"source\":";
   append_json_string(out, platform::endpoint_text(arrival.source));
@@ -186,14 +185,12 @@ void append_packet_json(std::string& out, const PacketBuffer& buffer, const Arri
     append_json_string(out, problem);
   }
   out += "]}";
+  return out;
 }
-
-}  // namespace
 
 void JsonLines::write_packet(const PacketBuffer& buffer, const Arrival& arrival,
                              const MessagePart* part, Expansion expansion, std::size_t area_bytes) {
-  line_.clear();
-  append_packet_json(line_, buffer, arrival, part, expansion, area_bytes);
+  line_ = packet_json(buffer, arrival, part, expansion, area_bytes);
   write_pending();
 }
 

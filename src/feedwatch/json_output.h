@@ -22,6 +22,12 @@ struct MessagePart {
   std::uint32_t time;
 };
 
+// Returns the JSON object of the displayed packet in `buffer` (whose record
+// area `expansion` has already expanded, leaving `area_bytes` bytes of
+// records), without a line end; `part` is null for a single packet.
+std::string packet_json(const PacketBuffer& buffer, const Arrival& arrival, const MessagePart* part,
+                        Expansion expansion, std::size_t area_bytes);
+
 // JSON Lines on a stream: each line written whole and flushed at once.
 class JsonLines {
  public:

@@ -5,6 +5,7 @@
 // the datagrams of a capture file instead of the network.
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -16,6 +17,7 @@
 #include "feedwatch/feed_statistics.h"
 #include "feedwatch/json_output.h"
 #include "feedwatch/listener.h"
+#include "feedwatch/live/live_view.h"
 #include "feedwatch/options.h"
 #include "feedwatch/port_selection.h"
 #include "feedwatch/receive_loop.h"
@@ -52,6 +54,25 @@ RunEnd failure_on(feedwatch::Console& console, const std::string& text) {
   return {-1};
 }
 
+// Serves the live view on `http`, or prints why it cannot and returns null.
+std::unique_ptr<feedwatch::LiveView> open_live_view(const feedwatch::HttpAddress& http,
+                                                    const std::string& group,
+                                                    const std::vector<int>& ports,
+                                                    feedwatch::SteadyClock::time_point start) {
+  feedwatch::HttpSettings settings;
+  settings.address = http.address;
+  settings.port = http.port;
+  const feedwatch::LiveInfo info{std::string(portable::program_version()), group, ports, start};
+  std::string reason;
+  std::unique_ptr<feedwatch::LiveView> live = feedwatch::LiveView::open(settings, info, reason);
+  if (!live) {
+    const std::string line =
+        "feedwatch: cannot serve HTTP on " + http.text() + ": " + reason + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+  }
+  return live;
+}
+
 // How the loop ended, or the end of a run whose set-up failed; and the
 // moment the statistics are reported for.
 struct Outcome {
@@ -72,10 +93,11 @@ std::string listened_interfaces(const feedwatch::Options& options,
 }
 
 // Chooses the port or ports, sets up their sockets and runs the receive loop,
-// recording with --write.
+// recording with --write and serving the live view with --http.
 Outcome listen(const feedwatch::Options& options, feedwatch::Console& console,
                platform::Keyboard& keyboard, platform::Signals& signals,
-               feedwatch::Monitor& monitor,
+               feedwatch::Monitor& monitor, feedwatch::FeedStatistics* stats,
+               feedwatch::SteadyClock::time_point start,
                std::optional<feedwatch::SteadyClock::time_point> deadline) {
   const platform::ProfileFile ini(platform::path_in_current_directory(feedwatch::kConfigFileName));
   std::vector<int> ports(packet::kStatPorts.begin(), packet::kStatPorts.end());
@@ -94,10 +116,24 @@ Outcome listen(const feedwatch::Options& options, feedwatch::Console& console,
   if (session.error() != 0) {
     return {failure_on(console, portable::failed("WSAStartup", session.error()).text)};
   }
+  // The live view is served before the group is joined, so that an address
+  // that cannot be served fails the run at once.
+  std::unique_ptr<feedwatch::LiveView> live;
+  if (options.http) {
+    live = open_live_view(*options.http, group, ports, start);
+    if (!live) return {RunEnd{-1}};
+    monitor.serve_live_view(*live, start + std::chrono::seconds(1), options.stats);
+  }
   std::vector<platform::UdpSocket> sockets(ports.size());
   const portable::Result<std::vector<platform::Ipv4>> joined =
       feedwatch::set_up_listener(sockets, ports, group, options.interface_name, console);
   if (!joined) return {failure_on(console, joined.failure())};
+  if (stats != nullptr) {
+    // Datagrams lost because the monitor fell behind are then told from the network's.
+    bool counted = false;
+    for (platform::UdpSocket& socket : sockets) counted = socket.count_kernel_drops() || counted;
+    if (counted) stats->count_kernel_drops();
+  }
   if (const int e = console.flush()) return {RunEnd{feedwatch::report_output_failure(e)}};
 
   std::optional<feedwatch::Recording> recording;
@@ -166,8 +202,9 @@ RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point
   feedwatch::Console console(console_stream, platform::is_terminal(console_stream));
   std::optional<feedwatch::JsonLines> json;
   if (options.json) json.emplace(stdout);
+  // The live view shows the statistics, whether the run reports them or not.
   std::optional<feedwatch::FeedStatistics> stats;
-  if (options.stats) stats.emplace(start);
+  if (options.stats || options.http) stats.emplace(start);
   feedwatch::Monitor monitor(console, json ? &*json : nullptr, stats ? &*stats : nullptr,
                              options.count.value_or(UINT64_MAX), options.quiet);
   feedwatch::SavedTables saved;
@@ -176,7 +213,8 @@ RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point
   if (options.timeout) deadline = start + *options.timeout;
   const Outcome outcome = options.read_path
                               ? read_capture(options, console, signals, monitor, deadline, start)
-                              : listen(options, console, keyboard, signals, monitor, deadline);
+                              : listen(options, console, keyboard, signals, monitor,
+                                       stats ? &*stats : nullptr, start, deadline);
   if (outcome.failed) return *outcome.failed;
   const feedwatch::LoopEnd& end = outcome.loop;
   if (options.save_ini) {
@@ -189,7 +227,7 @@ RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point
   }
   const bool hangup =
       end.reason == feedwatch::LoopEnd::kSignal && platform::Signals::is_hangup(end.signal);
-  if (!hangup) {
+  if (!hangup && options.stats) {
     if (const int e = monitor.report(outcome.report_at)) {
       return {feedwatch::report_output_failure(e)};
     }

@@ -20,10 +20,11 @@ enum OptionIndex {
   kAllPorts,
   kWrite,
   kRead,
-  kSaveIni
+  kSaveIni,
+  kHttp
 };
 
-constexpr std::array<portable::OptionSpec, 12> kOptionSpecs = {{
+constexpr std::array<portable::OptionSpec, 13> kOptionSpecs = {{
     {'h', "help", false},
     {'V', "version", false},
     {'\0', "json", false},
@@ -36,6 +37,7 @@ constexpr std::array<portable::OptionSpec, 12> kOptionSpecs = {{
     {'w', "write", true},
     {'r', "read", true},
     {'\0', "save-ini", true},
+    {'\0', "http", true},
 }};
 
 // The longest time-out: beyond it the deadline would leave the clock's range.
@@ -61,6 +63,28 @@ std::optional<std::chrono::microseconds> parse_seconds(std::string_view text) {
     digit_value /= 10;
   }
   return std::chrono::microseconds(seconds * 1'000'000 + micros);
+}
+
+// Reads [ADDRESS:]PORT: the port a whole number from 1 to 65535, the address
+// whatever stands before the last colon (an IPv6 address in brackets), left
+// for the server to read.
+std::optional<HttpAddress> parse_http_address(std::string_view text) {
+  const std::size_t colon = text.rfind(':');
+  HttpAddress http{"127.0.0.1"};
+  if (colon != std::string_view::npos) {
+    std::string_view address = text.substr(0, colon);
+    if (address.size() >= 2 && address.front() == '[' && address.back() == ']') {
+      address = address.substr(1, address.size() - 2);
+    }
+    if (address.empty()) return std::nullopt;
+    http.address = std::string(address);
+  }
+  std::uint64_t port = 0;
+  const std::string_view port_text =
+      colon == std::string_view::npos ? text : text.substr(colon + 1);
+  if (!portable::parse_whole_number(port_text, 65535, port) || port == 0) return std::nullopt;
+  http.port = static_cast<std::uint16_t>(port);
+  return http;
 }
 
 std::string quoted(std::string_view text) {
@@ -104,6 +128,10 @@ std::string take(const portable::GivenOption& given, Options& options) {
       if (given.value.empty()) return "invalid file name: ''";
       options.save_ini = std::string(given.value);
       break;
+    case kHttp:
+      options.http = parse_http_address(given.value);
+      if (!options.http) return "invalid HTTP address: " + quoted(given.value);
+      break;
     default: break;
   }
   return {};
@@ -114,10 +142,16 @@ std::string_view conflict(const Options& options) {
   if (options.all_ports && !options.arguments.empty()) return "--all-ports takes no PORT";
   if (options.read_path && options.write_path) return "--read cannot go with --write";
   if (options.read_path && options.interface_name) return "--read cannot go with --interface";
+  if (options.read_path && options.http) return "--read cannot go with --http";
   return {};
 }
 
 }  // namespace
+
+std::string HttpAddress::text() const {
+  const bool ipv6 = address.find(':') != std::string::npos;
+  return (ipv6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
+}
 
 std::string seconds_text(std::chrono::microseconds time) {
   const auto micros = static_cast<std::uint64_t>(time.count());
@@ -171,6 +205,10 @@ std::string_view help_text() {
       "                           instead of the network; no feedwatch.ini is read\n"
       "      --save-ini FILE      at the end, write the last complete table of each\n"
       "                           kind as a feedcast.ini (other kinds: FILE-<kind>.ini)\n"
+      "      --http [ADDRESS:]PORT\n"
+      "                           serve the live view (a page, its events and\n"
+      "                           metrics) over HTTP on ADDRESS (127.0.0.1 when\n"
+      "                           only a port is given)\n"
       "  -h, --help               show this help and exit\n"
       "  -V, --version            show the version and exit\n"
       "\n"

@@ -16,6 +16,15 @@
 
 namespace feedwatch {
 
+// Where --http serves: a numeric IPv4 or IPv6 address and a TCP port.
+struct HttpAddress {
+  std::string address;  // without brackets; 127.0.0.1 when only a port was given
+  std::uint16_t port = 0;
+
+  // The address as "ADDRESS:PORT", an IPv6 address in brackets.
+  std::string text() const;
+};
+
 // What the command line asks for.
 struct Options {
   bool help = false;                                 // -h, --help
@@ -30,6 +39,7 @@ struct Options {
   std::optional<std::string> write_path;             // -w FILE: record what arrives
   std::optional<std::string> read_path;              // -r FILE: read a capture, not the network
   std::optional<std::string> save_ini;               // --save-ini FILE: the last tables
+  std::optional<HttpAddress> http;                   // --http [ADDRESS:]PORT: the live view
   std::vector<std::string_view> arguments;           // what is left for the port rule
 };
 

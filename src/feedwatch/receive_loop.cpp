@@ -4,6 +4,8 @@
 #include <array>
 #include <climits>
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "feedwatch/print_packet.h"
 #include "feedwatch/record_expansion.h"
@@ -33,12 +35,23 @@ void print_identification(const std::uint8_t* buffer, Console& console) {
 // The most datagrams taken in one receive; each has a packet buffer of its own.
 constexpr std::size_t kBatchSize = 16;
 
-// Milliseconds until `deadline`, rounded up; -1 without one.
-int milliseconds_left(const std::optional<SteadyClock::time_point>& deadline) {
-  if (!deadline) return -1;
-  const auto left =
-      std::chrono::ceil<std::chrono::milliseconds>(*deadline - SteadyClock::now()).count();
+// Milliseconds until the earlier of `deadline` and `summary`, rounded up; -1
+// without either.
+int milliseconds_left(const std::optional<SteadyClock::time_point>& deadline,
+                      const std::optional<SteadyClock::time_point>& summary) {
+  if (!deadline && !summary) return -1;
+  const SteadyClock::time_point wake = deadline && summary ? std::min(*deadline, *summary)
+                                       : deadline          ? *deadline
+                                                           : *summary;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(wake - SteadyClock::now()).count();
   return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
+}
+
+// The stream of the packet in `buffer`, as the statistics name it.
+StreamId stream_of(const std::uint8_t* buffer) {
+  StreamId stream{{}, packet::message_type(buffer), packet::stat_scheme(buffer)};
+  append_utf8(stream.server, packet::server_name(buffer));
+  return stream;
 }
 
 }  // namespace
@@ -97,7 +110,7 @@ void Monitor::store_part(PacketBuffer& buffer, const Arrival& arrival) {
     if (stats_ != nullptr) stats_->count_dropped_parts(added.dropped);
   }
   if (added.complete.empty()) return;
-  if (stats_ != nullptr) stats_->count_completed_message();
+  if (stats_ != nullptr) stats_->count_completed_message(added.complete);
   for (std::size_t n = 0; n < added.complete.size() && !limit_reached(); ++n) {
     const MultipacketStore::Part& part = added.complete[n];
     if (text_) console_.print("\nPrint packet %d:\n", static_cast<std::int32_t>(n + 1));
@@ -112,17 +125,38 @@ void Monitor::store_part(PacketBuffer& buffer, const Arrival& arrival) {
 void Monitor::display(PacketBuffer& buffer, const Arrival& arrival, const MessagePart* part) {
   std::size_t area_bytes = 0;
   const Expansion expansion = expand_record_area(buffer, *expansion_room_, &area_bytes);
-  if (text_) {
-    print_packet(buffer, expansion, console_);
-  } else if (json_ != nullptr && !quiet_) {
+  const bool json_shown = json_ != nullptr && !quiet_;
+  if (json_shown || live_ != nullptr) {
     if (expansion == Expansion::kPlain) {
       area_bytes = arrival.length - std::min(arrival.length, packet::kHeaderSize);
     }
-    json_->write_packet(buffer, arrival, part, expansion, area_bytes);
+    std::string object = packet_json(buffer, arrival, part, expansion, area_bytes);
+    if (json_shown) json_->write_line(object);
+    if (live_ != nullptr) live_->publish_packet(std::move(object), stream_of(buffer.data()), part);
   }
+  if (text_) print_packet(buffer, expansion, console_);
   if (saved_ != nullptr) saved_->take(buffer.data(), arrival.length, expansion, area_bytes, part);
   ++displayed_;
   if (stats_ != nullptr) stats_->count_display(expansion);
+}
+
+void Monitor::serve_live_view(LiveView& live, SteadyClock::time_point first_summary,
+                              bool reported) {
+  live_ = &live;
+  next_summary_ = first_summary;
+  stats_reported_ = reported;
+}
+
+std::optional<SteadyClock::time_point> Monitor::next_summary() const {
+  if (live_ == nullptr) return std::nullopt;
+  return next_summary_;
+}
+
+void Monitor::publish_summary_if_due(SteadyClock::time_point now) {
+  if (live_ == nullptr || stats_ == nullptr || now < next_summary_) return;
+  live_->publish_summary(stats_->json_summary(store_, now), stats_->counters(store_));
+  // The next second after `now`, without a burst after a long datagram.
+  while (next_summary_ <= now) next_summary_ += std::chrono::seconds(1);
 }
 
 int Monitor::flush() {
@@ -131,7 +165,7 @@ int Monitor::flush() {
 }
 
 int Monitor::report(SteadyClock::time_point now) {
-  if (stats_ == nullptr) return 0;
+  if (stats_ == nullptr || !stats_reported_) return 0;
   if (json_ != nullptr) json_->write_line(stats_->json_summary(store_, now));
   console_.print("%s", stats_->text_summary(store_, now));
   return flush();
@@ -150,6 +184,16 @@ struct Batch {
   std::unique_ptr<PacketBuffer[]> buffers;
   std::array<platform::ReceivedDatagram, kBatchSize> slots{};
 };
+
+// The datagrams the system dropped so far on all of `listeners`, where it
+// counts them.
+std::optional<std::uint64_t> kernel_drops(const Listeners& listeners) {
+  std::optional<std::uint64_t> sum;
+  for (const platform::UdpSocket& socket : listeners.sockets) {
+    if (const auto drops = socket.kernel_drops()) sum = sum.value_or(0) + *drops;
+  }
+  return sum;
+}
 
 // Flushes the recording and prints the statistics, as a report signal asks.
 // Returns 0 or the error number of the write that failed.
@@ -191,14 +235,20 @@ LoopEnd run_receive_loop(const Listeners& listeners, platform::Keyboard& keyboar
     for (bool datagram = false; !datagram;) {
       const int flush_ms =
           recording != nullptr ? recording->milliseconds_to_flush(SteadyClock::now()) : -1;
-      const int wait_ms = shorter_wait(milliseconds_left(deadline), flush_ms);
+      const int wait_ms =
+          shorter_wait(milliseconds_left(deadline, monitor.next_summary()), flush_ms);
       switch (platform::wait_for_event(listeners.sockets, ready, keyboard, signals, wait_ms)) {
         case platform::Event::kDatagram: datagram = true; break;
         case platform::Event::kTimeout:
-          if (recording == nullptr || (deadline && SteadyClock::now() >= *deadline)) {
+          // Without a recording or a live view only the deadline can end the wait.
+          if ((recording == nullptr && !monitor.next_summary()) ||
+              (deadline && SteadyClock::now() >= *deadline)) {
             return {LoopEnd::kTimeout};
           }
-          if (const int e = recording->flush_if_due(SteadyClock::now())) return output_failed(e);
+          if (recording != nullptr) {
+            if (const int e = recording->flush_if_due(SteadyClock::now())) return output_failed(e);
+          }
+          monitor.publish_summary_if_due(SteadyClock::now());
           break;
         case platform::Event::kKey:
           if (keyboard.poll() == kQuitKey) return quit();
@@ -219,6 +269,7 @@ LoopEnd run_receive_loop(const Listeners& listeners, platform::Keyboard& keyboar
         monitor.console().print("%s", portable::failed("recvfrom", error).text);
         return {LoopEnd::kReceiveFailed};
       }
+      const std::optional<std::uint64_t> drops = kernel_drops(listeners);
       for (std::size_t i = 0; i < static_cast<std::size_t>(taken); ++i) {
         // Keys that are no terminal's count one per datagram, read before it.
         if (!first && !keyboard.is_terminal() && keyboard.poll() == kQuitKey) return quit();
@@ -226,7 +277,7 @@ LoopEnd run_receive_loop(const Listeners& listeners, platform::Keyboard& keyboar
         const platform::ReceivedDatagram& d = batch.slots[i];
         // Taken as the datagram is handled, as a receive of one datagram at a time would.
         const Arrival arrival{std::chrono::system_clock::now(), SteadyClock::now(), d.from,
-                              d.length};
+                              d.length, drops};
         if (recording != nullptr) {
           if (const int e = recording->record({d.buffer, d.length}, arrival, listeners.group,
                                               listeners.ports[n])) {
@@ -237,6 +288,7 @@ LoopEnd run_receive_loop(const Listeners& listeners, platform::Keyboard& keyboar
         if (const auto end = end_after_datagram(monitor, signals, deadline, recording)) {
           return *end;
         }
+        monitor.publish_summary_if_due(arrival.at);
       }
       if (recording != nullptr) {
         if (const int e = recording->flush_if_due(SteadyClock::now())) return output_failed(e);

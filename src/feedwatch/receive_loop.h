@@ -13,6 +13,7 @@
 #include "feedwatch/console_output.h"
 #include "feedwatch/feed_statistics.h"
 #include "feedwatch/json_output.h"
+#include "feedwatch/live/live_view.h"
 #include "feedwatch/multipacket_store.h"
 #include "feedwatch/packet_buffer.h"
 #include "feedwatch/recording.h"
@@ -56,6 +57,17 @@ class Monitor {
   // the first write of the console or of the JSON lines that failed.
   int flush();
 
+  // Hands every displayed packet to `live` from now on, and once a second the
+  // statistics, which the monitor must count (`stats` given); report() prints
+  // them only when they are `reported` too.
+  void serve_live_view(LiveView& live, SteadyClock::time_point first_summary, bool reported);
+
+  // When the live view is next due for the statistics; none without one.
+  std::optional<SteadyClock::time_point> next_summary() const;
+
+  // Hands the statistics to the live view when they are due at `now`.
+  void publish_summary_if_due(SteadyClock::time_point now);
+
   // The console, for the loop's own lines.
   Console& console() { return console_; }
 
@@ -80,6 +92,9 @@ class Monitor {
   SavedTables* saved_ = nullptr;
   // The room a compressed record area expands into, kept from packet to packet.
   std::unique_ptr<PacketBuffer> expansion_room_;
+  LiveView* live_ = nullptr;
+  SteadyClock::time_point next_summary_{};
+  bool stats_reported_ = true;  // report() prints the statistics
 };
 
 // Why the loop ended.
@@ -108,13 +123,13 @@ struct Listeners {
 // Runs the loop until `q` is pressed, the monitor's limit is reached, the
 // `deadline` passes, a stop signal arrives, a receive fails (the failure
 // printed) or the output cannot be written (reported).  Output is flushed after every datagram; a
-// report signal prints the statistics between two datagrams.  On a terminal a key takes effect at
-// once; any other standard input gives one key per datagram, before it.  Datagrams that wait are
-// taken several at once where the platform allows, then each stamped, recorded and handled in
-// turn (those behind a stop are dropped).  With
-// `recording`, every datagram is recorded before it is handled, and the recording is flushed at
-// least once a second and at a report; a failed write ends the loop as output that cannot be
-// written does.
+// report signal prints the statistics between two datagrams, and a live view gets them once a
+// second, datagrams or not.  On a terminal a key takes effect at once; any other standard input
+// gives one key per datagram, before it.  Datagrams that wait are taken several at once where
+// the platform allows, then each stamped, recorded and handled in turn (those behind a stop are
+// dropped).  With `recording`, every datagram is recorded before it is handled, and the
+// recording is flushed at least once a second and at a report; a failed write ends the loop as
+// output that cannot be written does.
 LoopEnd run_receive_loop(const Listeners& listeners, platform::Keyboard& keyboard,
                          platform::Signals& signals, Monitor& monitor,
                          std::optional<SteadyClock::time_point> deadline,

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -20,6 +21,12 @@ inline constexpr Ipv4 kAnyAddress = 0;
 // The error number with which the platform refuses a second membership of a
 // group on one interface, reached through an alias address of that interface.
 extern const int kAliasMembershipError;
+
+// True where a listening TCP socket must be allowed to reuse its address, so
+// that a restarted server can bind while its earlier connections wait out
+// their last state (POSIX systems); false where the option would let another
+// program take the port (Windows).
+extern const bool kListenerReusesAddress;
 
 // The error number of an address that is not one of this host's
 // (EADDRNOTAVAIL, WSAEADDRNOTAVAIL).
@@ -119,6 +126,13 @@ class UdpSocket {
   // where the platform has one for several (one datagram per call
   // elsewhere).  Returns how many were taken, or -1 with `error` set.
   int receive_batch(std::span<ReceivedDatagram> slots, int& error);
+  // Asks the system to count the datagrams it drops for want of room in this
+  // socket's receive buffer, where it keeps such a count (Linux); returns
+  // whether it does.
+  bool count_kernel_drops();
+  // The datagrams the system dropped so far, as of the last receive; none
+  // unless count_kernel_drops() returned true.
+  std::optional<std::uint64_t> kernel_drops() const;
   // Stops the receiving side.
   void shutdown_receive();
   // The platform's handle of the socket, for waits on several sources.
@@ -126,6 +140,9 @@ class UdpSocket {
 
  private:
   std::intptr_t handle_ = -1;
+  bool counts_drops_ = false;
+  std::uint32_t drop_counter_ = 0;  // the system's count as last received; it wraps
+  std::uint64_t drops_ = 0;         // the count from the start, unwrapped
 };
 
 }  // namespace platform

@@ -21,6 +21,7 @@
 #include "portable/command_line.h"
 #include "portable/visible_controls.h"
 #include "support/console_capture.h"
+#include "support/http_client.h"
 #include "support/multicast.h"
 #include "support/packets.h"
 #include "support/process.h"
@@ -220,6 +221,51 @@ TEST_F(Feedwatch, TwoMonitorsShareThePortAndEachShowsOnlyItsGroup) {
                                  shown({nodal(80)}));
 }
 
+// With --http the display goes on as without it, while the page's tables,
+// events and metrics show the same packets; an address that cannot be
+// served ends the run before the group is joined.
+TEST_F(Feedwatch, LiveViewBesideTheDisplay) {
+  test_support::Process& live = start({"-c", "2", "--http", "8480"});
+  test_support::Process plain({FEEDWATCH_PATH, "-c", "2"}, dir_.path());
+  ASSERT_TRUE(live.shows(kJoined, 5s) && plain.shows(kJoined, 5s)) << live.errors();
+  test_support::send_datagram(6040, nodal(7));
+  ASSERT_TRUE(live.shows("DummyKey   =7\t", 5s));
+  const std::string close = " HTTP/1.1\r\nHost: a\r\nConnection: close\r\n\r\n";
+  EXPECT_NE(test_support::http_exchange(8480, "GET /api/streams" + close).find("\"DummyKey\":7"),
+            std::string::npos);
+  EXPECT_TRUE(test_support::eventually(
+      [&] {
+        return test_support::http_exchange(8480, "GET /metrics" + close)
+                   .find("\nfeedwatch_datagrams_total 1\n") != std::string::npos;
+      },
+      3s));
+  test_support::send_datagram(6040, nodal(8));
+  ASSERT_TRUE(live.wait_for(5s) && plain.wait_for(5s));
+  EXPECT_EQ(live.exit_status(), 0);
+  EXPECT_EQ(live.output(), plain.output());
+  EXPECT_EQ(live.errors(), "");
+
+  test_support::Process holder({FEEDWATCH_PATH, "--http", "8480"}, dir_.path());
+  ASSERT_TRUE(holder.shows(kJoined, 5s));
+  const struct {
+    std::string address;
+    std::string reason;
+  } refused[] = {
+      {"8480", "Address already in use"},
+      {"192.0.2.1:8480", "Cannot assign requested address"},
+      {"[::2]:8480", "Cannot assign requested address"},
+  };
+  for (const auto& c : refused) {
+    test_support::Process& p = start({"--http", c.address});
+    ASSERT_TRUE(p.wait_for(5s));
+    EXPECT_EQ(p.exit_status(), 255);
+    EXPECT_EQ(p.output(), kHead);
+    const std::string shown_address = c.address == "8480" ? "127.0.0.1:8480" : c.address;
+    EXPECT_EQ(p.errors(),
+              "feedwatch: cannot serve HTTP on " + shown_address + ": " + c.reason + "\n");
+  }
+}
+
 // In JSON mode standard output holds JSON lines only; the summary is the last.
 TEST_F(Feedwatch, JsonLinesOnStandardOutputTheRestOnStandardError) {
   test_support::Process& p = start({"--json", "--stats", "-c", "2"});
@@ -266,6 +312,28 @@ TEST_F(Feedwatch, StatisticsOnSignals) {
   EXPECT_EQ(p.exit_signal(), SIGINT);
   EXPECT_EQ(count_of(p.output(), "Feed statistics after "), 2u);
   EXPECT_NE(p.output().find("Datagrams: 2 (192 bytes), displayed: 2\n"), std::string::npos);
+}
+
+// Datagrams sent while the monitor is stopped overflow its socket's buffer:
+// the system's count of those it dropped, which comes with the next datagram
+// queued, and those received make up all sent.
+TEST_F(Feedwatch, StatisticsCountTheDatagramsTheSystemDropped) {
+  test_support::Process& p = start({"--stats", "--json"});
+  ASSERT_TRUE(
+      test_support::eventually([&] { return p.errors().find(kJoined) != std::string::npos; }, 5s));
+  kill(p.pid(), SIGSTOP);
+  const int sent = 3000;
+  for (int n = 0; n < sent; ++n) test_support::send_datagram(6040, nodal(n));
+  kill(p.pid(), SIGCONT);
+  std::this_thread::sleep_for(500ms);
+  test_support::send_datagram(6040, nodal(sent));
+  std::this_thread::sleep_for(500ms);
+  kill(p.pid(), SIGINT);
+  ASSERT_TRUE(p.wait_for(5s));
+  const std::string out = p.output();
+  const json summary = json::parse(out.substr(out.rfind("{\"type\":\"summary\"")));
+  EXPECT_GT(summary["kernel_drops"].get<int>(), 0);
+  EXPECT_EQ(summary["datagrams"].get<int>() + summary["kernel_drops"].get<int>(), sent + 1);
 }
 
 // --interface by an address added to the loopback interface, and by name,

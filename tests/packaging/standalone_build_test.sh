@@ -2,7 +2,8 @@
 # Checks that the README's build command makes both programs where neither
 # GoogleTest nor Google Benchmark can be found (both hidden from CMake), with
 # one configure line for each part left out, and that asking for the tests
-# explicitly then fails at configure time.
+# explicitly then fails at configure time; and that the README's packages are
+# those that `scripts/install-deps programs` installs to build them.
 #
 # Usage: standalone_build_test.sh SOURCE_DIR
 set -euo pipefail
@@ -11,6 +12,13 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 . "$src/tests/support/checks.sh"
 hidden=(-DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON)
+
+# The install script's list for the programs, without what only runs them in
+# a private network namespace (iproute2, util-linux).
+readme=$(sed -n 's/^\$sudo apt-get install -y \(g++ .*\)/\1/p' "$src/README.md" | tr ' ' '\n' | sort)
+listed=$(sed -n '/^packages=(/,/)/p' "$src/scripts/install-deps" | sed 's/packages=(//; s/)//' |
+  tr -s ' ' '\n' | grep -vx -e '' -e iproute2 -e util-linux | sort)
+[ "$readme" = "$listed" ] || fail "README's packages: $readme; scripts/install-deps: $listed"
 
 cmake -S "$src" -B "$work/build" "${hidden[@]}" > "$work/configure.log" 2>&1 ||
   { cat "$work/configure.log" >&2; exit 1; }

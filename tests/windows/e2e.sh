@@ -328,6 +328,51 @@ lines=$(tr -d '\r' < "$dir/cast/err" | sed 's/ file .*: .*; / file F: E; /; s/ f
   [ "$lines" = "$(printf 'Warning: cannot read configuration file F: E; sending the last table read\nConfiguration file F readable again')" ]
 report $? "feedcast.exe keeps the last table while its file is away, with the two lines"
 
+# feedwatch.exe --http: Linux feedcast sends a Skillset table, curl on this
+# side fetches the page, the tables, the metrics and the events and is refused
+# where it should be, and a second monitor on the same HTTP port fails with the
+# system's reason, before it joins.
+dir=$work/live
+mkdir -p "$dir/cast"
+url=http://127.0.0.1:8480
+# Whether fetching path $1 with curl's options $3... gives output holding $2.
+fetched() {
+  path=$1
+  text=$2
+  shift 2
+  curl -s --max-time 5 "$@" "$url$path" > "$dir/fetched" 2>&1 && grep -qF -- "$text" "$dir/fetched"
+}
+printf '%s\n' '[MCast]' 'MessageType=2' 'ServerName=CC1' 'UpdateRate=1' '[Skillset]' 'Number=1' \
+  'Encode=0' 'SkillsetID0=201' 'AgentsAvailable0=4' > "$dir/cast/feedcast.ini"
+start_monitor watch out "$WINE $WIN_BIN/feedwatch.exe --http 8480 6040"
+watch=$pid
+(cd "$dir/cast" && exec "$LINUX_BIN/feedcast" -q) &
+cast=$!
+# The metrics show the stream from the first summary after its first packet.
+wait_for "$wine_wait" fetched /metrics \
+  'feedwatch_stream_packets_total{server="CC1",kind="Skillset",scheme="Interval to Date"}'
+report $? "feedwatch.exe --http: the metrics"
+fetched / "Content-Security-Policy: default-src 'none'" -i
+report $? "feedwatch.exe --http: the page, with its security policy"
+fetched /api/streams '"records":[{"SkillsetID":201,"AgentsAvailable":4,'
+report $? "feedwatch.exe --http: the tables as JSON"
+curl -sN --max-time 3 "$url/events" > "$dir/events" 2>&1
+grep -q '^event: packet' "$dir/events" && grep -q '^event: summary' "$dir/events"
+report $? "feedwatch.exe --http: the events"
+fetched / 'HTTP/1.1 405 Method Not Allowed' -i -X POST
+report $? "feedwatch.exe --http: 405 for POST"
+fetched /nothing 'HTTP/1.1 404 Not Found' -i
+report $? "feedwatch.exe --http: 404 for another path"
+mkdir -p "$dir/second"
+(cd "$dir/second" && timeout -k 10 "$long" $WINE "$WIN_BIN/feedwatch.exe" --http 8480 6040 \
+  < /dev/null > out 2> err)
+status=$?
+[ "$status" = 255 ] && ! grep -q adapter "$dir/second/out" &&
+  tr -d '\r' < "$dir/second/err" | grep -qx 'feedwatch: cannot serve HTTP on 127\.0\.0\.1:8480: ..*'
+report $? "feedwatch.exe --http on a port in use: status $status, $(tr -d '\r' < "$dir/second/err")"
+kill "$cast" "$watch"
+wait "$cast" "$watch" 2> /dev/null
+
 # What `$1 --check --config $3`, run in folder $2, prints on standard output
 # and standard error and its status, the folder's path left out and line
 # ends without CR.

@@ -21,11 +21,28 @@ int socket_of(std::intptr_t handle) { return static_cast<int>(handle); }
 // The result of a call that returns -1 on failure: 0 or errno.
 int outcome(int result) { return result < 0 ? errno : 0; }
 
+// Adds what the system's drop counter, attached to a received `message` once
+// it is not zero, grew by since `counter` (which it wraps) to `drops`.
+void take_drop_counter(msghdr& message, std::uint32_t& counter, std::uint64_t& drops) {
+#ifdef SO_RXQ_OVFL
+  for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+    if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SO_RXQ_OVFL) continue;
+    std::uint32_t now = 0;
+    std::memcpy(&now, CMSG_DATA(c), sizeof now);
+    drops += static_cast<std::uint32_t>(now - counter);
+    counter = now;
+  }
+#else
+  (void)message, (void)counter, (void)drops;
+#endif
+}
+
 }  // namespace
 
 // On Linux a second membership of one group on one interface is refused with
 // EADDRINUSE, whichever of the interface's addresses named it.
 const int kAliasMembershipError = EADDRINUSE;
+const bool kListenerReusesAddress = true;
 
 const int kAddressNotAvailable = EADDRNOTAVAIL;
 
@@ -94,16 +111,38 @@ int UdpSocket::send_to(const std::uint8_t* data, std::size_t length, Ipv4 addres
   return sent < 0 ? errno : 0;
 }
 
+bool UdpSocket::count_kernel_drops() {
+#ifdef SO_RXQ_OVFL
+  const int on = 1;
+  counts_drops_ = setsockopt(socket_of(handle_), SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on) == 0;
+#endif
+  return counts_drops_;
+}
+
+std::optional<std::uint64_t> UdpSocket::kernel_drops() const {
+  if (!counts_drops_) return std::nullopt;
+  return drops_;
+}
+
 long UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity, int& error, Endpoint& from) {
   sockaddr_in sender{};
-  socklen_t sender_length = sizeof sender;
+  iovec data{buffer, capacity};
+  // Room for the drop counter that the system attaches once it is not zero.
+  alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(std::uint32_t))];
+  msghdr message{};
   ssize_t n;
   do {
-    n = ::recvfrom(socket_of(handle_), buffer, capacity, 0, reinterpret_cast<sockaddr*>(&sender),
-                   &sender_length);
+    message.msg_name = &sender;
+    message.msg_namelen = sizeof sender;
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    n = ::recvmsg(socket_of(handle_), &message, 0);
   } while (n < 0 && errno == EINTR);
   error = n < 0 ? errno : 0;
   from = {sender.sin_addr.s_addr, ntohs(sender.sin_port)};
+  if (n >= 0) take_drop_counter(message, drop_counter_, drops_);
   return static_cast<long>(n);
 }
 
@@ -113,12 +152,19 @@ int UdpSocket::receive_batch(std::span<ReceivedDatagram> slots, int& error) {
   std::array<iovec, kMaxBatch> room{};
   std::array<sockaddr_in, kMaxBatch> senders{};
   std::array<mmsghdr, kMaxBatch> messages{};
+  // Room for the drop counter that the system attaches once it is not zero.
+  struct alignas(cmsghdr) Control {
+    unsigned char bytes[CMSG_SPACE(sizeof(std::uint32_t))];
+  };
+  std::array<Control, kMaxBatch> control{};
   for (std::size_t n = 0; n < count; ++n) {
     room[n] = {slots[n].buffer, slots[n].capacity};
     messages[n].msg_hdr.msg_name = &senders[n];
     messages[n].msg_hdr.msg_namelen = sizeof senders[n];
     messages[n].msg_hdr.msg_iov = &room[n];
     messages[n].msg_hdr.msg_iovlen = 1;
+    messages[n].msg_hdr.msg_control = control[n].bytes;
+    messages[n].msg_hdr.msg_controllen = sizeof control[n].bytes;
   }
   int taken;
   do {
@@ -130,6 +176,7 @@ int UdpSocket::receive_batch(std::span<ReceivedDatagram> slots, int& error) {
     const auto i = static_cast<std::size_t>(n);
     slots[i].length = std::min<std::size_t>(messages[i].msg_len, slots[i].capacity);
     slots[i].from = {senders[i].sin_addr.s_addr, ntohs(senders[i].sin_port)};
+    take_drop_counter(messages[i].msg_hdr, drop_counter_, drops_);
   }
   return taken;
 }

@@ -25,6 +25,7 @@ int set_option(std::intptr_t handle, int level, int name, const void* value, int
 // Windows refuses a second membership of one group on one interface, reached
 // through an alias address, with WSAEINVAL.
 const int kAliasMembershipError = WSAEINVAL;
+const bool kListenerReusesAddress = false;
 
 const int kAddressNotAvailable = WSAEADDRNOTAVAIL;
 
@@ -114,6 +115,11 @@ int UdpSocket::receive_batch(std::span<ReceivedDatagram> slots, int& error) {
   slots[0].length = static_cast<std::size_t>(n);
   return 1;
 }
+
+// Windows keeps no count of the datagrams a socket's full buffer dropped.
+bool UdpSocket::count_kernel_drops() { return false; }
+
+std::optional<std::uint64_t> UdpSocket::kernel_drops() const { return std::nullopt; }
 
 void UdpSocket::shutdown_receive() { ::shutdown(socket_of(handle_), 0 /* receiving side */); }
 
