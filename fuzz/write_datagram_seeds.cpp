@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "feedcast/record_size.h"
 #include "feedcast/sender_config.h"
 #include "feedcast/transmit_loop.h"
 #include "packet/catalogue.h"
@@ -52,16 +53,16 @@ std::vector<Bytes> feedcast_message(const std::filesystem::path& dir, const std:
   std::ofstream(path, std::ios::binary | std::ios::trunc) << ini;
   platform::ProfileFile file(path.string());
   const feedcast::SenderConfig config = feedcast::read_sender_config(file);
-  std::string failure;
-  const packet::Kind* kind = feedcast::check_kind_and_scheme(config, failure);
-  std::vector<Bytes> message;
-  if (kind != nullptr) {
-    feedcast::PacketSource source(config, *kind, file);
-    for (const packet::Datagram d : source.next(kNow, failure))
-      message.emplace_back(d.begin(), d.end());
-  }
+  const portable::Result<const packet::Kind*> kind = feedcast::check_kind_and_scheme(config);
+  if (!kind) throw std::runtime_error("feedcast refuses the table: " + kind.failure().text);
+  const portable::Result<packet::Kind> sized = feedcast::sized_kind(**kind, config, file);
+  if (!sized) throw std::runtime_error("feedcast refuses the table: " + sized.failure().text);
+  feedcast::PacketSource source(config, *sized, file);
+  const portable::Result<std::span<const packet::Datagram>> sent = source.next(kNow);
   std::filesystem::remove(path);
-  if (message.empty()) throw std::runtime_error("feedcast refuses the table: " + failure);
+  if (!sent) throw std::runtime_error("feedcast refuses the table: " + sent.failure().text);
+  std::vector<Bytes> message;
+  for (const packet::Datagram d : *sent) message.emplace_back(d.begin(), d.end());
   return message;
 }
 
