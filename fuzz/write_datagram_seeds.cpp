@@ -54,13 +54,13 @@ std::vector<Bytes> feedcast_message(const std::filesystem::path& dir, const std:
   platform::ProfileFile file(path.string());
   const feedcast::SenderConfig config = feedcast::read_sender_config(file);
   const portable::Result<const packet::Kind*> kind = feedcast::check_kind_and_scheme(config);
-  if (!kind) throw std::runtime_error("feedcast refuses the table: " + kind.failure().text);
+  if (!kind) throw std::runtime_error("feedcast refuses the table: " + kind.failure());
   const portable::Result<packet::Kind> sized = feedcast::sized_kind(**kind, config, file);
-  if (!sized) throw std::runtime_error("feedcast refuses the table: " + sized.failure().text);
+  if (!sized) throw std::runtime_error("feedcast refuses the table: " + sized.failure());
   feedcast::PacketSource source(config, *sized, file);
   const portable::Result<std::span<const packet::Datagram>> sent = source.next(kNow);
   std::filesystem::remove(path);
-  if (!sent) throw std::runtime_error("feedcast refuses the table: " + sent.failure().text);
+  if (!sent) throw std::runtime_error("feedcast refuses the table: " + sent.failure());
   std::vector<Bytes> message;
   for (const packet::Datagram d : *sent) message.emplace_back(d.begin(), d.end());
   return message;

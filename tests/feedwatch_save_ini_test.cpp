@@ -100,15 +100,20 @@ TEST(SaveIni, WritesEveryKindAndReportsAFileThatCannotBeWritten) {
   test_support::hand(monitor, table(4, 1));
   test_support::hand(monitor, table(6, 1));
   ASSERT_TRUE(feedwatch::write_saved_tables(saved, dir.file("lab.ini")));
-  EXPECT_EQ(test_support::read_file(dir.file("lab.ini")),
-            feedwatch::saved_table_text(*saved.table(4)));
-  EXPECT_EQ(test_support::read_file(dir.file("lab-route.ini")),
-            feedwatch::saved_table_text(*saved.table(6)));
+  // Text files: line ends as the system writes them.
+  const auto text_of = [&dir](const char* name) {
+    std::string text = test_support::read_file(dir.file(name));
+    std::erase(text, '\r');
+    return text;
+  };
+  EXPECT_EQ(text_of("lab.ini"), feedwatch::saved_table_text(*saved.table(4)));
+  EXPECT_EQ(text_of("lab-route.ini"), feedwatch::saved_table_text(*saved.table(6)));
   const portable::Result<void> failed =
       feedwatch::write_saved_tables(saved, dir.file("missing/lab.ini"));
   ASSERT_FALSE(failed);
-  EXPECT_EQ(failed.failure(),
-            "cannot write " + dir.file("missing/lab.ini") + ": No such file or directory");
+  const std::string start = "cannot write " + dir.file("missing/lab.ini") + ": ";
+  EXPECT_EQ(failed.failure().substr(0, start.size()), start);
+  EXPECT_GT(failed.failure().size(), start.size()) << "no reason given";
 }
 
 }  // namespace
