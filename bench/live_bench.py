@@ -224,28 +224,34 @@ def answer_within(page, script, timeout):
     return answer[0] if answer else None
 
 
-def close(page):
-    """Ends the browser, also when its page is too busy to answer."""
-    folder = page.capabilities["chrome"]["userDataDir"].encode()
-    page.service.process.kill()
+def processes_with(argument):
+    """The processes whose command line holds `argument`."""
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
             with open(f"/proc/{pid}/cmdline", "rb") as f:
-                if folder in f.read():
-                    os.kill(int(pid), signal.SIGKILL)
+                if argument.encode() in f.read():
+                    yield int(pid)
         except OSError:
             continue
+
+
+def close(page):
+    """Ends the browser, also when its page is too busy to answer."""
+    folder = page.capabilities["chrome"]["userDataDir"]
+    page.service.process.kill()
+    for pid in processes_with(folder):
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
 
 
 def renderer_seconds():
     """The processor seconds the browser's page processes have used so far,
     read from /proc so that a busy page is not asked."""
     total = 0
-    for pid in filter(str.isdigit, os.listdir("/proc")):
+    for pid in processes_with("--type=renderer"):
         try:
-            with open(f"/proc/{pid}/cmdline", "rb") as f:
-                if b"--type=renderer" not in f.read():
-                    continue
             with open(f"/proc/{pid}/stat") as f:
                 fields = f.read().rsplit(")", 1)[1].split()
             total += int(fields[11]) + int(fields[12])
