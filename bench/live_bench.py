@@ -217,8 +217,14 @@ def answer_within(page, script, timeout):
     """The page's answer to `script`, or None when it has none within
     `timeout` seconds (its thread still busy with what it was sent)."""
     answer = []
-    asking = threading.Thread(target=lambda: answer.append(page.execute_script(script)),
-                              daemon=True)
+
+    def ask():
+        try:
+            answer.append(page.execute_script(script))
+        except Exception:  # the browser was closed while the page was busy
+            pass
+
+    asking = threading.Thread(target=ask, daemon=True)
     asking.start()
     asking.join(timeout)
     return answer[0] if answer else None
@@ -298,8 +304,8 @@ def figure_latency(feedcast, feedwatch, work, moving, streams=SENDERS, seconds=3
         stop.set()
     values = "every value" if moving == ALL_MOVING else f"{len(moving)} of {len(FIELDS)} fields"
     case = (f"datagram arrival → headless Chromium shows it: Skillset {RECORDS}, {values} moving, "
-            f"{streams} tables/s ({streams} stream{'s' if streams > 1 else ''}), {clients} clients "
-            "on /events")
+            f"{streams} table{'s' if streams > 1 else ''}/s ({streams} stream"
+            f"{'s' if streams > 1 else ''}), {clients} clients on /events")
     if answer is None:
         log(f"latency: the page was still busy 120 s after the senders stopped, load {load:.1f}, "
             f"the page's processes busy {busy:.2f} s a second")
