@@ -151,7 +151,8 @@ class Processes:
         return self.start([feedcast, "-q"], cwd=folder)
 
     def feedwatch(self, feedwatch, http):
-        args = [feedwatch, "-q"] + (["--http", str(HTTP_PORT)] if http else []) + [str(SKILLSET_PORT)]
+        http_option = ["--http", str(HTTP_PORT)] if http else []
+        args = [feedwatch, "-q"] + http_option + [str(SKILLSET_PORT)]
         p = self.start(args)
         if http and not wait_for(lambda: fetch("/metrics"), 5):
             raise RuntimeError("feedwatch does not serve HTTP")
@@ -303,7 +304,8 @@ def figure_latency(feedcast, feedwatch, work, moving, streams=SENDERS, seconds=3
             close(page)
         stop.set()
     values = "every value" if moving == ALL_MOVING else f"{len(moving)} of {len(FIELDS)} fields"
-    case = (f"datagram arrival → headless Chromium shows it: Skillset {RECORDS}, {values} moving, "
+    case = ("datagram arrival → headless Chromium shows it: "
+            f"Skillset {RECORDS}, {values} moving, "
             f"{streams} table{'s' if streams > 1 else ''}/s ({streams} stream"
             f"{'s' if streams > 1 else ''}), {clients} clients on /events")
     if answer is None:
@@ -321,7 +323,8 @@ def figure_latency(feedcast, feedwatch, work, moving, streams=SENDERS, seconds=3
         f"processes busy {busy:.2f} s a second")
     if not latencies:
         row("10 live latency", case + f": none of the {len(window)} tables of {seconds} s shown "
-            "when the senders stopped (the page fell behind)", "—", "", "", "p95 ≤ 100 ms", "missed")
+            "when the senders stopped (the page fell behind)", "—", "", "", "p95 ≤ 100 ms",
+            "missed")
         return
     p95 = percentile(latencies, 95)
     row("10 live latency", case + f"; p95 (p50, max) of {len(latencies)} tables in {seconds} s",
@@ -373,7 +376,8 @@ def figure_receive(feedcast, feedwatch, work, rounds=3, seconds=3):
         row("10 live receive",
             f"Skillset {RECORDS} (40668 B), feedcast as fast as it can → feedwatch -q --http"
             f"{with_clients}, against feedwatch -q",
-            f"{best[i]:.0f} /s", f"{best[0]:.0f} /s", f"{ratio:.2f}", "≥ 0.9" if i == 2 else "(none)",
+            f"{best[i]:.0f} /s", f"{best[0]:.0f} /s", f"{ratio:.2f}",
+            "≥ 0.9" if i == 2 else "(none)",
             ("met" if ratio >= 0.9 and clients >= CLIENTS else "missed") if i == 2 else "")
 
 
