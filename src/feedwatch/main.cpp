@@ -39,12 +39,17 @@ struct RunEnd {
   int signal = 0;
 };
 
+// Writes "feedwatch: <text>" as a line of its own on standard error.
+void program_line(const std::string& text) {
+  const std::string line = "feedwatch: " + text + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
 // The status of a capture that cannot be read: "feedwatch: <file>: <why>"
 // on standard error, after what the console holds.
 int capture_failure(feedwatch::Console& console, const std::string& path, const std::string& why) {
   console.flush();
-  const std::string line = "feedwatch: " + path + ": " + why + "\n";
-  std::fwrite(line.data(), 1, line.size(), stderr);
+  program_line(path + ": " + why);
   return -1;
 }
 
@@ -65,11 +70,7 @@ std::unique_ptr<feedwatch::LiveView> open_live_view(const feedwatch::HttpAddress
   const feedwatch::LiveInfo info{std::string(portable::program_version()), group, ports, start};
   std::string reason;
   std::unique_ptr<feedwatch::LiveView> live = feedwatch::LiveView::open(settings, info, reason);
-  if (!live) {
-    const std::string line =
-        "feedwatch: cannot serve HTTP on " + http.text() + ": " + reason + "\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
-  }
+  if (!live) program_line("cannot serve HTTP on " + http.text() + ": " + reason);
   return live;
 }
 
@@ -236,10 +237,8 @@ RunEnd run(const feedwatch::Options& options, feedwatch::SteadyClock::time_point
   if (end.reason == feedwatch::LoopEnd::kTimeout && options.count && !monitor.limit_reached()) {
     // Says why, for the log of the script that asked for the count.
     console.flush();
-    const std::string line = "feedwatch: " + std::to_string(monitor.displayed()) + " of " +
-                             std::to_string(*options.count) + " packets within " +
-                             feedwatch::seconds_text(*options.timeout) + " s\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
+    program_line(std::to_string(monitor.displayed()) + " of " + std::to_string(*options.count) +
+                 " packets within " + feedwatch::seconds_text(*options.timeout) + " s");
     return {1};
   }
   return {0};
