@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "feedwatch/live/page_files.h"
 #include "feedwatch/live/published_state.h"
 #include "packet/catalogue.h"
+#include "packet/header.h"
 #include "support/baseline.h"
 #include "support/packets.h"
 
@@ -33,11 +35,11 @@ std::shared_ptr<const std::string> text(const std::string& s) {
 
 HandedOver packet(const std::string& json, const StreamId& stream,
                   std::optional<MessagePart> part = std::nullopt) {
-  return {HandedOver::Type::kPacket, text(json), stream, part};
+  return {HandedOver::Type::kPacket, text(json), stream, part, std::nullopt};
 }
 
 HandedOver summary(const std::string& json) {
-  return {HandedOver::Type::kSummary, text(json), {}, std::nullopt};
+  return {HandedOver::Type::kSummary, text(json), {}, std::nullopt, std::nullopt};
 }
 
 TEST(LiveRing, ServesAClientUpTo1000EventsBehindAndWhileItsEventsAreKept) {
@@ -58,23 +60,55 @@ TEST(LiveRing, ServesAClientUpTo1000EventsBehindAndWhileItsEventsAreKept) {
   EXPECT_FALSE(large.can_serve(9));
 }
 
-TEST(LiveInbox, WakesTheServerOncePerTakeAndKeepsTheNewestItems) {
+// Each stream has at most one message waiting: the next is skipped, and
+// counted, until the server takes; the server is woken once per take.
+TEST(LiveInbox, LetsOneMessagePerStreamWaitAndWakesTheServerOncePerTake) {
   feedwatch::Inbox inbox;
-  const StreamId stream{"CC1", 2, 0};
-  EXPECT_TRUE(inbox.put(packet("0", stream)));
-  EXPECT_FALSE(inbox.put(packet("1", stream)));
-  EXPECT_EQ(inbox.take().items.size(), 2u);
-  EXPECT_TRUE(inbox.put(packet("2", stream)));
-  for (std::size_t i = 3; i < feedwatch::kMaxKeptEvents + 10; ++i) {
-    inbox.put(packet(std::to_string(i), stream));
-  }
+  const StreamId cc1{"CC1", 2, 0};
+  const StreamId cc2{"CC2", 2, 0};
+  ASSERT_TRUE(inbox.admit(cc1));
+  EXPECT_TRUE(inbox.put(packet("0", cc1)));
+  EXPECT_FALSE(inbox.admit(cc1));
+  ASSERT_TRUE(inbox.admit(cc2));
+  EXPECT_FALSE(inbox.put(packet("1", cc2)));
   feedwatch::MetricsSnapshot counters;
   counters.datagrams = 7;
   inbox.put(summary("{}"), counters);
   Taken taken = inbox.take();
-  ASSERT_EQ(taken.items.size(), feedwatch::kMaxKeptEvents);
-  EXPECT_EQ(*taken.items.front().json, std::to_string(11));
+  EXPECT_EQ(taken.items.size(), 3u);
+  EXPECT_EQ(taken.skipped, 1u);
   EXPECT_EQ(taken.counters->datagrams, 7u);
+
+  // Past the most bytes that may wait, every stream is skipped.
+  ASSERT_TRUE(inbox.admit(cc1));
+  EXPECT_TRUE(inbox.put(packet(std::string(feedwatch::kMaxWaitingBytes + 1, ' '), cc1)));
+  EXPECT_FALSE(inbox.admit(cc2));
+  EXPECT_EQ(inbox.take().skipped, 2u);
+  EXPECT_TRUE(inbox.admit(cc2));
+}
+
+// A packet handed over as the bytes the loop received is shown as the JSON
+// display shows the whole buffer: what lies beyond the bytes reads as zero.
+TEST(LiveState, ShowsAHandedOverPacketAsTheJsonDisplayDoes) {
+  // Two records announced, one received: the display shows the second from
+  // the buffer's zeros.
+  std::vector<std::uint8_t> datagram = test_support::nodal(5);
+  packet::write_number(datagram.data(), packet::header_field("NumRecord"), 2);
+  const auto buffer = std::make_unique<feedwatch::PacketBuffer>();
+  buffer->fill(0);
+  std::copy(datagram.begin(), datagram.end(), buffer->begin());
+  const feedwatch::Arrival arrival{{}, {}, {}, datagram.size(), std::nullopt};
+  const std::size_t area = datagram.size() - packet::kHeaderSize;
+  const std::string expected =
+      feedwatch::packet_json(*buffer, arrival, nullptr, feedwatch::Expansion::kPlain, area);
+  feedwatch::PublishedState state({"1.0.0", "235.5.6.7", {6050}, {}});
+  Taken taken;
+  taken.items.push_back(
+      {HandedOver::Type::kPacket, nullptr, StreamId{"CC1", 4, 0}, std::nullopt,
+       feedwatch::PacketCopy{datagram, arrival, feedwatch::Expansion::kPlain, area}});
+  state.take_in(std::move(taken), {});
+  EXPECT_EQ(*state.events().at(0).data, expected);
+  EXPECT_NE(expected.find("\"DummyKey\":0,"), std::string::npos) << expected;
 }
 
 // Each stream's table is its last single packet or its last complete group,
@@ -162,10 +196,11 @@ TEST(LiveMetrics, RendersTheCountersInTheTextFormat) {
   hostile.stream = {"a\"b\\c\nd", 9, 7};
   hostile.packets = 1;
   counters.streams = {skillset, hostile};
-  test_support::expect_baseline("live_metrics", feedwatch::metrics_text(counters, "1.0.0"));
+  test_support::expect_baseline("live_metrics",
+                                feedwatch::metrics_text(counters, value++, "1.0.0"));
   // Without the system's drop counter the metric is left out.
   counters.kernel_drops.reset();
-  EXPECT_EQ(feedwatch::metrics_text(counters, "1.0.0").find("kernel"), std::string::npos);
+  EXPECT_EQ(feedwatch::metrics_text(counters, 0, "1.0.0").find("kernel"), std::string::npos);
 }
 
 TEST(LivePage, ServesThePageFirstAndWithinTwoHundredKilobytes) {

@@ -102,16 +102,19 @@ void FeedStatistics::count_datagram(std::span<const std::uint8_t> d, const Arriv
     s->total_interval += interval;
     s->intervals.add(seconds(interval));
     if (timestamp < s->last_timestamp) ++s->backwards;
-    if (std::equal(d.begin(), d.end(), s->last_datagram.begin(), s->last_datagram.end())) {
-      ++s->duplicates;
-    }
+  }
+  // A duplicate leaves the stream's last datagram as it is.
+  if (s->packets != 0 &&
+      std::equal(d.begin(), d.end(), s->last_datagram.begin(), s->last_datagram.end())) {
+    ++s->duplicates;
+  } else {
+    s->last_datagram.assign(d.begin(), d.end());
   }
   count_gap(*s, d, arrival.at);
   ++s->packets;
   s->last_timestamp = timestamp;
   s->last_arrival = arrival.at;
   s->last_received = arrival.received;
-  s->last_datagram.assign(d.begin(), d.end());
 }
 
 // A message starts with a single packet or a first part.  An interval
@@ -127,11 +130,9 @@ void FeedStatistics::count_gap(Stream& s, std::span<const std::uint8_t> d,
   if (!previous) return;
   const SteadyClock::duration interval = at - *previous;
   std::vector<SteadyClock::duration>& window = s.message_intervals;
+  std::vector<SteadyClock::duration>& sorted = s.sorted_intervals;
   if (window.size() >= kMinIntervalsForGaps) {
-    std::vector<SteadyClock::duration> sorted = window;
-    const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
-    std::nth_element(sorted.begin(), middle, sorted.end());
-    const SteadyClock::duration median = *middle;
+    const SteadyClock::duration median = sorted[sorted.size() / 2];
     if (median.count() > 0 && interval * 2 > median * 3) {
       const auto missed =
           static_cast<std::uint64_t>(std::llround(static_cast<double>(interval.count()) /
@@ -148,9 +149,11 @@ void FeedStatistics::count_gap(Stream& s, std::span<const std::uint8_t> d,
   if (window.size() < kMedianWindow) {
     window.push_back(interval);
   } else {
+    sorted.erase(std::lower_bound(sorted.begin(), sorted.end(), window[s.next_interval]));
     window[s.next_interval] = interval;
     s.next_interval = (s.next_interval + 1) % kMedianWindow;
   }
+  sorted.insert(std::upper_bound(sorted.begin(), sorted.end(), interval), interval);
 }
 
 void FeedStatistics::count_completed_message(std::span<const MultipacketStore::Part> parts) {

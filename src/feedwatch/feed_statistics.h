@@ -78,6 +78,7 @@ class FeedStatistics {
     std::uint64_t gap_packets = 0;
     std::optional<SteadyClock::time_point> last_message_start;
     std::vector<SteadyClock::duration> message_intervals;  // the latest, oldest overwritten first
+    std::vector<SteadyClock::duration> sorted_intervals;   // the same, in ascending order
     std::size_t next_interval = 0;                         // where the next one goes
   };
 

@@ -47,13 +47,6 @@ int milliseconds_left(const std::optional<SteadyClock::time_point>& deadline,
   return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
 }
 
-// The stream of the packet in `buffer`, as the statistics name it.
-StreamId stream_of(const std::uint8_t* buffer) {
-  StreamId stream{{}, packet::message_type(buffer), packet::stat_scheme(buffer)};
-  append_utf8(stream.server, packet::server_name(buffer));
-  return stream;
-}
-
 }  // namespace
 
 LoopEnd output_failed(int error) {
@@ -130,9 +123,8 @@ void Monitor::display(PacketBuffer& buffer, const Arrival& arrival, const Messag
     if (expansion == Expansion::kPlain) {
       area_bytes = arrival.length - std::min(arrival.length, packet::kHeaderSize);
     }
-    std::string object = packet_json(buffer, arrival, part, expansion, area_bytes);
-    if (json_shown) json_->write_line(object);
-    if (live_ != nullptr) live_->publish_packet(std::move(object), stream_of(buffer.data()), part);
+    if (json_shown) json_->write_packet(buffer, arrival, part, expansion, area_bytes);
+    if (live_ != nullptr) live_->publish_packet(buffer, arrival, expansion, area_bytes, part);
   }
   if (text_) print_packet(buffer, expansion, console_);
   if (saved_ != nullptr) saved_->take(buffer.data(), arrival.length, expansion, area_bytes, part);

@@ -22,7 +22,6 @@
 #include <utility>
 #include <vector>
 
-#include "feedwatch/console_output.h"
 #include "feedwatch/feed_statistics.h"
 #include "feedwatch/json_output.h"
 #include "feedwatch/live/live_view.h"
@@ -147,7 +146,7 @@ void send(const Sender& s, feedwatch::FeedStatistics& stats, feedwatch::LiveView
   for (std::size_t n = 0; n < parts.size(); ++n) {
     const std::vector<std::uint8_t>& d = parts[n];
     feedwatch::Arrival arrival{
-        std::chrono::system_clock::now(), Clock::now(), {0x0100007F, 6040}, d.size()};
+        std::chrono::system_clock::now(), Clock::now(), {0x0100007F, 6040}, d.size(), std::nullopt};
     stats.count_datagram(d, arrival);
     group.push_back({d, arrival});
     buffer->fill(0);
@@ -158,10 +157,7 @@ void send(const Sender& s, feedwatch::FeedStatistics& stats, feedwatch::LiveView
     stats.count_display(expansion);
     const feedwatch::MessagePart position{n + 1, parts.size(), timestamp};
     const feedwatch::MessagePart* part = parts.size() > 1 ? &position : nullptr;
-    std::string server;
-    feedwatch::append_utf8(server, packet::server_name(buffer->data()));
-    view.publish_packet(feedwatch::packet_json(*buffer, arrival, part, expansion, area),
-                        {server, s.kind->message_type, 0}, part);
+    view.publish_packet(*buffer, arrival, expansion, area, part);
   }
   if (parts.size() > 1) stats.count_completed_message(group);
 }

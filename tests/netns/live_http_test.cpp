@@ -11,6 +11,7 @@
 
 #include "feedwatch/live/live_view.h"
 #include "support/http_client.h"
+#include "support/packets.h"
 #include "support/process.h"
 
 namespace {
@@ -28,6 +29,24 @@ std::unique_ptr<LiveView> open_view(std::chrono::milliseconds header_time = 5s) 
   auto view = LiveView::open(settings, {"1.0.0", "235.5.6.7", {6040}, {}}, reason);
   if (!view) ADD_FAILURE() << reason;
   return view;
+}
+
+// Hands `view` a single Nodal packet from `server` of `records` records, the
+// first one's DummyKey `tag`, as the receive loop displays it.
+void publish(LiveView& view, const std::u16string& server, std::uint32_t tag = 0,
+             std::uint16_t records = 1) {
+  packet::HeaderFields fields = test_support::default_fields(4, records);
+  fields.server_name = server;
+  std::vector<std::uint32_t> words(7u * records, 0);
+  words[0] = tag;
+  const std::vector<std::uint8_t> datagram =
+      test_support::make_packet(fields, test_support::be32_words(words));
+  const auto buffer = std::make_unique<feedwatch::PacketBuffer>();
+  buffer->fill(0);
+  std::copy(datagram.begin(), datagram.end(), buffer->begin());
+  const feedwatch::Arrival arrival{{}, {}, {}, datagram.size(), std::nullopt};
+  view.publish_packet(*buffer, arrival, feedwatch::Expansion::kPlain,
+                      datagram.size() - packet::kHeaderSize, nullptr);
 }
 
 // The header and body of a response (the body of a HEAD response is empty).
@@ -132,21 +151,21 @@ std::vector<std::string> events(const std::string& stream) {
 
 TEST(LiveHttp, StreamsTheTablesThenEveryEventInOrder) {
   const auto view = open_view();
-  view->publish_packet("{\"n\":0}", {"CC1", 2, 0}, nullptr);
+  publish(*view, u"S0");
   HttpClient client(view->port());
   client.send("GET /events HTTP/1.1\r\nHost: a\r\n\r\n");
   const std::string first = client.read_until("}]}\n\n");
   EXPECT_NE(first.find("Content-Type: text/event-stream"), std::string::npos);
   EXPECT_NE(first.find("\r\n\r\nretry: 1000\n\nevent: streams\ndata: {"), std::string::npos)
       << first;
-  EXPECT_NE(first.find("\"table\":[{\"n\":0}]"), std::string::npos);
-  const feedwatch::MessagePart part{2, 2, 10};
-  view->publish_packet("{\"n\":1}", {"CC1", 6, 1}, &part);
+  EXPECT_NE(first.find("\"table\":[{\"type\":\"packet\""), std::string::npos);
+  publish(*view, u"S0", 1);
   view->publish_summary("{\"type\":\"summary\"}", {});
   std::vector<std::string> got;
   test_support::eventually([&] { return (got = events(client.read_all(50ms))).size() == 4; }, 5s);
   ASSERT_EQ(got.size(), 4u);
-  EXPECT_EQ(got[1], "packet {\"n\":1}");
+  EXPECT_TRUE(got[1].starts_with("packet {\"type\":\"packet\"")) << got[1];
+  EXPECT_NE(got[1].find("[{\"DummyKey\":1,"), std::string::npos) << got[1];
   EXPECT_EQ(got[2], "summary {\"type\":\"summary\"}");
   EXPECT_TRUE(got[3].starts_with("status {\"type\":\"status\",\"schema\":1,\"version\":\"1.0.0\""));
 }
@@ -161,21 +180,20 @@ TEST(LiveHttp, LetsGoOfAClientThatFallsFarBehind) {
   reader.send(request);
   stalled.send(request);
   reader.read_until("event: streams", 5s);
-  std::thread reading([&] { reader.read_until("{\"end\":1}\n\n", 60s); });
-  // More than the system's buffers hold, and 1,000 events more.
+  std::thread reading([&] { reader.read_until("\"DummyKey\":2500,", 60s); });
+  // More than the system's buffers hold, and 1,000 events more, each of a
+  // stream of its own so that none waits for another.
   constexpr int kEvents = 2500;
-  const std::string pad(4000, 'x');
   for (int n = 0; n < kEvents; ++n) {
-    view->publish_packet("{\"n\":" + std::to_string(n) + ",\"pad\":\"" + pad + "\"}", {"CC1", 2, 0},
-                         nullptr);
+    publish(*view, u"S" + std::u16string(1, static_cast<char16_t>(0x4e00 + n)), n, 40);
     if (n % 50 == 0) std::this_thread::sleep_for(10ms);  // the server takes them in
   }
-  view->publish_packet("{\"end\":1}", {"CC1", 2, 0}, nullptr);
+  publish(*view, u"end", kEvents);
   reading.join();
-  const std::vector<std::string> got = events(reader.read_all(0s));
+  const std::vector<std::string> got = events(reader.read_all(200ms));
   ASSERT_EQ(got.size(), kEvents + 2u);  // the tables, then every packet
-  for (int n = 0; n < kEvents; ++n) {
-    ASSERT_TRUE(got[n + 1].starts_with("packet {\"n\":" + std::to_string(n) + ",")) << n;
+  for (int n = 0; n <= kEvents; ++n) {
+    ASSERT_NE(got[n + 1].find("[{\"DummyKey\":" + std::to_string(n) + ","), std::string::npos) << n;
   }
   EXPECT_TRUE(stalled.reset_within(5s));
 }

@@ -49,6 +49,15 @@ constexpr auto kLingerTime = std::chrono::seconds(2);
 // The pause after a failed accept (such as too many open files).
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 
+// What the loop hands over is taken in at most this often, and after a
+// take-in the server rests for kRestFactor times as long as it worked
+// (at most kLongestRest), so that the view and its clients take a bounded
+// share of the machine however fast the feed comes; the loop skips what
+// comes meanwhile.
+constexpr auto kTakeInterval = std::chrono::milliseconds(50);
+constexpr int kRestFactor = 4;
+constexpr auto kLongestRest = std::chrono::milliseconds(1000);
+
 // The most events, and about the most bytes, one write to a client of
 // /events carries.
 constexpr std::size_t kEventsPerWrite = 64;
@@ -83,6 +92,7 @@ struct Server {
   void accept();
   void admit(tcp::socket socket);
   void take_in();
+  void take_in_now();
 
   HttpSettings settings;
   Inbox& inbox;
@@ -93,6 +103,9 @@ struct Server {
   asio::io_context ioc{1};
   tcp::acceptor acceptor{ioc};
   asio::steady_timer accept_pause{ioc};
+  Clock::time_point next_take_in{};  // when the server may take in again
+  asio::steady_timer rest{ioc};
+  bool resting = false;  // whether the rest's timer is set
 };
 
 // One connection: requests answered one after another, or, once it asks for
@@ -367,12 +380,29 @@ void Server::admit(tcp::socket socket) {
   }
 }
 
+// Takes in now, or when the rest after the last take-in ends.
 void Server::take_in() {
-  state.take_in(inbox.take(), Clock::now());
+  if (resting) return;
+  if (Clock::now() >= next_take_in) return take_in_now();
+  resting = true;
+  rest.expires_at(next_take_in);
+  rest.async_wait([this](beast::error_code ec) {
+    resting = false;
+    if (!ec) take_in_now();
+  });
+}
+
+void Server::take_in_now() {
+  const Clock::time_point start = Clock::now();
+  state.take_in(inbox.take(), start);
   std::erase_if(listeners, [](const std::weak_ptr<Session>& l) { return l.expired(); });
   for (const std::weak_ptr<Session>& listener : std::vector(listeners)) {
     if (const auto session = listener.lock()) session->pump();
   }
+  const Clock::time_point end = Clock::now();
+  next_take_in =
+      std::max(start + kTakeInterval,
+               end + std::min<Clock::duration>((end - start) * kRestFactor, kLongestRest));
 }
 
 }  // namespace

@@ -1,17 +1,33 @@
 #include "feedwatch/live/inbox.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace feedwatch {
+namespace {
+
+std::size_t bytes_of(const HandedOver& item) {
+  return (item.json ? item.json->size() : 0) + (item.copy ? item.copy->bytes.size() : 0);
+}
+
+}  // namespace
+
+bool Inbox::admit(const StreamId& stream) {
+  const std::lock_guard lock(mutex_);
+  if (waiting_bytes_ > kMaxWaitingBytes ||
+      std::find(waiting_streams_.begin(), waiting_streams_.end(), stream) !=
+          waiting_streams_.end()) {
+    ++waiting_.skipped;
+    return false;
+  }
+  waiting_streams_.push_back(stream);
+  return true;
+}
 
 bool Inbox::put(HandedOver item, std::optional<MetricsSnapshot> counters) {
   const std::lock_guard lock(mutex_);
-  waiting_.bytes += item.json->size();
+  waiting_bytes_ += bytes_of(item);
   waiting_.items.push_back(std::move(item));
-  while (waiting_.items.size() > kMaxKeptEvents || waiting_.bytes > kMaxKeptEventBytes) {
-    waiting_.bytes -= waiting_.items.front().json->size();
-    waiting_.items.pop_front();
-  }
   if (counters) waiting_.counters = std::move(counters);
   return std::exchange(asleep_, false);
 }
@@ -19,7 +35,11 @@ bool Inbox::put(HandedOver item, std::optional<MetricsSnapshot> counters) {
 Taken Inbox::take() {
   const std::lock_guard lock(mutex_);
   asleep_ = true;
-  return std::exchange(waiting_, Taken{});
+  waiting_bytes_ = 0;
+  waiting_streams_.clear();
+  Taken taken = std::exchange(waiting_, Taken{});
+  waiting_.skipped = taken.skipped;
+  return taken;
 }
 
 }  // namespace feedwatch

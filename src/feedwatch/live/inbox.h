@@ -1,41 +1,67 @@
 // The hand-over between the receive loop's thread and the server's: the loop
 // puts packets and summaries in, the server takes out all that waits.  The
-// loop never waits for the server; when the server has fallen far behind,
-// the oldest items give way, within the limits of the event ring.
+// loop never waits for the server.  Each stream has at most one message
+// waiting: a message of a stream whose previous one the server has not taken
+// yet is skipped (and counted), which bounds both the loop's work and the
+// memory that waits when the feed comes faster than the view is shown.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "feedwatch/arrival.h"
 #include "feedwatch/json_output.h"
 #include "feedwatch/live/counters.h"
-#include "feedwatch/live/event_ring.h"
+#include "feedwatch/record_expansion.h"
 
 namespace feedwatch {
 
-// One packet or summary handed over, its JSON text shared with what shows it.
+// The most bytes that may wait for the server before a new message is
+// skipped whatever its stream; the parts of a message under way still go.
+inline constexpr std::size_t kMaxWaitingBytes = std::size_t{16} << 20;
+
+// A displayed packet as the loop saw it: the bytes of its packet buffer that
+// were received or expanded (the rest of the buffer reads as zero), shown as
+// JSON on the server's thread.
+struct PacketCopy {
+  std::vector<std::uint8_t> bytes;
+  Arrival arrival;
+  Expansion expansion;
+  std::size_t area_bytes;  // the bytes of records received or expanded
+};
+
+// One packet or summary handed over.
 struct HandedOver {
   enum class Type { kPacket, kSummary };
   Type type;
-  std::shared_ptr<const std::string> json;
-  StreamId stream;                  // for a packet
-  std::optional<MessagePart> part;  // for a part of a multi-packet message
+  std::shared_ptr<const std::string> json;  // a summary's, or a packet's once shown
+  StreamId stream;                          // for a packet
+  std::optional<MessagePart> part;          // for a part of a multi-packet message
+  std::optional<PacketCopy> copy;           // a packet not yet shown as JSON
 };
 
 // What the server takes out at once.
 struct Taken {
   std::deque<HandedOver> items;             // in the order handed over
   std::optional<MetricsSnapshot> counters;  // the latest, when one came
-  std::size_t bytes = 0;                    // the JSON text the items hold
+  std::uint64_t skipped = 0;                // the messages skipped since the run began
 };
 
 // The hand-over, safe to use from two threads.
 class Inbox {
  public:
+  // True when a new message of `stream` may be put in: no message of the
+  // stream waits and the waiting bytes are within kMaxWaitingBytes.  Then
+  // the stream counts as waiting until the next take(); else the message
+  // counts as skipped.
+  bool admit(const StreamId& stream);
+
   // Puts an item in and, with a summary, the counters behind it, which
   // replace any that wait.  True when the server waits for a wake-up, which
   // the caller then gives it.
@@ -47,6 +73,8 @@ class Inbox {
  private:
   std::mutex mutex_;
   Taken waiting_;
+  std::size_t waiting_bytes_ = 0;
+  std::vector<StreamId> waiting_streams_;
   bool asleep_ = true;
 };
 

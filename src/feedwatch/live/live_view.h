@@ -3,18 +3,19 @@
 // Server-Sent Events, the tables as JSON and Prometheus metrics.
 //
 // The loop hands over, and never waits for a web client:
-//  - every displayed packet, as its JSON object of the JSON display (schema 1,
-//    without the line end), with its stream and, for a part of a multi-packet
-//    message, its position; the parts of one group are handed over one after
-//    another, in the order they are displayed;
+//  - the displayed packets, as the bytes of their packet buffers, which the
+//    server's thread shows as the JSON objects of the JSON display (schema 1,
+//    without the line end), with their streams and, for the parts of a
+//    multi-packet message, their positions; a message of a stream whose
+//    previous message the server has not taken yet is skipped and counted,
+//    so that a feed faster than the view costs the loop next to nothing;
 //  - once a second, the statistics summary as its JSON object and a snapshot
 //    of the counters behind it.
-// Each hand-over takes a short critical section and moves the JSON text in;
-// the text is neither parsed nor copied on the loop's thread.  What the
-// server shows is what was handed over last; a slow or hostile client cannot
-// delay the loop or make memory grow.  The StreamId of a packet is read from
-// its header (ServerName up to its first zero unit, as UTF-8), as the
-// statistics read it, so that a stream's table and statistics meet.
+// Each hand-over takes a short critical section.  What the server shows is
+// what was handed over last; a slow or hostile client cannot delay the loop
+// or make memory grow.  The StreamId of a packet is read from its header
+// (ServerName up to its first zero unit, as UTF-8), as the statistics read
+// it, so that a stream's table and statistics meet.
 #pragma once
 
 #include <chrono>
@@ -23,8 +24,11 @@
 #include <string>
 #include <vector>
 
+#include "feedwatch/arrival.h"
 #include "feedwatch/json_output.h"
 #include "feedwatch/live/counters.h"
+#include "feedwatch/packet_buffer.h"
+#include "feedwatch/record_expansion.h"
 
 namespace feedwatch {
 
@@ -60,9 +64,13 @@ class LiveView {
   LiveView(const LiveView&) = delete;
   LiveView& operator=(const LiveView&) = delete;
 
-  // Hands over one displayed packet: its JSON object, its stream, and its
-  // position in its group (null for a single packet).
-  void publish_packet(std::string json, const StreamId& stream, const MessagePart* part);
+  // Hands over one displayed packet: the packet in `buffer`, whose record
+  // area `expansion` has already expanded, leaving `area_bytes` bytes of
+  // records, and its position in its group (null for a single packet).  The
+  // parts of a group are handed over one after another, in display order;
+  // they go or are skipped with their first part.
+  void publish_packet(const PacketBuffer& buffer, const Arrival& arrival, Expansion expansion,
+                      std::size_t area_bytes, const MessagePart* part);
 
   // Hands over the statistics summary's JSON object and the counters behind it.
   void publish_summary(std::string json, MetricsSnapshot counters);
@@ -75,6 +83,7 @@ class LiveView {
 
   std::unique_ptr<Inbox> inbox_;
   std::unique_ptr<HttpServer> server_;
+  bool admitted_ = false;  // whether the message being handed over goes
 };
 
 }  // namespace feedwatch

@@ -150,7 +150,8 @@ void append_histogram(std::string& out, std::string_view labels, const IntervalH
 
 }  // namespace
 
-std::string metrics_text(const MetricsSnapshot& counters, std::string_view version) {
+std::string metrics_text(const MetricsSnapshot& counters, std::uint64_t skipped,
+                         std::string_view version) {
   std::string out;
   family(out, "feedwatch_build_info", "gauge", "The monitor's version, as a label; always 1.");
   std::string version_label = "version=\"";
@@ -165,6 +166,9 @@ std::string metrics_text(const MetricsSnapshot& counters, std::string_view versi
            "Datagrams the system dropped because the monitor fell behind.");
     sample(out, "feedwatch_kernel_drops_total", "", *counters.kernel_drops);
   }
+  family(out, "feedwatch_live_skipped_messages_total", "counter",
+         "Messages the live view skipped while one of their stream waited to be shown.");
+  sample(out, "feedwatch_live_skipped_messages_total", "", skipped);
   std::vector<std::string> labels;
   for (const StreamCounters& s : counters.streams) labels.push_back(stream_labels(s.stream));
   const auto per_stream =

@@ -4,6 +4,7 @@
 // last arrival and a histogram of its intervals.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,7 +15,9 @@ namespace feedwatch {
 // The media type of the format.
 inline constexpr std::string_view kMetricsContentType = "text/plain; version=0.0.4; charset=utf-8";
 
-// Returns the exposition of `counters` of a monitor of version `version`.
-std::string metrics_text(const MetricsSnapshot& counters, std::string_view version);
+// Returns the exposition of `counters` of a monitor of version `version`
+// whose live view skipped `skipped` messages.
+std::string metrics_text(const MetricsSnapshot& counters, std::uint64_t skipped,
+                         std::string_view version);
 
 }  // namespace feedwatch

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <utility>
 
 #include "feedwatch/live/metrics_text.h"
@@ -20,11 +21,26 @@ double seconds(steady_clock::duration d) { return std::chrono::duration<double>(
 }  // namespace
 
 PublishedState::PublishedState(LiveInfo info)
-    : info_(std::move(info)), readings_{{info_.start, 0, 0}} {}
+    : info_(std::move(info)),
+      readings_{{info_.start, 0, 0}},
+      room_(std::make_unique_for_overwrite<PacketBuffer>()) {}
+
+PublishedState::~PublishedState() = default;
+
+std::shared_ptr<const std::string> PublishedState::packet_json(const HandedOver& item) {
+  const PacketCopy& copy = *item.copy;
+  std::copy(copy.bytes.begin(), copy.bytes.end(), room_->begin());
+  std::fill(room_->begin() + static_cast<std::ptrdiff_t>(copy.bytes.size()), room_->end(),
+            std::uint8_t{0});
+  return std::make_shared<const std::string>(feedwatch::packet_json(
+      *room_, copy.arrival, item.part ? &*item.part : nullptr, copy.expansion, copy.area_bytes));
+}
 
 void PublishedState::take_in(Taken taken, steady_clock::time_point now) {
+  skipped_ = taken.skipped;
   for (HandedOver& item : taken.items) {
     if (item.type == HandedOver::Type::kPacket) {
+      if (item.copy) item.json = packet_json(item);
       tables_.add_packet(item);
       events_.add({kPacketEvent, std::move(item.json)});
       continue;
@@ -59,7 +75,8 @@ std::string PublishedState::status_json(steady_clock::time_point now) const {
                        {"uptime", seconds(now - info_.start)},
                        {"time", time},
                        {"datagrams_per_second", rate(first.datagrams, last.datagrams)},
-                       {"packets_per_second", rate(first.displayed, last.displayed)}};
+                       {"packets_per_second", rate(first.displayed, last.displayed)},
+                       {"skipped_messages", skipped_}};
   return status.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
@@ -74,6 +91,8 @@ std::string PublishedState::streams_json(steady_clock::time_point now) const {
   return out;
 }
 
-std::string PublishedState::metrics() const { return metrics_text(counters_, info_.version); }
+std::string PublishedState::metrics() const {
+  return metrics_text(counters_, skipped_, info_.version);
+}
 
 }  // namespace feedwatch

@@ -13,6 +13,7 @@
 #include "feedwatch/live/inbox.h"
 #include "feedwatch/live/live_view.h"
 #include "feedwatch/live/stream_tables.h"
+#include "feedwatch/packet_buffer.h"
 
 namespace feedwatch {
 
@@ -20,9 +21,11 @@ namespace feedwatch {
 class PublishedState {
  public:
   explicit PublishedState(LiveInfo info);
+  ~PublishedState();
 
-  // Takes in what the loop handed over, at `now`: each packet and summary
-  // becomes an event, and each summary is followed by a "status" event.
+  // Takes in what the loop handed over, at `now`: each packet, shown as
+  // JSON, and each summary becomes an event, and each summary is followed
+  // by a "status" event.
   void take_in(Taken taken, std::chrono::steady_clock::time_point now);
 
   // The events for /events.
@@ -44,13 +47,16 @@ class PublishedState {
   };
 
   std::string status_json(std::chrono::steady_clock::time_point now) const;
+  std::shared_ptr<const std::string> packet_json(const HandedOver& item);
 
   LiveInfo info_;
   EventRing events_;
   StreamTables tables_;
   std::shared_ptr<const std::string> summary_;
   MetricsSnapshot counters_;
-  std::deque<Reading> readings_;  // the last ten seconds' and one before
+  std::deque<Reading> readings_;        // the last ten seconds' and one before
+  std::uint64_t skipped_ = 0;           // the messages the loop skipped so far
+  std::unique_ptr<PacketBuffer> room_;  // where a packet is shown from
 };
 
 }  // namespace feedwatch
