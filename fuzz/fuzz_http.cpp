@@ -4,12 +4,16 @@
 // close, and never crash, hang or touch memory it does not own.
 //
 // Input: the bytes a client sends before it closes its side.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "feedwatch/live/live_view.h"
+#include "packet/header.h"
 #include "support/http_client.h"
+#include "support/packets.h"
 
 namespace {
 
@@ -21,7 +25,10 @@ feedwatch::LiveView& view() {
     std::string reason;
     auto opened = feedwatch::LiveView::open(settings, {"1.0.0", "235.5.6.7", {6040}, {}}, reason);
     if (!opened) __builtin_trap();
-    opened->publish_packet(R"({"type":"packet","records":[{"SkillsetID":1}]})", {"CC1", 2, 0},
+    const std::vector<std::uint8_t> datagram = test_support::nodal(1);
+    const auto buffer = test_support::received(datagram);
+    opened->publish_packet(*buffer, {{}, {}, {}, datagram.size(), std::nullopt},
+                           feedwatch::Expansion::kPlain, datagram.size() - packet::kHeaderSize,
                            nullptr);
     opened->publish_summary(R"({"type":"summary","streams":[{"server":"CC1"}]})", {});
     return opened;

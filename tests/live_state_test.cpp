@@ -94,9 +94,7 @@ TEST(LiveState, ShowsAHandedOverPacketAsTheJsonDisplayDoes) {
   // the buffer's zeros.
   std::vector<std::uint8_t> datagram = test_support::nodal(5);
   packet::write_number(datagram.data(), packet::header_field("NumRecord"), 2);
-  const auto buffer = std::make_unique<feedwatch::PacketBuffer>();
-  buffer->fill(0);
-  std::copy(datagram.begin(), datagram.end(), buffer->begin());
+  const auto buffer = test_support::received(datagram);
   const feedwatch::Arrival arrival{{}, {}, {}, datagram.size(), std::nullopt};
   const std::size_t area = datagram.size() - packet::kHeaderSize;
   const std::string expected =

@@ -121,6 +121,7 @@ Outcome listen(const feedwatch::Options& options, feedwatch::Console& console,
   // that cannot be served fails the run at once.
   std::unique_ptr<feedwatch::LiveView> live;
   if (options.http) {
+    platform::return_large_blocks_when_freed();
     live = open_live_view(*options.http, group, ports, start);
     if (!live) return {RunEnd{-1}};
     monitor.serve_live_view(*live, start + std::chrono::seconds(1), options.stats);

@@ -69,6 +69,13 @@ void sleep_milliseconds(std::uint32_t milliseconds);
 // the operating system's own time zone.
 std::string local_date_text(std::uint32_t seconds);
 
+// Makes the memory of every large block go back to the system when it is
+// freed, where the allocator would otherwise keep it for reuse: a program
+// that keeps making and freeing large blocks of varying sizes (the live
+// view's JSON texts) then stays the size of what it holds, rather than
+// growing with the holes they leave.
+void return_large_blocks_when_freed();
+
 // Returns the name and version of the operating system, as a recording
 // names the system it was made on ("Linux 6.1.0-13-amd64 x86_64",
 // "Windows 10.0 build 19045").

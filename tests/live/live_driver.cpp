@@ -140,7 +140,6 @@ void send(const Sender& s, feedwatch::FeedStatistics& stats, feedwatch::LiveView
                                      std::chrono::system_clock::now().time_since_epoch())
                                      .count());
   const auto parts = datagrams(s, timestamp);
-  const auto buffer = std::make_unique<feedwatch::PacketBuffer>();
   const auto room = std::make_unique<feedwatch::PacketBuffer>();
   std::vector<feedwatch::MultipacketStore::Part> group;
   for (std::size_t n = 0; n < parts.size(); ++n) {
@@ -149,8 +148,7 @@ void send(const Sender& s, feedwatch::FeedStatistics& stats, feedwatch::LiveView
         std::chrono::system_clock::now(), Clock::now(), {0x0100007F, 6040}, d.size(), std::nullopt};
     stats.count_datagram(d, arrival);
     group.push_back({d, arrival});
-    buffer->fill(0);
-    std::copy(d.begin(), d.end(), buffer->begin());
+    const auto buffer = test_support::received(d);
     std::size_t area = 0;
     const feedwatch::Expansion expansion = feedwatch::expand_record_area(*buffer, *room, &area);
     if (expansion == feedwatch::Expansion::kPlain) area = d.size() - packet::kHeaderSize;

@@ -41,9 +41,7 @@ void publish(LiveView& view, const std::u16string& server, std::uint32_t tag = 0
   words[0] = tag;
   const std::vector<std::uint8_t> datagram =
       test_support::make_packet(fields, test_support::be32_words(words));
-  const auto buffer = std::make_unique<feedwatch::PacketBuffer>();
-  buffer->fill(0);
-  std::copy(datagram.begin(), datagram.end(), buffer->begin());
+  const auto buffer = test_support::received(datagram);
   const feedwatch::Arrival arrival{{}, {}, {}, datagram.size(), std::nullopt};
   view.publish_packet(*buffer, arrival, feedwatch::Expansion::kPlain,
                       datagram.size() - packet::kHeaderSize, nullptr);

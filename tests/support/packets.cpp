@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -66,6 +67,13 @@ std::vector<std::uint8_t> nodal(std::uint32_t tag, std::uint8_t number, std::uin
   p[8] = number;
   p[9] = count;
   return p;
+}
+
+std::unique_ptr<feedwatch::PacketBuffer> received(const std::vector<std::uint8_t>& datagram) {
+  auto buffer = std::make_unique<feedwatch::PacketBuffer>();
+  buffer->fill(0);
+  std::copy(datagram.begin(), datagram.end(), buffer->begin());
+  return buffer;
 }
 
 std::vector<std::uint8_t> zlib_compress(const std::vector<std::uint8_t>& plain) {

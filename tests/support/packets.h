@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "feedwatch/packet_buffer.h"
 #include "packet/header.h"
 
 namespace test_support {
@@ -54,6 +56,10 @@ inline constexpr const char* kControlsName =
 
 // Returns the zlib stream of `plain` at the default level.
 std::vector<std::uint8_t> zlib_compress(const std::vector<std::uint8_t>& plain);
+
+// A packet buffer of the monitor's that holds `datagram` as received: the
+// rest of it reads as zero.
+std::unique_ptr<feedwatch::PacketBuffer> received(const std::vector<std::uint8_t>& datagram);
 
 // Big-endian 32-bit words as bytes.
 std::vector<std::uint8_t> be32_words(const std::vector<std::uint32_t>& words);

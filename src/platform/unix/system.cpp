@@ -3,6 +3,9 @@
 
 #include "portable/date_text.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <sched.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -64,6 +67,15 @@ std::string system_description() {
   utsname name{};
   if (uname(&name) != 0) return {};
   return std::string(name.sysname) + " " + name.release + " " + name.machine;
+}
+
+void return_large_blocks_when_freed() {
+#if defined(__GLIBC__)
+  // A fixed threshold: blocks of 128 KiB and more are mapped on their own
+  // and unmapped when freed (glibc would otherwise raise the threshold to
+  // the largest block freed and take such blocks from the heap).
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
 }
 
 }  // namespace platform

@@ -130,4 +130,8 @@ std::string system_description() {
          std::to_string(version.dwMinorVersion) + " build " + std::to_string(version.dwBuildNumber);
 }
 
+// The system's heap gives the pages of large free blocks back (decommits
+// them) by itself.
+void return_large_blocks_when_freed() {}
+
 }  // namespace platform
