@@ -108,6 +108,7 @@ class Stream {
     this.filter = "";
     this.range = [0, ROWS_AT_FIRST];  // the rows shown (filtered out ones not counted) with cells
     this.rowHeight = 0;  // of a row as laid out, once measured
+    this.viewHeight = 0;  // of the table's box as laid out
     this.next = null;  // the latest table received and not shown yet
     this.shownArrival = null;  // when the table shown arrived
     this.lastArrival = null;
@@ -141,11 +142,12 @@ class Stream {
     });
     this.scroll = element("div", "scroll");
     this.scroll.append(this.table);
-    this.scroll.addEventListener("scroll", () => this.place(), {passive: true});
-    // Measured again as laid out: at first, and when the window's size changes.
-    new ResizeObserver(() => this.place()).observe(this.scroll);
+    this.scroll.addEventListener("scroll", () => this.place(false), {passive: true});
+    // Measured as laid out: at first, when the box's size changes (with the
+    // window's), and when the panel comes into view.
+    new ResizeObserver(() => this.place(true)).observe(this.scroll);
     this.panel.addEventListener("contentvisibilityautostatechange", (e) => {
-      if (!e.skipped) this.place();
+      if (!e.skipped) this.place(true);
     });
     this.panel.append(title, this.stats, tools, this.scroll);
     byId("waiting")?.remove();
@@ -247,13 +249,17 @@ class Stream {
   }
 
   // Gives cells to the rows in view and ROWS_AROUND about them, and takes
-  // them from the others: from the table's box as laid out, when it has one.
-  place() {
-    const measured = this.order.find((row) => row.cells && !row.hidden);
-    if (measured) this.rowHeight = measured.tr.getBoundingClientRect().height || this.rowHeight;
+  // them from the others.  With `measure`, the height of the box and of a
+  // row are measured again; a scroll takes those known.
+  place(measure) {
+    if (measure || !this.rowHeight) {
+      const measured = this.order.find((row) => row.cells && !row.hidden);
+      if (measured) this.rowHeight = measured.tr.getBoundingClientRect().height || this.rowHeight;
+      this.viewHeight = this.scroll.clientHeight;
+    }
     if (this.rowHeight) {
       const top = this.scroll.scrollTop / this.rowHeight;
-      const bottom = (this.scroll.scrollTop + this.scroll.clientHeight) / this.rowHeight;
+      const bottom = (this.scroll.scrollTop + this.viewHeight) / this.rowHeight;
       this.range = [Math.max(0, Math.floor(top) - ROWS_AROUND), Math.ceil(bottom) + ROWS_AROUND];
     }
     this.giveCells();
@@ -364,12 +370,17 @@ class Stream {
     return true;
   }
 
+  // A row's texts, in lower case, for the filter.
+  textOf(row) {
+    row.text ??= this.columns.map((c, j) => shown(c, row.values[j])).join(" ").toLowerCase();
+    return row.text;
+  }
+
   // Hides the rows without the filter's text; tells whether any changed.
   applyFilter() {
     let changed = false;
     for (const row of this.rows) {
-      row.text ??= this.columns.map((c, j) => shown(c, row.values[j])).join(" ").toLowerCase();
-      const hidden = this.filter !== "" && !row.text.includes(this.filter);
+      const hidden = this.filter !== "" && !this.textOf(row).includes(this.filter);
       if (row.hidden === hidden) continue;
       row.hidden = row.tr.hidden = hidden;
       changed = true;
