@@ -3,7 +3,8 @@
 Selenium), fed by tests/live/live_driver with what feedcast does not send
 (feed_page_test.py has feedwatch and feedcast): the display's labels and
 number forms, multi-packet messages as one table, hostile text as text,
-columns that sort, rows that filter, nothing that breaks the page's security
+columns that sort, rows that filter, a table of many records whose rows
+show their values when scrolled to, nothing that breaks the page's security
 policy, and the page reconnecting by itself when the server comes back.
 Runs in a private network namespace.
 
@@ -103,12 +104,53 @@ def check_hostile_name(page, kind):
     return hostile
 
 
+def rows_in_view(page, box):
+    """The first cell's text of every row of a table's box that shows in
+    it, "" for a row without cells."""
+    return page.execute_script("""
+        const box = arguments[0], b = box.getBoundingClientRect();
+        const head = box.querySelector("thead th").getBoundingClientRect().bottom;
+        return [...box.querySelectorAll("tbody tr")].filter((r) => {
+          const q = r.getBoundingClientRect();
+          return !r.hidden && q.bottom > head && q.top < b.bottom;
+        }).map((r) => (r.cells.length ? r.cells[0].textContent : ""));""", box)
+
+
+def check_large_table(page):
+    """A table of many records, of which the box shows a few: the rows
+    scrolled to show their values, the columns keep their widths, and
+    sorting and filtering take every row."""
+    big = wait_for(lambda: panel(page, "BIG", "Skillset"), 10)
+    check(big is not None and
+          wait_for(lambda: big.find_element(By.CSS_SELECTOR, ".count").text == "400 rows", 5),
+          "a table of 400 records in two parts")
+    box = big.find_element(By.CSS_SELECTOR, ".scroll")
+    widths = "return [...arguments[0].querySelectorAll('thead th')].map((th) => th.offsetWidth)"
+    before = page.execute_script(widths, box)
+    check(rows_in_view(page, box)[:2] == ["0", "100"], "its box shows the first rows")
+    page.execute_script("arguments[0].scrollTop = arguments[0].scrollHeight", box)
+    check(wait_for(lambda: (lambda shown: shown[-1] == "39900" and all(shown))(rows_in_view(page, box)), 3),
+          "scrolled to its end, every row in view shows its values: " + str(rows_in_view(page, box)))
+    page.execute_script("arguments[0].scrollTop = arguments[0].scrollHeight / 2", box)
+    check(wait_for(lambda: all(rows_in_view(page, box)), 3), "and scrolled half way")
+    check(page.execute_script(widths, box) == before, "the columns keep their widths")
+    page.execute_script("arguments[0].scrollTop = 0", box)
+    big.find_elements(By.TAG_NAME, "th")[0].click()
+    big.find_elements(By.TAG_NAME, "th")[0].click()
+    check(wait_for(lambda: rows_in_view(page, box)[:2] == ["39900", "39800"], 3),
+          "sorting, descending, takes the rows out of view: " + str(rows_in_view(page, box)[:2]))
+    big.find_element(By.CSS_SELECTOR, "input").send_keys("20005")
+    check(wait_for(lambda: rows_in_view(page, box) == ["20000"], 3),
+          "filtering finds a row out of view: " + str(rows_in_view(page, box)))
+
+
 def main():
     driver_path = sys.argv[1]
     feed = Driver(driver_path)
     feed.command("stream", "CC1", "Skillset", 3, 200, 1)
     feed.command("stream", HOSTILE, "Route", 2, 300, 1)
     feed.command("stream", "CC2", "Agent", 4, 500, 2)
+    feed.command("stream", "BIG", "Skillset", 400, 1000, 2)
     page = browser()
     try:
         page.get(f"http://127.0.0.1:{feed.port}/")
@@ -131,6 +173,7 @@ def main():
         check(cells(skillset, 0) == ["200", "100", "0"], "columns sort, descending on the second click")
         skillset.find_element(By.CSS_SELECTOR, "input").send_keys("101")
         check(wait_for(lambda: cells(skillset, 0) == ["100"], 2), "rows filter by text")
+        check_large_table(page)
 
         top = page.find_element(By.ID, "facts").text
         check("235.5.6.7" in top and "Packets/s" in top, "the top line: " + top.replace("\n", " "))
