@@ -509,7 +509,9 @@ function renderTop() {
     entries.push(["Version", status.version], ["Group", status.group],
                  ["Ports", status.ports.join(", ")], ["Uptime", duration(status.uptime)],
                  ["Datagrams/s", rate(status.datagrams_per_second)],
-                 ["Packets/s", rate(status.packets_per_second)]);
+                 ["Packets/s", rate(status.packets_per_second)],
+                 ["Skipped by the view", number(status.skipped_messages),
+                  status.skipped_messages > 0]);
   }
   if (summary) {
     const m = summary.multipacket ?? {};
