@@ -60,16 +60,18 @@ TEST(LiveRing, ServesAClientUpTo1000EventsBehindAndWhileItsEventsAreKept) {
   EXPECT_FALSE(large.can_serve(9));
 }
 
-// Each stream has at most one message waiting: the next is skipped, and
-// counted, until the server takes; the server is woken once per take.
-TEST(LiveInbox, LetsOneMessagePerStreamWaitAndWakesTheServerOncePerTake) {
+// A stream's message is handed over when its last one came at least 50 ms
+// before and the server has taken it; else it is skipped, and counted.  The
+// server is woken once per take.
+TEST(LiveInbox, HandsOverAStreamsMessagesOneAtATimeAndSpacedApart) {
   feedwatch::Inbox inbox;
   const StreamId cc1{"CC1", 2, 0};
   const StreamId cc2{"CC2", 2, 0};
-  ASSERT_TRUE(inbox.admit(cc1));
+  const std::chrono::steady_clock::time_point t0{};
+  ASSERT_TRUE(inbox.admit(cc1, t0));
   EXPECT_TRUE(inbox.put(packet("0", cc1)));
-  EXPECT_FALSE(inbox.admit(cc1));
-  ASSERT_TRUE(inbox.admit(cc2));
+  EXPECT_FALSE(inbox.admit(cc1, t0 + 60ms));  // the last one waits
+  ASSERT_TRUE(inbox.admit(cc2, t0 + 10ms));
   EXPECT_FALSE(inbox.put(packet("1", cc2)));
   feedwatch::MetricsSnapshot counters;
   counters.datagrams = 7;
@@ -78,13 +80,14 @@ TEST(LiveInbox, LetsOneMessagePerStreamWaitAndWakesTheServerOncePerTake) {
   EXPECT_EQ(taken.items.size(), 3u);
   EXPECT_EQ(taken.skipped, 1u);
   EXPECT_EQ(taken.counters->datagrams, 7u);
+  EXPECT_FALSE(inbox.admit(cc2, t0 + 59ms));  // taken, but too soon
+  ASSERT_TRUE(inbox.admit(cc1, t0 + 60ms));
 
   // Past the most bytes that may wait, every stream is skipped.
-  ASSERT_TRUE(inbox.admit(cc1));
   EXPECT_TRUE(inbox.put(packet(std::string(feedwatch::kMaxWaitingBytes + 1, ' '), cc1)));
-  EXPECT_FALSE(inbox.admit(cc2));
-  EXPECT_EQ(inbox.take().skipped, 2u);
-  EXPECT_TRUE(inbox.admit(cc2));
+  EXPECT_FALSE(inbox.admit(cc2, t0 + 1s));
+  EXPECT_EQ(inbox.take().skipped, 3u);
+  EXPECT_TRUE(inbox.admit(cc2, t0 + 1s));
 }
 
 // A packet handed over as the bytes the loop received is shown as the JSON

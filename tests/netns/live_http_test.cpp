@@ -157,7 +157,7 @@ TEST(LiveHttp, StreamsTheTablesThenEveryEventInOrder) {
   EXPECT_NE(first.find("\r\n\r\nretry: 1000\n\nevent: streams\ndata: {"), std::string::npos)
       << first;
   EXPECT_NE(first.find("\"table\":[{\"type\":\"packet\""), std::string::npos);
-  publish(*view, u"S0", 1);
+  publish(*view, u"S1", 1);
   view->publish_summary("{\"type\":\"summary\"}", {});
   std::vector<std::string> got;
   test_support::eventually([&] { return (got = events(client.read_all(50ms))).size() == 4; }, 5s);

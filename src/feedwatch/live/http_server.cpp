@@ -49,12 +49,10 @@ constexpr auto kLingerTime = std::chrono::seconds(2);
 // The pause after a failed accept (such as too many open files).
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 
-// What the loop hands over is taken in at most this often, and after a
-// take-in the server rests for kRestFactor times as long as it worked
-// (at most kLongestRest), so that the view and its clients take a bounded
-// share of the machine however fast the feed comes; the loop skips what
-// comes meanwhile.
-constexpr auto kTakeInterval = std::chrono::milliseconds(50);
+// After taking in what the loop handed over, the server rests for
+// kRestFactor times as long as it worked (at most kLongestRest), so that
+// the view takes a bounded share of the machine however many streams come
+// fast; the loop skips what comes meanwhile.
 constexpr int kRestFactor = 4;
 constexpr auto kLongestRest = std::chrono::milliseconds(1000);
 
@@ -400,9 +398,7 @@ void Server::take_in_now() {
     if (const auto session = listener.lock()) session->pump();
   }
   const Clock::time_point end = Clock::now();
-  next_take_in =
-      std::max(start + kTakeInterval,
-               end + std::min<Clock::duration>((end - start) * kRestFactor, kLongestRest));
+  next_take_in = end + std::min<Clock::duration>((end - start) * kRestFactor, kLongestRest);
 }
 
 }  // namespace

@@ -12,15 +12,18 @@ std::size_t bytes_of(const HandedOver& item) {
 
 }  // namespace
 
-bool Inbox::admit(const StreamId& stream) {
+bool Inbox::admit(const StreamId& stream, SteadyClock::time_point at) {
   const std::lock_guard lock(mutex_);
+  std::erase_if(recent_, [at](const auto& r) { return at - r.second >= kMessageSpacing; });
+  const auto is = [&stream](const StreamId& s) { return s == stream; };
   if (waiting_bytes_ > kMaxWaitingBytes ||
-      std::find(waiting_streams_.begin(), waiting_streams_.end(), stream) !=
-          waiting_streams_.end()) {
+      std::any_of(waiting_streams_.begin(), waiting_streams_.end(), is) ||
+      std::any_of(recent_.begin(), recent_.end(), [&](const auto& r) { return is(r.first); })) {
     ++waiting_.skipped;
     return false;
   }
   waiting_streams_.push_back(stream);
+  recent_.emplace_back(stream, at);
   return true;
 }
 

@@ -1,11 +1,14 @@
 // The hand-over between the receive loop's thread and the server's: the loop
 // puts packets and summaries in, the server takes out all that waits.  The
-// loop never waits for the server.  Each stream has at most one message
-// waiting: a message of a stream whose previous one the server has not taken
-// yet is skipped (and counted), which bounds both the loop's work and the
-// memory that waits when the feed comes faster than the view is shown.
+// loop never waits for the server.  A stream's messages are handed over at
+// most every kMessageSpacing, and only one at a time: a message that comes
+// sooner, or while the stream's previous one waits for the server, is
+// skipped (and counted).  That bounds the loop's work, the memory that waits
+// and what the clients are sent when the feed comes faster than a page can
+// show it.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -13,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "feedwatch/arrival.h"
@@ -21,6 +25,9 @@
 #include "feedwatch/record_expansion.h"
 
 namespace feedwatch {
+
+// The least time between two messages of a stream that are handed over.
+inline constexpr std::chrono::milliseconds kMessageSpacing{50};
 
 // The most bytes that may wait for the server before a new message is
 // skipped whatever its stream; the parts of a message under way still go.
@@ -56,11 +63,12 @@ struct Taken {
 // The hand-over, safe to use from two threads.
 class Inbox {
  public:
-  // True when a new message of `stream` may be put in: no message of the
-  // stream waits and the waiting bytes are within kMaxWaitingBytes.  Then
-  // the stream counts as waiting until the next take(); else the message
-  // counts as skipped.
-  bool admit(const StreamId& stream);
+  // True when a new message of `stream` that arrived `at` may be put in:
+  // the stream's last one came at least kMessageSpacing before and does not
+  // wait, and the waiting bytes are within kMaxWaitingBytes.  Then the
+  // stream counts as waiting until the next take(); else the message counts
+  // as skipped.
+  bool admit(const StreamId& stream, SteadyClock::time_point at);
 
   // Puts an item in and, with a summary, the counters behind it, which
   // replace any that wait.  True when the server waits for a wake-up, which
@@ -75,6 +83,8 @@ class Inbox {
   Taken waiting_;
   std::size_t waiting_bytes_ = 0;
   std::vector<StreamId> waiting_streams_;
+  // The streams handed a message within kMessageSpacing, and when.
+  std::vector<std::pair<StreamId, SteadyClock::time_point>> recent_;
   bool asleep_ = true;
 };
 

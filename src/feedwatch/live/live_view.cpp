@@ -37,7 +37,7 @@ void LiveView::publish_packet(const PacketBuffer& buffer, const Arrival& arrival
                               Expansion expansion, std::size_t area_bytes,
                               const MessagePart* part) {
   StreamId stream = stream_of(buffer.data());
-  if (part == nullptr || part->part == 1) admitted_ = inbox_->admit(stream);
+  if (part == nullptr || part->part == 1) admitted_ = inbox_->admit(stream, arrival.at);
   if (!admitted_) return;
   // Beyond what was received or expanded, the buffer reads as zero.
   const std::size_t used =
