@@ -83,10 +83,16 @@ TEST(LiveInbox, HandsOverAStreamsMessagesOneAtATimeAndSpacedApart) {
   EXPECT_FALSE(inbox.admit(cc2, t0 + 59ms));  // taken, but too soon
   ASSERT_TRUE(inbox.admit(cc1, t0 + 60ms));
 
-  // Past the most bytes that may wait, every stream is skipped.
+  // Past the most bytes, or the most messages, that may wait, every stream
+  // is skipped.
   EXPECT_TRUE(inbox.put(packet(std::string(feedwatch::kMaxWaitingBytes + 1, ' '), cc1)));
   EXPECT_FALSE(inbox.admit(cc2, t0 + 1s));
   EXPECT_EQ(inbox.take().skipped, 3u);
+  for (std::size_t n = 0; n < feedwatch::kMaxWaitingMessages; ++n) {
+    ASSERT_TRUE(inbox.admit({std::to_string(n), 2, 0}, t0 + 1s));
+  }
+  EXPECT_FALSE(inbox.admit(cc2, t0 + 1s));
+  inbox.take();
   EXPECT_TRUE(inbox.admit(cc2, t0 + 1s));
 }
 

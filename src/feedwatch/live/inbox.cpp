@@ -16,7 +16,7 @@ bool Inbox::admit(const StreamId& stream, SteadyClock::time_point at) {
   const std::lock_guard lock(mutex_);
   std::erase_if(recent_, [at](const auto& r) { return at - r.second >= kMessageSpacing; });
   const auto is = [&stream](const StreamId& s) { return s == stream; };
-  if (waiting_bytes_ > kMaxWaitingBytes ||
+  if (waiting_streams_.size() >= kMaxWaitingMessages || waiting_bytes_ > kMaxWaitingBytes ||
       std::any_of(waiting_streams_.begin(), waiting_streams_.end(), is) ||
       std::any_of(recent_.begin(), recent_.end(), [&](const auto& r) { return is(r.first); })) {
     ++waiting_.skipped;

@@ -29,6 +29,11 @@ namespace feedwatch {
 // The least time between two messages of a stream that are handed over.
 inline constexpr std::chrono::milliseconds kMessageSpacing{50};
 
+// The most messages that may wait for the server, so that one take-in
+// never puts a client that kept up near the limit of the events it may be
+// behind.
+inline constexpr std::size_t kMaxWaitingMessages = 256;
+
 // The most bytes that may wait for the server before a new message is
 // skipped whatever its stream; the parts of a message under way still go.
 inline constexpr std::size_t kMaxWaitingBytes = std::size_t{16} << 20;
@@ -65,7 +70,7 @@ class Inbox {
  public:
   // True when a new message of `stream` that arrived `at` may be put in:
   // the stream's last one came at least kMessageSpacing before and does not
-  // wait, and the waiting bytes are within kMaxWaitingBytes.  Then the
+  // wait, and fewer than kMaxWaitingMessages and kMaxWaitingBytes wait.  Then the
   // stream counts as waiting until the next take(); else the message counts
   // as skipped.
   bool admit(const StreamId& stream, SteadyClock::time_point at);
