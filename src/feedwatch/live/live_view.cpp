@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "feedwatch/console_output.h"
-
 #include "feedwatch/live/http_server.h"
 #include "feedwatch/live/inbox.h"
 #include "packet/header.h"
